@@ -1,0 +1,59 @@
+// The application shell: globals of the one UI thread, the language, settings,
+// and the few helpers every subsystem uses.
+#ifndef BRISA_APP_H
+#define BRISA_APP_H
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include "app/portable.h"
+
+// System-menu commands (multiples of 16: the low four bits belong to the system).
+enum {
+  IDM_ABOUT = 16,
+  IDM_DEFAULT_READER = 32,
+  IDM_THUMBNAILS = 48,
+  IDM_DOUBLE_PAGE = 64,
+  IDM_COVER_ALONE = 80,
+};
+
+enum {
+  WM_APP_ASK_DEFAULT = WM_APP + 1,
+  WM_APP_IMAGE_READY = WM_APP + 2,
+};
+
+enum UiLanguageKind { UI_ENGLISH = 0, UI_FRENCH = 1 };
+
+extern HWND frameWindow;
+extern HWND viewWindow;
+extern HWND searchBox;
+extern HWND thumbnailWindow;
+extern HWND aboutWindow;
+extern HFONT uiFont;
+extern int dpiY;
+extern int searchBarHeight;
+extern UiLanguageKind UiLanguage;
+
+// The text of a French/English pair in the language chosen at start-up.
+inline const wchar_t* pickText(const wchar_t* french, const wchar_t* english) {
+  return UiLanguage == UI_FRENCH ? french : english;
+}
+
+// settings.cpp
+DWORD readSetting(const wchar_t* name);
+void writeSetting(const wchar_t* name, DWORD value);
+UiLanguageKind chooseUiLanguage();
+
+// frame.cpp
+FARPROC loadProc(const char* library, const char* function);
+void relayoutFrame();
+LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void startBrisa(HINSTANCE instance, wchar_t* commandLine);
+void runMainLoop();
+void stopBrisa();
+
+// commandline.cpp (portable)
+Utf16* findDocumentPath(Utf16* commandLine);
+
+#endif

@@ -1,0 +1,220 @@
+// Start-up, the frame window, its children and the one message loop.
+#include "app/app.h"
+#include "viewer/viewer.h"
+#include "search/search.h"
+#include "thumbs/thumbs.h"
+
+HWND frameWindow;
+HWND viewWindow;
+HWND searchBox;
+HWND thumbnailWindow;
+HWND aboutWindow;
+HFONT uiFont;
+int dpiY = 96;
+int searchBarHeight;
+UiLanguageKind UiLanguage;
+
+LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Loads a system library by name (kept loaded for good) and returns one of its
+// functions, or null: the caller then skips what needed it. Used for what only
+// some features need, so that start-up does not pay for it.
+FARPROC loadProc(const char* library, const char* function) {
+  HMODULE module = LoadLibraryA(library);
+  if (!module) return NULL;
+  return GetProcAddress(module, function);
+}
+
+// Places the children again at once, e.g. after the search box was shown.
+void relayoutFrame() {
+  RECT client;
+  GetClientRect(frameWindow, &client);
+  SendMessageW(frameWindow, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
+}
+
+// Search strip on top (when shown), thumbnails on the left, the view takes the rest.
+static void placeChildren(int width, int height) {
+  bool searching = IsWindowVisible(searchBox) != FALSE;
+  int inset = searchBarHeight / 6;
+  int panel = thumbnailPanelWidth();
+  MoveWindow(searchBox, inset, inset, width - 2 * inset, searchBarHeight - 2 * inset, TRUE);
+  int top = searching ? searchBarHeight : 0;
+  int rest = height - top;
+  MoveWindow(thumbnailWindow, 0, top, panel, rest, TRUE);
+  MoveWindow(viewWindow, panel, top, width - panel, rest, TRUE);
+}
+
+static bool runSystemCommand(WPARAM command) {
+  switch (command & 0xFFF0) {
+    case IDM_ABOUT:           // the About window arrives with its own window
+    case IDM_DEFAULT_READER:  // and so does the default-reader prompt
+      return true;
+    case IDM_THUMBNAILS:
+      toggleThumbnails();
+      relayoutFrame();
+      return true;
+    case IDM_DOUBLE_PAGE:
+      setPageMode(!viewState.doublePage, viewState.coverPaired, true);
+      return true;
+    case IDM_COVER_ALONE:
+      setPageMode(true, !viewState.coverPaired, true);
+      return true;
+  }
+  return false;
+}
+
+// Opens the first file of a drop; the others are ignored.
+static void openDroppedFile(HDROP drop) {
+  typedef UINT(WINAPI * DragQueryFileProc)(HDROP, UINT, LPWSTR, UINT);
+  typedef void(WINAPI * DragFinishProc)(HDROP);
+  DragQueryFileProc query = (DragQueryFileProc)loadProc("shell32", "DragQueryFileW");
+  DragFinishProc finish = (DragFinishProc)loadProc("shell32", "DragFinish");
+  wchar_t path[MAX_PATH_UNITS];
+  if (query && query(drop, 0, path, MAX_PATH_UNITS) != 0) openDocument(path);
+  if (finish) finish(drop);
+}
+
+LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      closeDocument();   // while the windows it touches still exist
+      PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      placeChildren(LOWORD(lParam), HIWORD(lParam));
+      return 0;
+    case WM_SETFOCUS:
+      SetFocus(IsWindowVisible(searchBox) ? searchBox : viewWindow);
+      return 0;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window, &client);
+      FillRect((HDC)wParam, &client, GetSysColorBrush(COLOR_BTNFACE));
+      return 1;
+    }
+    case WM_SYSCOMMAND:
+      if (runSystemCommand(wParam)) return 0;
+      break;
+    case WM_DROPFILES:
+      openDroppedFile((HDROP)wParam);
+      return 0;
+    case WM_APP_ASK_DEFAULT:
+      return 0;
+    case WM_APP_IMAGE_READY:
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+struct MenuItemText {
+  UINT id;
+  const wchar_t* french;
+  const wchar_t* english;
+};
+
+static const MenuItemText MENU_ITEMS[] = {
+    {IDM_THUMBNAILS, L"Miniatures\tF4", L"Thumbnails\tF4"},
+    {IDM_DOUBLE_PAGE, L"Double page\tD", L"Two-page view\tD"},
+    {IDM_COVER_ALONE, L"Couverture seule\tMaj+D", L"Cover alone\tShift+D"},
+    {IDM_DEFAULT_READER, L"Lecteur PDF par d\u00e9faut\u2026", L"Default PDF reader\u2026"},
+    {IDM_ABOUT, L"\u00c0 propos de Brisa\u2026\tF1", L"About Brisa\u2026\tF1"},
+};
+
+static void appendMenuItems(HMENU menu, int first, int last) {
+  for (int i = first; i <= last; i++)
+    AppendMenuW(menu, MF_STRING, MENU_ITEMS[i].id, pickText(MENU_ITEMS[i].french, MENU_ITEMS[i].english));
+}
+
+// Separator and the program's five commands; the stored page mode sets the
+// check marks between the two halves.
+static void extendSystemMenu() {
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+  appendMenuItems(menu, 0, 2);
+  setPageMode(readSetting(L"DoublePage") != 0, readSetting(L"CoverPaired") != 0, false);
+  appendMenuItems(menu, 3, 4);
+}
+
+static void registerWindowClasses(HINSTANCE instance) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.hInstance = instance;
+  windowClass.hIcon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0);
+  windowClass.hIconSm = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+  windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+  windowClass.lpfnWndProc = frameWindowProc;
+  windowClass.lpszClassName = L"Brisa";
+  RegisterClassExW(&windowClass);
+  windowClass.lpfnWndProc = viewWindowProc;
+  windowClass.lpszClassName = L"BrisaView";
+  RegisterClassExW(&windowClass);
+}
+
+static void createWindows(HINSTANCE instance) {
+  frameWindow = CreateWindowExW(WS_EX_ACCEPTFILES, L"Brisa", L"Brisa", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                CW_USEDEFAULT, 0, MulDiv(900, dpiY, 96), MulDiv(1000, dpiY, 96),
+                                NULL, NULL, instance, NULL);
+  viewWindow = CreateWindowExW(0, L"BrisaView", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
+                               0, 0, 0, 0, frameWindow, NULL, instance, NULL);
+  searchBox = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", NULL, WS_CHILD | ES_AUTOHSCROLL,
+                              0, 0, 0, 0, frameWindow, NULL, instance, NULL);
+  SendMessageW(searchBox, WM_SETFONT, (WPARAM)uiFont, 0);
+  installSearchBox();
+  createThumbnailPanel();
+}
+
+// Everything up to the message loop, in the order that lets the window appear
+// at once: PDFium before the windows, the document only after the first paint.
+void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
+  HDC screen = GetDC(NULL);
+  UiLanguage = chooseUiLanguage();
+  dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(NULL, screen);
+
+  NONCLIENTMETRICSW metrics = {};
+  metrics.cbSize = sizeof(metrics);
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0);
+  uiFont = CreateFontIndirectW(&metrics.lfMessageFont);
+  searchBarHeight = MulDiv(36, dpiY, 96);
+
+  initViewState();
+  registerWindowClasses(instance);
+  FPDF_InitLibrary();
+  createWindows(instance);
+  relayoutFrame();
+  extendSystemMenu();
+
+  wchar_t* path = findDocumentPath(commandLine);
+  ShowWindow(frameWindow, SW_SHOWDEFAULT);
+  UpdateWindow(frameWindow);
+  if (*path)
+    openDocument(path);
+  else
+    updateTitle();
+  PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);
+}
+
+// One message at a time; between messages, one slice of idle work. The loop
+// blocks in GetMessageW as soon as the idle steps have nothing more to do.
+void runMainLoop() {
+  MSG msg;
+  for (;;) {
+    if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+      prefetchStep();
+      if (renderNextThumbnail()) continue;
+      if (GetMessageW(&msg, NULL, 0, 0) <= 0) break;
+    } else if (msg.message == WM_QUIT) {
+      break;
+    }
+    if (aboutWindow && IsDialogMessageW(aboutWindow, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+void stopBrisa() {
+  closeDocument();
+  FPDF_DestroyLibrary();
+}

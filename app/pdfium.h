@@ -1,0 +1,60 @@
+// The PDFium functions Brisa calls, declared from PDFium's public API reference.
+// Every name here is also listed in pdfium.def, from which the Windows build's
+// import library is made; the two lists must stay equal.
+//
+// No calling-convention attribute on purpose: on x86-64 Windows there is only one,
+// and the Linux build links the SysV libpdfium.so, where Wine's WINAPI would be wrong.
+#ifndef BRISA_PDFIUM_H
+#define BRISA_PDFIUM_H
+
+#include <stddef.h>
+
+extern "C" {
+
+typedef struct fpdf_document_t__* FPDF_DOCUMENT;
+typedef struct fpdf_page_t__* FPDF_PAGE;
+typedef struct fpdf_bitmap_t__* FPDF_BITMAP;
+typedef int FPDF_BOOL;
+typedef unsigned long FPDF_DWORD;   // 32-bit on Windows, 64-bit in the Linux library
+typedef const char* FPDF_BYTESTRING;
+
+enum {
+  FPDF_ERR_SUCCESS = 0,
+  FPDF_ERR_PASSWORD = 4,   // the document needs a password we do not have
+};
+
+enum {
+  FPDF_ANNOT = 0x01,       // draw annotations
+  FPDF_LCD_TEXT = 0x02,    // sub-pixel text anti-aliasing
+  FPDF_PRINTING = 0x800,
+};
+
+// Library set-up, once per process.
+void FPDF_InitLibrary(void);
+void FPDF_DestroyLibrary(void);
+
+// Documents. The buffer must outlive the document.
+FPDF_DOCUMENT FPDF_LoadMemDocument64(const void* data, size_t size, FPDF_BYTESTRING password);
+FPDF_DWORD FPDF_GetLastError(void);
+void FPDF_CloseDocument(FPDF_DOCUMENT document);
+int FPDF_GetPageCount(FPDF_DOCUMENT document);
+FPDF_BOOL FPDF_GetPageSizeByIndex(FPDF_DOCUMENT document, int index, double* width, double* height);
+
+// Pages.
+FPDF_PAGE FPDF_LoadPage(FPDF_DOCUMENT document, int index);
+void FPDF_ClosePage(FPDF_PAGE page);
+void FPDF_RenderPageBitmap(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX, int startY,
+                           int sizeX, int sizeY, int rotate, int flags);
+FPDF_BOOL FPDF_PageToDevice(FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY,
+                            int rotate, double pageX, double pageY, int* deviceX, int* deviceY);
+
+// Bitmaps: alpha 0 gives 4 bytes per pixel, blue, green, red, unused; stride 4 x width.
+FPDF_BITMAP FPDFBitmap_Create(int width, int height, int alpha);
+void FPDFBitmap_FillRect(FPDF_BITMAP bitmap, int left, int top, int width, int height, FPDF_DWORD color);
+void* FPDFBitmap_GetBuffer(FPDF_BITMAP bitmap);
+int FPDFBitmap_GetStride(FPDF_BITMAP bitmap);
+void FPDFBitmap_Destroy(FPDF_BITMAP bitmap);
+
+}  // extern "C"
+
+#endif

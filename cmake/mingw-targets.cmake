@@ -1,0 +1,5 @@
+# What can be checked of Brisa.exe without Windows: its headers, imports and resources.
+add_test(NAME windows_executable
+  COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/pe/check_pe.py $<TARGET_FILE:Brisa> ${CMAKE_SOURCE_DIR}/app/pdfium.def)
+add_test(NAME windows_executable_checker
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tests/pe/test_check_pe.sh)

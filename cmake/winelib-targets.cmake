@@ -1,0 +1,26 @@
+# libpdfium.so beside the program, found through its rpath.
+add_custom_command(TARGET Brisa POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${PDFIUM_DIR}/libpdfium.so ${CMAKE_BINARY_DIR}/libpdfium.so)
+
+# The end-to-end driver: a console program that acts on Brisa's windows.
+add_executable(driver ${CMAKE_SOURCE_DIR}/tests/e2e/driver.cpp)
+target_link_options(driver PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(driver PRIVATE user32 gdi32)
+
+# In-process tests: the program's code and its real windows in a test binary,
+# run once in English and once in French.
+add_executable(inproc_tests ${CMAKE_SOURCE_DIR}/tests/inproc/program_test.cpp)
+target_link_options(inproc_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(inproc_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
+add_test(NAME inproc_english COMMAND inproc_tests)
+set_tests_properties(inproc_english PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8;LANG=en_US.UTF-8" TIMEOUT 300)
+add_test(NAME inproc_french COMMAND inproc_tests)
+set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LANG=fr_FR.UTF-8" TIMEOUT 300)
+
+# End-to-end tests: the real program under Xvfb and Wine, driven from outside.
+# They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
+foreach(suite start open pagemode)
+  add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+  set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endforeach()

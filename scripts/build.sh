@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds one or more of the three builds into build/<name>:
+#   winelib  the Linux program (build/winelib/Brisa.exe) and its Wine tests
+#   mingw    Brisa.exe for Windows (build/mingw/Brisa.exe)
+#   native   the portable cores and their unit tests
+# With no argument, all three.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure_and_build() {
+  local name=$1; shift
+  cmake -S "$top" -B "$top/build/$name" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --build "$top/build/$name" -j"$jobs"
+}
+
+for build in "${@:-winelib mingw native}"; do
+  for name in $build; do
+    case "$name" in
+      winelib) configure_and_build winelib -DCMAKE_TOOLCHAIN_FILE="$top/cmake/winelib.cmake" ;;
+      mingw) configure_and_build mingw -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw64.cmake" ;;
+      native) configure_and_build native ;;
+      *) echo "build.sh: unknown build '$name'" >&2; exit 2 ;;
+    esac
+  done
+done

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs everything Brisa needs to build and test on Debian 12, as root.
+# Idempotent: a second run only checks what is already there.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+# PDFium for the Linux build, pinned and checksummed.
+PDFIUM_PACKAGE=@craftlions/pdfium-rs-linux-x64-gnu
+PDFIUM_VERSION=0.0.15
+PDFIUM_SHA256=246872bdd5e05843b70051e6378216cc584535a1f4a7248b9f88059715d70f7c
+PDFIUM_DIR="$top/third_party/pdfium"
+
+APT_PACKAGES=(
+  # the two toolchains
+  cmake make g++ wine wine64 wine64-tools fonts-wine libwine-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  # tests, fuzzing, sanitizers
+  libgtest-dev clang libclang-rt-14-dev zlib1g-dev libdeflate-dev
+  # driving the program under a virtual display
+  xvfb xdotool x11-utils imagemagick
+  # making and checking test documents
+  qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
+  # benchmarks: the peer viewer and the window-watching timer
+  mupdf libx11-dev time
+  # npm for the PDFium package, when the machine has no Node.js yet
+  ca-certificates
+)
+
+missing_packages() {
+  local p
+  for p in "${APT_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+
+need=$(missing_packages)
+if ! command -v npm >/dev/null 2>&1; then need="$need npm"; fi
+if [ -n "$need" ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  # shellcheck disable=SC2086
+  apt-get install -y -qq --no-install-recommends $need >/dev/null
+fi
+
+pdfium_ok() {
+  [ -f "$PDFIUM_DIR/libpdfium.so" ] &&
+    echo "$PDFIUM_SHA256  $PDFIUM_DIR/libpdfium.so" | sha256sum -c --status
+}
+
+if ! pdfium_ok; then
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  (cd "$tmp" && npm pack --silent "$PDFIUM_PACKAGE@$PDFIUM_VERSION" >/dev/null && tar xzf ./*.tgz)
+  mkdir -p "$PDFIUM_DIR"
+  cp "$tmp/package/libpdfium.so" "$PDFIUM_DIR/libpdfium.so"
+  if ! pdfium_ok; then
+    echo "setup: libpdfium.so does not match its pinned checksum" >&2
+    rm -f "$PDFIUM_DIR/libpdfium.so"
+    exit 1
+  fi
+fi
+echo "setup: ready (PDFium in $PDFIUM_DIR)"

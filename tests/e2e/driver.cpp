@@ -1,0 +1,287 @@
+// A console program that drives Brisa from outside, as a user would, and reads
+// back what a user sees: windows, titles, message boxes and screen pixels.
+// Each command prints one line (or writes one file) and exits 0, or 1 on failure.
+//
+//   driver find CLASS [timeout_ms]        -> "hwnd pid" of the first visible top-level window
+//   driver title HWND                     -> the window text
+//   driver child HWND CLASS               -> the first child window of that class
+//   driver rects HWND                     -> window rect, client size, and each child: class visible x y w h
+//   driver capture HWND FILE.ppm          -> the window's client area from the screen, as a binary PPM
+//   driver post HWND MESSAGE WPARAM LPARAM
+//   driver send HWND MESSAGE WPARAM LPARAM -> the result
+//   driver redraw HWND                    -> invalidates the whole window and repaints it now
+//   driver move HWND X Y W H              -> places a top-level window
+//   driver key HWND VK [VK...]            -> presses the keys together (modifiers first), releases in reverse
+//   driver msgbox [timeout_ms]            -> "caption|text|icon" of a message box, then closes it with OK
+//   driver nomsgbox [wait_ms]             -> succeeds when no message box shows up within the wait
+//   driver keep                           -> stays running with a hidden window (keeps the desktop)
+//   driver dpi                            -> the screen's LOGPIXELSY
+#include <windows.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+
+static std::string utf8(const wchar_t* text) {
+  char buffer[4096];
+  int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
+  return n > 0 ? std::string(buffer) : std::string();
+}
+
+static HWND parseWindow(const char* text) {
+  return (HWND)(uintptr_t)strtoull(text, NULL, 0);
+}
+
+struct FindRequest {
+  const wchar_t* className;
+  HWND found;
+};
+
+static BOOL CALLBACK findVisibleWindow(HWND window, LPARAM lParam) {
+  FindRequest* request = (FindRequest*)lParam;
+  wchar_t name[256];
+  if (!IsWindowVisible(window) || !GetClassNameW(window, name, 256)) return TRUE;
+  if (lstrcmpW(name, request->className) != 0) return TRUE;
+  request->found = window;
+  return FALSE;
+}
+
+static HWND waitForWindow(const wchar_t* className, DWORD timeout) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    FindRequest request = {className, NULL};
+    EnumWindows(findVisibleWindow, (LPARAM)&request);
+    if (request.found) return request.found;
+    if (GetTickCount() - start > timeout) return NULL;
+    Sleep(20);
+  }
+}
+
+static int commandFind(int argc, char** argv) {
+  wchar_t className[256];
+  MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, className, 256);
+  HWND window = waitForWindow(className, argc > 3 ? atoi(argv[3]) : 10000);
+  if (!window) return 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  printf("%llu %lu\n", (unsigned long long)(uintptr_t)window, (unsigned long)pid);
+  return 0;
+}
+
+static int commandTitle(char** argv) {
+  wchar_t title[1024];
+  GetWindowTextW(parseWindow(argv[2]), title, 1024);
+  printf("%s\n", utf8(title).c_str());
+  return 0;
+}
+
+static BOOL CALLBACK printChild(HWND child, LPARAM parent) {
+  if (GetParent(child) != (HWND)parent) return TRUE;
+  wchar_t name[256];
+  GetClassNameW(child, name, 256);
+  RECT r;
+  GetWindowRect(child, &r);
+  MapWindowPoints(NULL, (HWND)parent, (POINT*)&r, 2);
+  printf("child %s %d %d %d %d %d\n", utf8(name).c_str(), IsWindowVisible(child) ? 1 : 0, (int)r.left, (int)r.top,
+         (int)(r.right - r.left), (int)(r.bottom - r.top));
+  return TRUE;
+}
+
+static int commandChild(char** argv) {
+  wchar_t className[256];
+  MultiByteToWideChar(CP_UTF8, 0, argv[3], -1, className, 256);
+  HWND child = FindWindowExW(parseWindow(argv[2]), NULL, className, NULL);
+  if (!child) return 1;
+  printf("%llu\n", (unsigned long long)(uintptr_t)child);
+  return 0;
+}
+
+static int commandRects(char** argv) {
+  HWND window = parseWindow(argv[2]);
+  RECT w, c;
+  GetWindowRect(window, &w);
+  GetClientRect(window, &c);
+  printf("window %d %d %d %d\n", (int)w.left, (int)w.top, (int)(w.right - w.left), (int)(w.bottom - w.top));
+  printf("client %d %d\n", (int)c.right, (int)c.bottom);
+  EnumChildWindows(window, printChild, (LPARAM)window);
+  return 0;
+}
+
+// Reads the client area back from the screen (PrintWindow gives black under Wine).
+static int commandCapture(char** argv) {
+  HWND window = parseWindow(argv[2]);
+  RECT client;
+  GetClientRect(window, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  int width = client.right, height = client.bottom;
+  if (width <= 0 || height <= 0) return 1;
+  HDC screen = GetDC(NULL);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = NULL;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+  GdiFlush();
+  FILE* out = fopen(argv[3], "wb");
+  if (!out) return 1;
+  fprintf(out, "P6\n%d %d\n255\n", width, height);
+  const unsigned char* p = (const unsigned char*)bits;
+  for (int i = 0; i < width * height; i++, p += 4) {
+    unsigned char rgb[3] = {p[2], p[1], p[0]};
+    fwrite(rgb, 1, 3, out);
+  }
+  fclose(out);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+  return 0;
+}
+
+static int commandPost(char** argv, bool wait) {
+  HWND window = parseWindow(argv[2]);
+  UINT message = (UINT)strtoul(argv[3], NULL, 0);
+  WPARAM wParam = (WPARAM)strtoull(argv[4], NULL, 0);
+  LPARAM lParam = (LPARAM)strtoll(argv[5], NULL, 0);
+  if (!wait) return PostMessageW(window, message, wParam, lParam) ? 0 : 1;
+  printf("%lld\n", (long long)SendMessageW(window, message, wParam, lParam));
+  return 0;
+}
+
+static int commandKey(int argc, char** argv) {
+  HWND window = parseWindow(argv[2]);
+  SetForegroundWindow(window);
+  Sleep(50);
+  INPUT inputs[16] = {};
+  int count = 0, keys = argc - 3 < 8 ? argc - 3 : 8;
+  for (int i = 0; i < keys; i++, count++) {
+    inputs[count].type = INPUT_KEYBOARD;
+    inputs[count].ki.wVk = (WORD)strtoul(argv[3 + i], NULL, 0);
+  }
+  for (int i = keys - 1; i >= 0; i--, count++) {
+    inputs[count].type = INPUT_KEYBOARD;
+    inputs[count].ki.wVk = (WORD)strtoul(argv[3 + i], NULL, 0);
+    inputs[count].ki.dwFlags = KEYEVENTF_KEYUP;
+  }
+  return SendInput(count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
+}
+
+// Icon handles of another process cannot be drawn here: compare the pixels
+// the box shows with our own rendering of each candidate on the same ground.
+static std::string drawnPixels(HICON icon, HWND shownIn) {
+  RECT r;
+  GetWindowRect(shownIn, &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(NULL);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = NULL;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  if (icon) {
+    HBRUSH ground = CreateSolidBrush(GetPixel(memory, 0, 0));
+    RECT all = {0, 0, w, h};
+    FillRect(memory, &all, ground);
+    DeleteObject(ground);
+    DrawIconEx(memory, 0, 0, icon, 0, 0, 0, NULL, DI_NORMAL);
+  }
+  GdiFlush();
+  std::string pixels((const char*)bits, (size_t)w * h * 4);
+  for (size_t i = 3; i < pixels.size(); i += 4) pixels[i] = 0;
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+  return pixels;
+}
+
+struct BoxText {
+  std::string text;
+  bool error, information, question;
+};
+
+static BOOL CALLBACK readBoxChild(HWND child, LPARAM lParam) {
+  BoxText* box = (BoxText*)lParam;
+  wchar_t name[64], text[2048];
+  GetClassNameW(child, name, 64);
+  if (lstrcmpiW(name, L"Static") != 0) return TRUE;
+  LONG style = GetWindowLongW(child, GWL_STYLE);
+  if ((style & SS_TYPEMASK) == SS_ICON) {
+    std::string shown = drawnPixels(NULL, child);
+    box->error |= shown == drawnPixels(LoadIconW(NULL, (LPCWSTR)IDI_HAND), child);
+    box->information |= shown == drawnPixels(LoadIconW(NULL, (LPCWSTR)IDI_ASTERISK), child);
+    box->question |= shown == drawnPixels(LoadIconW(NULL, (LPCWSTR)IDI_QUESTION), child);
+    return TRUE;
+  }
+  GetWindowTextW(child, text, 2048);
+  if (text[0]) box->text = utf8(text);
+  return TRUE;
+}
+
+static int commandMessageBox(int argc, char** argv) {
+  HWND box = waitForWindow(L"#32770", argc > 2 ? atoi(argv[2]) : 10000);
+  if (!box) return 1;
+  Sleep(100);
+  wchar_t caption[256];
+  GetWindowTextW(box, caption, 256);
+  BoxText content = {"", false, false, false};
+  EnumChildWindows(box, readBoxChild, (LPARAM)&content);
+  const char* icon = content.error ? "error" : content.information ? "information" : content.question ? "question" : "none";
+  printf("%s|%s|%s\n", utf8(caption).c_str(), content.text.c_str(), icon);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+static int commandNoMessageBox(int argc, char** argv) {
+  return waitForWindow(L"#32770", argc > 2 ? atoi(argv[2]) : 1000) ? 1 : 0;
+}
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const char* command = argv[1];
+  if (!strcmp(command, "find") && argc > 2) return commandFind(argc, argv);
+  if (!strcmp(command, "title") && argc > 2) return commandTitle(argv);
+  if (!strcmp(command, "rects") && argc > 2) return commandRects(argv);
+  if (!strcmp(command, "child") && argc > 3) return commandChild(argv);
+  if (!strcmp(command, "capture") && argc > 3) return commandCapture(argv);
+  if (!strcmp(command, "post") && argc > 5) return commandPost(argv, false);
+  if (!strcmp(command, "send") && argc > 5) return commandPost(argv, true);
+  if (!strcmp(command, "redraw") && argc > 2)
+    return RedrawWindow(parseWindow(argv[2]), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN) ? 0 : 1;
+  if (!strcmp(command, "move") && argc > 6)
+    return SetWindowPos(parseWindow(argv[2]), NULL, atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]),
+                        SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
+  if (!strcmp(command, "key") && argc > 3) return commandKey(argc, argv);
+  if (!strcmp(command, "msgbox")) return commandMessageBox(argc, argv);
+  if (!strcmp(command, "nomsgbox")) return commandNoMessageBox(argc, argv);
+  if (!strcmp(command, "keep")) {
+    // Holds the desktop open for the whole test run: Wine closes it shortly
+    // after its last window goes, and a program starting during that shutdown
+    // can wait for a long time.
+    GetDesktopWindow();
+    CreateWindowExW(0, L"STATIC", L"keeper", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    MSG msg;
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+  }
+  if (!strcmp(command, "dpi")) {
+    HDC screen = GetDC(NULL);
+    printf("%d\n", GetDeviceCaps(screen, LOGPIXELSY));
+    ReleaseDC(NULL, screen);
+    return 0;
+  }
+  return 2;
+}

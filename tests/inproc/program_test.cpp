@@ -1,0 +1,434 @@
+// The program's own windows, created in this process, for what another process
+// cannot read: system-menu states, scroll-bar ranges, child placement, the
+// records behind the view, registry writes.
+#include "app/app.h"
+#include "search/search.h"
+#include "tests/inproc/gtest.h"
+#include "tests/support/pdfwriter.h"
+#include "viewer/viewer.h"
+
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string tempFolder() {
+  char pattern[] = "/tmp/brisa-inproc-XXXXXX";
+  return std::string(mkdtemp(pattern));
+}
+
+// Wide text without std::wstring, whose library code assumes 4-byte wchar_t.
+struct Wide {
+  wchar_t text[1024];
+  const wchar_t* c_str() const { return text; }
+};
+
+Wide wide(const std::string& text) {
+  Wide out;
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
+  return out;
+}
+
+std::string narrow(const wchar_t* text) {
+  char buffer[2048];
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
+  return buffer;
+}
+
+std::string writeFile(const std::string& path, const std::string& bytes) {
+  FILE* f = fopen(path.c_str(), "wb");
+  fwrite(bytes.data(), 1, bytes.size(), f);
+  fclose(f);
+  return path;
+}
+
+void pumpMessages() {
+  MSG msg;
+  for (int round = 0; round < 3; round++) {
+    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) return;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    Sleep(10);
+  }
+}
+
+std::string frameTitle() {
+  wchar_t title[400];
+  GetWindowTextW(frameWindow, title, 400);
+  return narrow(title);
+}
+
+// Closes the message boxes this process shows and remembers their texts.
+struct BoxCloser {
+  HANDLE thread;
+  volatile bool stop;
+  std::string texts;
+};
+
+BOOL CALLBACK collectStaticText(HWND child, LPARAM lParam) {
+  wchar_t name[32], text[512];
+  GetClassNameW(child, name, 32);
+  GetWindowTextW(child, text, 512);
+  if (!lstrcmpiW(name, L"Static") && text[0]) ((BoxCloser*)lParam)->texts += narrow(text) + "|";
+  return TRUE;
+}
+
+DWORD WINAPI closeBoxes(void* parameter) {
+  BoxCloser* closer = (BoxCloser*)parameter;
+  while (!closer->stop) {
+    HWND box = FindWindowW(L"#32770", NULL);
+    DWORD pid = 0;
+    if (box) GetWindowThreadProcessId(box, &pid);
+    if (box && pid == GetCurrentProcessId() && IsWindowVisible(box)) {
+      EnumChildWindows(box, collectStaticText, (LPARAM)closer);
+      PostMessageW(box, WM_COMMAND, IDOK, 0);
+      Sleep(200);
+    }
+    Sleep(20);
+  }
+  return 0;
+}
+
+struct Program : ::testing::Test {
+  std::string folder = tempFolder();
+  BoxCloser closer = {NULL, false, ""};
+
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+  }
+  void start(const std::string& arguments = "") {
+    Wide line = wide("brisa " + arguments);
+    startBrisa(GetModuleHandleW(NULL), line.text);
+    pumpMessages();
+  }
+  void TearDown() override {
+    if (closer.thread) {
+      closer.stop = true;
+      WaitForSingleObject(closer.thread, 5000);
+      CloseHandle(closer.thread);
+    }
+    if (frameWindow) DestroyWindow(frameWindow);
+    pumpMessages();
+    stopBrisa();
+    frameWindow = viewWindow = searchBox = thumbnailWindow = NULL;
+    closeDocument();   // a second close with nothing open releases nothing
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+  }
+  void closeMessageBoxes() {
+    closer.thread = CreateThread(NULL, 0, closeBoxes, &closer, 0, NULL);
+  }
+  std::string pdf(const std::string& name, const std::vector<std::pair<int, int>>& pages) {
+    return writeFile(folder + "/" + name, makeTestPdf(pages));
+  }
+  void open(const std::string& path) {
+    openDocument(wide(path).c_str());
+    pumpMessages();
+  }
+  void resizeFrame(int width, int height) {
+    SetWindowPos(frameWindow, NULL, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
+    pumpMessages();
+  }
+  SCROLLINFO scrollInfo(int bar) {
+    SCROLLINFO info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_ALL;
+    GetScrollInfo(viewWindow, bar, &info);
+    return info;
+  }
+};
+
+std::string menuText(HMENU menu, UINT id) {
+  wchar_t text[128] = {0};
+  GetMenuStringW(menu, id, text, 128, MF_BYCOMMAND);
+  return narrow(text);
+}
+
+bool isChecked(UINT id) {
+  return (GetMenuState(GetSystemMenu(frameWindow, FALSE), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+}  // namespace
+
+// The standard entries, then a separator and our five in order, in the UI language.
+TEST_F(Program, SystemMenuHasTheFiveItemsInOrder) {
+  start();
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  int count = GetMenuItemCount(menu);
+  ASSERT_GE(count, 7);
+  const UINT ids[] = {0, IDM_THUMBNAILS, IDM_DOUBLE_PAGE, IDM_COVER_ALONE, IDM_DEFAULT_READER, IDM_ABOUT};
+  for (int i = 0; i < 6; i++) {
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE | MIIM_ID;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, count - 6 + i, TRUE, &info));
+    if (i == 0)
+      EXPECT_TRUE(info.fType & MFT_SEPARATOR);
+    else
+      EXPECT_EQ(ids[i], info.wID);
+  }
+  bool standardFirst = false;   // the standard items stay first
+  for (int i = 0; i < count - 6; i++) standardFirst |= GetMenuItemID(menu, i) == SC_CLOSE;
+  EXPECT_TRUE(standardFirst);
+  bool french = UiLanguage == UI_FRENCH;
+  EXPECT_EQ(french ? "Miniatures\tF4" : "Thumbnails\tF4", menuText(menu, IDM_THUMBNAILS));
+  EXPECT_EQ(french ? "Double page\tD" : "Two-page view\tD", menuText(menu, IDM_DOUBLE_PAGE));
+  EXPECT_EQ(french ? "Couverture seule\tMaj+D" : "Cover alone\tShift+D", menuText(menu, IDM_COVER_ALONE));
+  EXPECT_EQ(french ? "Lecteur PDF par d\xc3\xa9" "faut\xe2\x80\xa6" : "Default PDF reader\xe2\x80\xa6",
+            menuText(menu, IDM_DEFAULT_READER));
+  EXPECT_EQ(french ? "\xc3\x80 propos de Brisa\xe2\x80\xa6\tF1" : "About Brisa\xe2\x80\xa6\tF1",
+            menuText(menu, IDM_ABOUT));
+}
+
+// Two-page view checked when on; cover alone checked while CoverPaired is 0 or absent.
+TEST_F(Program, CheckMarksFollowTheStoredPageMode) {
+  start();
+  EXPECT_FALSE(isChecked(IDM_DOUBLE_PAGE));
+  EXPECT_TRUE(isChecked(IDM_COVER_ALONE));
+  TearDown();
+  for (int doublePage = 0; doublePage < 2; doublePage++)
+    for (int coverPaired = 0; coverPaired < 2; coverPaired++) {
+      writeSetting(L"DoublePage", doublePage);
+      writeSetting(L"CoverPaired", coverPaired);
+      start();
+      EXPECT_EQ(doublePage == 1, isChecked(IDM_DOUBLE_PAGE)) << doublePage << coverPaired;
+      EXPECT_EQ(coverPaired == 0, isChecked(IDM_COVER_ALONE)) << doublePage << coverPaired;
+      EXPECT_EQ(doublePage == 1, viewState.doublePage);
+      TearDown();
+    }
+}
+
+// Each menu change writes both values; cover alone also switches two-page view on.
+TEST_F(Program, MenuCommandsWriteBothSettings) {
+  start();
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_DOUBLE_PAGE, 0);
+  EXPECT_EQ(1u, readSetting(L"DoublePage"));
+  DWORD type = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, L"Software\\Brisa", L"CoverPaired", RRF_RT_ANY, &type, NULL, NULL));
+  EXPECT_EQ((DWORD)REG_DWORD, type);
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_DOUBLE_PAGE, 0);
+  EXPECT_EQ(0u, readSetting(L"DoublePage"));
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_COVER_ALONE, 0);
+  EXPECT_EQ(1u, readSetting(L"DoublePage"));
+  EXPECT_EQ(1u, readSetting(L"CoverPaired"));
+  EXPECT_TRUE(isChecked(IDM_DOUBLE_PAGE));
+  EXPECT_FALSE(isChecked(IDM_COVER_ALONE));
+}
+
+// A value of another type reads as the default, never as its bytes.
+TEST_F(Program, SettingOfAnotherTypeReadsAsZero) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Brisa", L"DoublePage", REG_SZ, L"1", 4);
+  EXPECT_EQ(0u, readSetting(L"DoublePage"));
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Brisa", L"DoublePage", REG_BINARY, "\x01\x02\x03\x04\x05", 5);
+  EXPECT_EQ(0u, readSetting(L"DoublePage"));
+  EXPECT_EQ(0u, readSetting(L"Missing"));
+}
+
+TEST_F(Program, ChildrenArePlacedAroundTheSearchStrip) {
+  start();
+  RECT client;
+  GetClientRect(frameWindow, &client);
+  auto placement = [](HWND window) {
+    RECT r;
+    GetWindowRect(window, &r);
+    MapWindowPoints(NULL, frameWindow, (POINT*)&r, 2);
+    return r;
+  };
+  int inset = searchBarHeight / 6;
+  RECT box = placement(searchBox), view = placement(viewWindow);
+  EXPECT_EQ(inset, box.left);
+  EXPECT_EQ(inset, box.top);
+  EXPECT_EQ(client.right - 2 * inset, box.right - box.left);
+  EXPECT_EQ(searchBarHeight - 2 * inset, box.bottom - box.top);
+  EXPECT_EQ(0, view.top);
+  EXPECT_EQ(client.bottom, view.bottom);
+  EXPECT_EQ(client.right, view.right - view.left);
+  ShowWindow(searchBox, SW_SHOW);
+  relayoutFrame();
+  view = placement(viewWindow);
+  EXPECT_EQ(searchBarHeight, view.top);
+  EXPECT_EQ(client.bottom - searchBarHeight, viewState.viewHeight);
+}
+
+// The view's size as the layout knows it is its real client size, with or
+// without a document (the scroll bars take their room first).
+TEST_F(Program, ViewSizeMatchesTheClientArea) {
+  start();
+  RECT client;
+  GetClientRect(viewWindow, &client);
+  EXPECT_EQ(client.right, viewState.viewWidth);
+  EXPECT_EQ(client.bottom, viewState.viewHeight);
+  open(pdf("five.pdf", letterPages(5)));
+  GetClientRect(viewWindow, &client);
+  EXPECT_EQ(client.right, viewState.viewWidth);
+  EXPECT_EQ(client.bottom, viewState.viewHeight);
+}
+
+// The vertical bar spans the canvas; the horizontal one hides while all fits.
+TEST_F(Program, ScrollBarsDescribeTheCanvas) {
+  start();
+  open(pdf("five.pdf", letterPages(5)));
+  SCROLLINFO vertical = scrollInfo(SB_VERT);
+  EXPECT_EQ(0, vertical.nMin);
+  EXPECT_EQ(viewState.layoutHeight - 1, vertical.nMax);
+  EXPECT_EQ((UINT)viewState.viewHeight, vertical.nPage);
+  EXPECT_EQ(0, vertical.nPos);
+  EXPECT_FALSE(GetWindowLongW(viewWindow, GWL_STYLE) & WS_HSCROLL);
+  SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_EQ(viewState.viewHeight - MulDiv(48, dpiY, 96), viewState.scrollY);
+  EXPECT_EQ(viewState.scrollY, scrollInfo(SB_VERT).nPos);
+  SendMessageW(viewWindow, WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_EQ(viewState.layoutHeight - viewState.viewHeight, viewState.scrollY);
+  zoomAt(0, 0, 4);   // wider than the view: the horizontal bar appears
+  EXPECT_TRUE(GetWindowLongW(viewWindow, GWL_STYLE) & WS_HSCROLL);
+  EXPECT_EQ(viewState.layoutWidth - 1, scrollInfo(SB_HORZ).nMax);
+}
+
+// A view shorter than one line step still pages forward.
+TEST_F(Program, PageStepInATinyViewMovesForward) {
+  start();
+  open(pdf("three.pdf", letterPages(3)));
+  RECT frame, client;
+  GetWindowRect(frameWindow, &frame);
+  GetClientRect(frameWindow, &client);
+  resizeFrame(400, (frame.bottom - frame.top) - client.bottom + MulDiv(30, dpiY, 96));
+  ASSERT_LT(viewState.viewHeight, MulDiv(48, dpiY, 96));
+  ASSERT_GT(viewState.viewHeight, 0);
+  SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  EXPECT_GT(viewState.scrollY, 0);
+}
+
+// A failed open keeps the document, its scroll position and its title.
+TEST_F(Program, FailedOpenLeavesThePreviousDocument) {
+  start();
+  std::string good = pdf("good.pdf", letterPages(8));
+  open(good);
+  SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  FPDF_DOCUMENT before = documentState.pdfDocument;
+  int scroll = viewState.scrollY;
+  std::string title = frameTitle();
+  ASSERT_EQ("good.pdf - 2/8 - Brisa", title);
+  closeMessageBoxes();
+  open(folder + "/missing.pdf");
+  open(writeFile(folder + "/garbage.pdf", "%PDF-1.4\nthis is not a document"));
+  open(writeFile(folder + "/empty.pdf", ""));
+  open(folder);
+  EXPECT_EQ(before, documentState.pdfDocument);
+  EXPECT_EQ(scroll, viewState.scrollY);
+  EXPECT_EQ(title, frameTitle());
+  EXPECT_EQ(8, documentState.pageCount);
+  const char* expected = UiLanguage == UI_FRENCH ? "Impossible d'ouvrir ce fichier.|" : "Cannot open this file.|";
+  std::string four;
+  for (int i = 0; i < 4; i++) four += expected;
+  EXPECT_EQ(four, closer.texts);
+}
+
+TEST_F(Program, DocumentWithoutPagesIsTitledZeroOfZero) {
+  start();
+  open(pdf("nothing.pdf", {}));
+  EXPECT_TRUE(documentIsOpen());
+  EXPECT_EQ(0, documentState.pageCount);
+  EXPECT_EQ("nothing.pdf - 0/0 - Brisa", frameTitle());
+}
+
+TEST_F(Program, LongPathIsCutInTheRecord) {
+  start();
+  std::string deep = folder;
+  while (deep.size() < 300) {
+    deep += "/abcdefghijklmnopqrstuvwxyz0123456789";
+    CreateDirectoryW(wide(deep).c_str(), NULL);
+  }
+  std::string path = pdf(deep.substr(folder.size() + 1) + "/long.pdf", letterPages(1));
+  open(path);
+  ASSERT_TRUE(documentIsOpen());
+  EXPECT_EQ(259, lstrlenW(documentState.filePath));
+}
+
+// Resizing with fit width keeps the view's top at the same place in the document.
+TEST_F(Program, ResizeKeepsTheRelativePosition) {
+  start();
+  open(pdf("ten.pdf", letterPages(10)));
+  for (int i = 0; i < 5; i++) SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  double before = (double)viewState.scrollY / viewState.layoutHeight;
+  int page = viewState.currentPage;
+  RECT frame;
+  GetWindowRect(frameWindow, &frame);
+  resizeFrame(frame.right - frame.left - 250, frame.bottom - frame.top);
+  double after = (double)viewState.scrollY / viewState.layoutHeight;
+  EXPECT_NEAR(before, after, 1.0 / viewState.layoutHeight + 1e-9);
+  EXPECT_EQ(page, viewState.currentPage);
+  EXPECT_DOUBLE_EQ((viewState.viewWidth - 16) / 612.0, viewState.zoom);
+}
+
+// Zooming about a point keeps the document point under it, also while the
+// canvas is narrower than the view and centred in it.
+TEST_F(Program, ZoomKeepsThePointUnderTheAnchor) {
+  start();
+  open(pdf("two.pdf", letterPages(2)));
+  zoomAt(0, 0, 0.3);
+  ASSERT_LT(viewState.layoutWidth, viewState.viewWidth);
+  auto canvasFraction = [](int x) {
+    int centring = (viewState.viewWidth - viewState.layoutWidth) / 2;
+    if (centring < 0) centring = 0;
+    return (double)(x - centring + viewState.scrollX) / viewState.layoutWidth;
+  };
+  int anchorX = viewState.viewWidth / 2 + 37;
+  double before = canvasFraction(anchorX);
+  zoomAt(anchorX, 10, 3);
+  ASSERT_GT(viewState.layoutWidth, viewState.viewWidth);
+  EXPECT_NEAR(before, canvasFraction(anchorX), 2.0 / viewState.layoutWidth);
+}
+
+TEST_F(Program, ZoomIsBounded) {
+  start();
+  open(pdf("one.pdf", letterPages(1)));
+  zoomAt(0, 0, 39);
+  zoomBy(1.25);
+  EXPECT_EQ(MAX_ZOOM, viewState.zoom);
+  zoomAt(0, 0, 0.06);
+  zoomBy(1 / 1.25);
+  EXPECT_EQ(MIN_ZOOM, viewState.zoom);
+  EXPECT_FALSE(viewState.fitWidth);
+  fitToWidth();
+  EXPECT_DOUBLE_EQ((viewState.viewWidth - 16) / 612.0, viewState.zoom);
+}
+
+// Switching two-page view keeps the current page at the top of the view.
+TEST_F(Program, PageModeKeepsTheCurrentPageOnTop) {
+  start();
+  open(pdf("twelve.pdf", letterPages(12)));
+  for (int i = 0; i < 8; i++) SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  int page = viewState.currentPage;
+  ASSERT_GT(page, 2);
+  setPageMode(true, false, false);
+  EXPECT_EQ(documentState.pageTops[page] - 8, viewState.scrollY);
+}
+
+// Painting loads the visible pages through the cache, and only those.
+TEST_F(Program, PaintingLoadsOnlyVisiblePages) {
+  start();
+  open(pdf("forty.pdf", letterPages(40)));
+  RedrawWindow(viewWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+  int loaded = 0;
+  for (const CacheSlot& slot : documentState.pageCache.slots)
+    if (slot.page) {
+      loaded++;
+      EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
+    }
+  EXPECT_GE(loaded, 1);
+  EXPECT_LE(loaded, 3);
+}
+
+// Before the view exists a relayout must not touch other windows.
+TEST_F(Program, LayoutWaitsForTheView) {
+  start();
+  HWND view = viewWindow;
+  viewWindow = NULL;
+  viewState.layoutWidth = 1234;
+  layoutPages(0, 0);
+  EXPECT_EQ(1234, viewState.layoutWidth);
+  viewWindow = view;
+}

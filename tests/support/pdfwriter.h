@@ -1,0 +1,45 @@
+// Writes small valid PDFs for tests: pages of given sizes, each with a black
+// square near its top-left corner, and a correct cross-reference table.
+#ifndef BRISA_TEST_PDFWRITER_H
+#define BRISA_TEST_PDFWRITER_H
+
+#include <stdio.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+inline std::string makeTestPdf(const std::vector<std::pair<int, int>>& pages) {
+  std::string out = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& body) {
+    offsets.push_back(out.size());
+    out += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  std::string kids;
+  for (size_t i = 0; i < pages.size(); i++) kids += std::to_string(3 + 2 * i) + " 0 R ";
+  object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+  for (size_t i = 0; i < pages.size(); i++) {
+    int w = pages[i].first, h = pages[i].second;
+    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " + std::to_string(h) +
+           "] /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
+    std::string content = "0 0 0 rg 20 " + std::to_string(h - 120) + " 100 100 re f";
+    object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+  }
+  size_t xref = out.size();
+  out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[24];
+    snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    out += line;
+  }
+  out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+         std::to_string(xref) + "\n%%EOF\n";
+  return out;
+}
+
+inline std::vector<std::pair<int, int>> letterPages(int count) {
+  return std::vector<std::pair<int, int>>(count, std::make_pair(612, 792));
+}
+
+#endif

@@ -1,0 +1,240 @@
+// Page placement, current page, scroll limits, match tint and the small
+// document rules, on the same code the program runs.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <math.h>
+#include <string>
+#include <vector>
+#include "viewer/viewer.h"
+
+namespace {
+
+std::vector<unsigned char> pageBlock;
+
+// A document of the given page sizes in the global record, no PDF behind it.
+void setPages(const std::vector<std::pair<double, double>>& sizes) {
+  DocumentState& d = documentState;
+  d = DocumentState();
+  d.pageCount = (int)sizes.size();
+  pageBlock.assign(24 * sizes.size() + 1, 0);
+  d.pageWidths = (double*)pageBlock.data();
+  d.pageHeights = d.pageWidths + sizes.size();
+  d.pageTops = (int*)(d.pageHeights + sizes.size());
+  d.pageLefts = d.pageTops + sizes.size();
+  for (size_t i = 0; i < sizes.size(); i++) storePageSize((int)i, sizes[i].first, sizes[i].second);
+}
+
+void setView(int width, int height, bool doublePage, bool coverPaired) {
+  viewState = ViewState();
+  viewState.zoom = 1;
+  viewState.fitWidth = true;
+  viewState.viewWidth = width;
+  viewState.viewHeight = height;
+  viewState.doublePage = doublePage;
+  viewState.coverPaired = coverPaired;
+}
+
+std::vector<std::pair<double, double>> letters(int count) {
+  return std::vector<std::pair<double, double>>(count, {612, 792});
+}
+
+}  // namespace
+
+TEST(Layout, SinglePagesFitTheWidth) {
+  setPages(letters(3));
+  setView(900, 700, false, false);
+  placePages();
+  EXPECT_DOUBLE_EQ(884.0 / 612, viewState.zoom);
+  EXPECT_EQ(900, viewState.layoutWidth);
+  int h = (int)(792 * viewState.zoom + 0.5);
+  for (int i = 0; i < 3; i++) {
+    EXPECT_EQ(8, documentState.pageLefts[i]);
+    EXPECT_EQ(8 + i * (h + 8), documentState.pageTops[i]);
+  }
+  EXPECT_EQ(8 + 3 * (h + 8), viewState.layoutHeight);
+}
+
+TEST(Layout, NarrowerPagesAreCentredInTheirRow) {
+  setPages({{612, 792}, {306, 400}});
+  setView(900, 700, false, false);
+  placePages();
+  EXPECT_EQ((900 - (int)(306 * viewState.zoom + 0.5)) / 2, documentState.pageLefts[1]);
+}
+
+// Rows in page numbers from 1: cover alone (-,1)(2,3)(4,5); paired (1,2)(3,4)(5,-).
+TEST(Layout, SpreadsWithCoverAloneAndPaired) {
+  setPages(letters(5));
+  setView(1000, 700, true, false);
+  placePages();
+  const DocumentState& d = documentState;
+  EXPECT_DOUBLE_EQ((1000.0 - 8 - 16) / (2 * 612), viewState.zoom);
+  int centre = viewState.layoutWidth / 2, w = pagePixels(612);
+  EXPECT_EQ(centre + 4, d.pageLefts[0]);
+  EXPECT_LT(d.pageTops[0], d.pageTops[1]);
+  EXPECT_EQ(d.pageTops[1], d.pageTops[2]);
+  EXPECT_EQ(centre - w - 4, d.pageLefts[1]);
+  EXPECT_EQ(centre + 4, d.pageLefts[2]);
+  EXPECT_EQ(d.pageTops[3], d.pageTops[4]);
+
+  viewState.coverPaired = true;
+  placePages();
+  EXPECT_EQ(d.pageTops[0], d.pageTops[1]);
+  EXPECT_EQ(d.pageTops[2], d.pageTops[3]);
+  EXPECT_LT(d.pageTops[3], d.pageTops[4]);
+  EXPECT_EQ(centre - w - 4, d.pageLefts[4]);   // a lone last page is a left-hand page
+}
+
+TEST(Layout, OnePageDocumentIgnoresTwoPageView) {
+  setPages(letters(1));
+  setView(900, 700, true, false);
+  placePages();
+  EXPECT_DOUBLE_EQ(884.0 / 612, viewState.zoom);
+  EXPECT_EQ(8, documentState.pageLefts[0]);
+}
+
+TEST(Layout, MixedSpreadTakesTheTallerPageAndMeetsAtTheCentre) {
+  setPages({{612, 792}, {842, 595}, {612, 792}});
+  setView(1000, 700, true, true);
+  placePages();
+  const DocumentState& d = documentState;
+  int centre = viewState.layoutWidth / 2;
+  EXPECT_EQ(centre - pagePixels(612) - 4, d.pageLefts[0]);
+  EXPECT_EQ(centre + 4, d.pageLefts[1]);
+  EXPECT_EQ(d.pageTops[0] + pagePixels(792) + 8, d.pageTops[2]);
+}
+
+TEST(Layout, EmptyDocumentHasNoCanvas) {
+  setPages({});
+  setView(900, 700, false, false);
+  placePages();
+  EXPECT_EQ(0, viewState.layoutWidth);
+  EXPECT_EQ(0, viewState.layoutHeight);
+  EXPECT_EQ(0, pageAtReadingLine());
+}
+
+TEST(Layout, FixedZoomIsKeptAndTinyViewsDoNotFit) {
+  setPages(letters(2));
+  setView(900, 700, false, false);
+  viewState.fitWidth = false;
+  viewState.zoom = 2;
+  placePages();
+  EXPECT_EQ(2, viewState.zoom);
+  EXPECT_EQ(1224 + 16, viewState.layoutWidth);
+  setView(16, 700, false, false);   // no room: the zoom stays as it was
+  placePages();
+  EXPECT_EQ(1, viewState.zoom);
+}
+
+// Thousands of very tall pages would overflow int positions: the zoom gives way.
+TEST(Layout, HugeCanvasLowersTheZoomInsteadOfOverflowing) {
+  setPages(std::vector<std::pair<double, double>>(100000, {200, 14400}));
+  setView(4000, 700, false, false);
+  placePages();
+  EXPECT_GT(viewState.layoutHeight, 0);
+  EXPECT_LE(viewState.layoutHeight, INT_MAX / 2);
+  for (int i = 1; i < documentState.pageCount; i++) ASSERT_LT(documentState.pageTops[i - 1], documentState.pageTops[i]);
+  EXPECT_GE(viewState.layoutHeight, documentState.pageTops[99999] + pagePixels(14400));
+}
+
+TEST(Layout, UnusablePageSizesBecomeLetter) {
+  setPages({{NAN, 100}, {INFINITY, 5}, {-3, 4}, {0, 0}});
+  for (int i = 0; i < 3; i++) {
+    EXPECT_EQ(612, documentState.pageWidths[i]);
+    EXPECT_EQ(792, documentState.pageHeights[i]);
+  }
+  EXPECT_EQ(0, documentState.pageWidths[3]);   // zero is a real (if odd) size
+  setView(900, 700, false, false);
+  placePages();
+  EXPECT_TRUE(isfinite(viewState.zoom));
+  setPages({{0, 0}});
+  setView(900, 700, false, false);
+  placePages();   // a zero widest page never divides
+  EXPECT_EQ(1, viewState.zoom);
+}
+
+TEST(Layout, ScrollIsClampedToTheCanvas) {
+  EXPECT_EQ(0, clampScroll(-5, 1000, 300));
+  EXPECT_EQ(700, clampScroll(5000, 1000, 300));
+  EXPECT_EQ(0, clampScroll(50, 200, 300));   // canvas smaller than the view
+  EXPECT_EQ(123, clampScroll(123, 1000, 300));
+}
+
+// The current page is the first whose bottom passes the line a third down the view.
+TEST(Layout, CurrentPageAndSpreadsForTheTitle) {
+  setPages(letters(12));
+  setView(900, 600, false, false);
+  placePages();
+  int h = pagePixels(792);
+  viewState.scrollY = documentState.pageTops[2];   // page 3 at the top
+  EXPECT_EQ(2, pageAtReadingLine());
+  EXPECT_FALSE(pageStartsSpread(2));
+  viewState.scrollY = documentState.pageTops[2] + h - 200;   // page 3's bottom at the line: not below it
+  EXPECT_EQ(3, pageAtReadingLine());
+
+  setView(900, 600, true, false);
+  placePages();
+  viewState.scrollY = 0;
+  EXPECT_EQ(0, pageAtReadingLine());
+  EXPECT_FALSE(pageStartsSpread(0));   // the lone cover: "1/12"
+  viewState.scrollY = documentState.pageTops[1];
+  EXPECT_EQ(1, pageAtReadingLine());
+  EXPECT_TRUE(pageStartsSpread(1));    // "2-3/12"
+  EXPECT_FALSE(pageStartsSpread(11));
+}
+
+TEST(Layout, PagesAllAboveTheLineMeanPageOne) {
+  setPages(letters(3));
+  setView(900, 30000, false, false);
+  placePages();
+  ASSERT_LT(viewState.layoutHeight, 10000);
+  EXPECT_EQ(0, pageAtReadingLine());
+}
+
+TEST(Layout, ArchiveKindFromFirstBytes) {
+  const unsigned char local[] = {'P', 'K', 3, 4}, empty[] = {'P', 'K', 5, 6}, mixed[] = {'P', 'K', 3, 6};
+  const unsigned char other[] = {'P', 'K', 1, 2}, pdf[] = "%PDF-1.7";
+  const unsigned char rar4[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00}, rar5[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0};
+  EXPECT_EQ(1, detectArchiveKind(local, 4));
+  EXPECT_EQ(1, detectArchiveKind(empty, 4));
+  EXPECT_EQ(1, detectArchiveKind(mixed, 4));
+  EXPECT_EQ(0, detectArchiveKind(local, 3));
+  EXPECT_EQ(0, detectArchiveKind(other, 4));
+  EXPECT_EQ(0, detectArchiveKind(pdf, 8));
+  EXPECT_EQ(2, detectArchiveKind(rar4, 7));
+  EXPECT_EQ(2, detectArchiveKind(rar5, 8));
+  EXPECT_EQ(0, detectArchiveKind(rar4, 6));
+}
+
+TEST(Layout, FileNameIsTheLastComponent) {
+  auto name = [](const char16_t* path) { return std::u16string(fileNameOf(path)); };
+  EXPECT_EQ(u"b.pdf", name(u"C:\\a\\b.pdf"));
+  EXPECT_EQ(u"c.pdf", name(u"/tmp/x\\y/c.pdf"));
+  EXPECT_EQ(u"plain.pdf", name(u"plain.pdf"));
+  EXPECT_EQ(u"", name(u"C:\\folder\\"));
+}
+
+// The tint: box widened by one pixel left and top, right and bottom pixels
+// included, clipped; white turns pale yellow, black dark olive.
+TEST(Layout, MatchTintArea) {
+  const int w = 10, h = 8;
+  std::vector<unsigned char> bits(w * h * 4, 255);
+  for (int i = 0; i < 4; i++) bits[(1 * w + 4) * 4 + i] = 0;   // one black pixel at (4, 1)
+  tintMatchArea(bits.data(), w, h, 6, 3, 3, 1);                // corners given the wrong way round
+  auto at = [&](int x, int y, int c) { return bits[(y * w + x) * 4 + c]; };
+  for (int y = 0; y < h; y++)
+    for (int x = 0; x < w; x++) {
+      bool inside = x >= 2 && x <= 6 && y >= 0 && y <= 3;
+      if (x == 4 && y == 1) {
+        EXPECT_EQ(0, at(x, y, 0));
+        EXPECT_EQ(115, at(x, y, 1));
+        EXPECT_EQ(127, at(x, y, 2));
+      } else {
+        EXPECT_EQ(inside ? 127 : 255, at(x, y, 0)) << x << "," << y;
+        EXPECT_EQ(inside ? 242 : 255, at(x, y, 1)) << x << "," << y;
+        EXPECT_EQ(255, at(x, y, 2));
+      }
+    }
+  std::vector<unsigned char> edge(w * h * 4, 0);
+  tintMatchArea(edge.data(), w, h, -50, -50, 100, 100);   // clipped to the bitmap, no write outside
+  EXPECT_EQ(115, edge[(7 * w + 9) * 4 + 1]);
+}

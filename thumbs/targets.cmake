@@ -1,0 +1,1 @@
+list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/thumbs/thumbs.cpp)

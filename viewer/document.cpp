@@ -1,0 +1,150 @@
+// Opening and closing the one document. The file is mapped read-only and stays
+// mapped while the document is open: PDFium and the ZIP reader read from it.
+// A failed open shows one message and leaves the previous document untouched.
+#include "app/app.h"
+
+#include <math.h>
+#include "viewer/viewer.h"
+#include "search/search.h"
+#include "thumbs/thumbs.h"
+
+struct ErrorText {
+  const wchar_t* french;
+  const wchar_t* english;
+};
+
+// Indexed by OpenError.
+static const ErrorText OPEN_ERROR_TEXTS[] = {
+    {L"Impossible d'ouvrir ce fichier.", L"Cannot open this file."},
+    {L"Cette archive ne contient aucune image.", L"This archive contains no image."},
+    {L"Document prot\u00e9g\u00e9 par mot de passe.", L"Password-protected document."},
+    {L"Lecture des archives RAR impossible : unrar.dll manque \u00e0 c\u00f4t\u00e9 de Brisa.exe.",
+     L"Cannot read RAR archives: unrar.dll is missing next to Brisa.exe."},
+    {L"Archive illisible ou endommag\u00e9e.", L"Unreadable or damaged archive."},
+};
+
+static void showOpenError(int error) {
+  if (error < 0 || error >= (int)(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]))) error = OPEN_CANNOT_OPEN;
+  MessageBoxW(frameWindow, pickText(OPEN_ERROR_TEXTS[error].french, OPEN_ERROR_TEXTS[error].english), L"Brisa",
+              MB_ICONERROR);
+}
+
+struct MappedFile {
+  HANDLE mapping;
+  const unsigned char* view;
+  uint64_t size;
+};
+
+// Maps the whole file read-only; false for a missing file, a folder or an
+// empty file (which cannot be mapped).
+static bool mapWholeFile(const wchar_t* path, MappedFile* file) {
+  HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, 0, NULL);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) size.QuadPart = 0;
+  file->size = (uint64_t)size.QuadPart;
+  file->mapping = CreateFileMappingW(handle, NULL, PAGE_READONLY, 0, 0, NULL);
+  CloseHandle(handle);   // the mapping keeps the file open
+  if (!file->mapping) return false;
+  file->view = (const unsigned char*)MapViewOfFile(file->mapping, FILE_MAP_READ, 0, 0, 0);
+  if (!file->view) {
+    CloseHandle(file->mapping);
+    return false;
+  }
+  return true;
+}
+
+static void unmapFile(MappedFile* file) {
+  UnmapViewOfFile(file->view);
+  CloseHandle(file->mapping);
+}
+
+// The four page arrays in one block: widths, heights (doubles), tops, lefts (ints).
+static bool allocatePageArrays(int pageCount) {
+  size_t count = pageCount > 0 ? (size_t)pageCount : 0;
+  unsigned char* block = (unsigned char*)HeapAlloc(GetProcessHeap(), 0, 24 * count + 1);
+  if (!block) return false;
+  documentState.pageWidths = (double*)block;
+  documentState.pageHeights = (double*)(block + 8 * count);
+  documentState.pageTops = (int*)(block + 16 * count);
+  documentState.pageLefts = (int*)(block + 20 * count);
+  return true;
+}
+
+static void readPdfPageSizes() {
+  for (int i = 0; i < documentState.pageCount; i++) {
+    double width = 0, height = 0;
+    if (!FPDF_GetPageSizeByIndex(documentState.pdfDocument, i, &width, &height)) width = height = NAN;
+    storePageSize(i, width, height);
+  }
+}
+
+void openDocument(const wchar_t* path) {
+  MappedFile file;
+  if (!mapWholeFile(path, &file)) {
+    showOpenError(OPEN_CANNOT_OPEN);
+    return;
+  }
+  int kind = detectArchiveKind(file.view, file.size);
+  FPDF_DOCUMENT pdf = NULL;
+  int error = OPEN_CANNOT_OPEN;
+  if (kind == 0) {
+    pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
+    if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD;
+  }
+  // Archives open once the comic reader is in; until then they cannot be opened.
+  if (!pdf) {
+    unmapFile(&file);
+    showOpenError(error);
+    return;
+  }
+
+  closeDocument();
+  DocumentState& d = documentState;
+  d.pdfDocument = pdf;
+  d.fileMapping = file.mapping;
+  d.fileView = file.view;
+  d.fileSize = file.size;
+  d.pageCount = FPDF_GetPageCount(pdf);
+  if (d.pageCount < 0) d.pageCount = 0;
+  if (!allocatePageArrays(d.pageCount)) {
+    // Out of memory with the old document already gone: an empty view beats a half-open one.
+    closeDocument();
+    showOpenError(OPEN_CANNOT_OPEN);
+    relayoutFrame();
+    layoutPages(0, 0);
+    return;
+  }
+  readPdfPageSizes();
+  lstrcpynW(d.filePath, path, MAX_PATH_UNITS);
+  d.fileName = fileNameOf(d.filePath);
+
+  viewState.layoutWidth = viewState.layoutHeight = 0;
+  viewState.scrollX = viewState.scrollY = 0;
+  viewState.fitWidth = true;
+  clearSearchMatch();
+  resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
+  relayoutFrame();
+  layoutPages(0, 0);
+}
+
+// Releases what is open, pages before their document and the document before
+// the mapping it reads from. Safe to call with nothing open.
+void closeDocument() {
+  DocumentState& d = documentState;
+  resetThumbnails(NULL, NULL, 0, NULL, NULL);
+  closeCachedPages();
+  if (d.pdfDocument) FPDF_CloseDocument(d.pdfDocument);
+  d.pdfDocument = NULL;
+  d.comicArchive = NULL;
+  if (d.fileView) UnmapViewOfFile(d.fileView);
+  if (d.fileMapping) CloseHandle(d.fileMapping);
+  d.fileView = NULL;
+  d.fileMapping = NULL;
+  d.fileSize = 0;
+  if (d.pageWidths) HeapFree(GetProcessHeap(), 0, d.pageWidths);
+  d.pageWidths = d.pageHeights = NULL;
+  d.pageTops = d.pageLefts = NULL;
+  d.pageCount = 0;
+}

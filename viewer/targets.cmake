@@ -1,0 +1,10 @@
+list(APPEND BRISA_PORTABLE_SOURCES
+  ${CMAKE_SOURCE_DIR}/viewer/layout.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/pagecache.cpp)
+list(APPEND BRISA_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/viewer/document.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/view.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/paint.cpp)
+list(APPEND BRISA_NATIVE_TESTS
+  ${CMAKE_SOURCE_DIR}/tests/unit/layout_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/unit/pagecache_test.cpp)

@@ -1,0 +1,173 @@
+// The page view: relayout, scrolling, zoom, page mode, scroll bars and title.
+// The geometry itself is computed by layout.cpp; this file applies it to the
+// windows.
+#include "app/app.h"
+#include "viewer/viewer.h"
+#include "thumbs/thumbs.h"
+
+void paintView(HWND window);
+
+static int lineStep() {
+  return MulDiv(48, dpiY, 96);
+}
+
+void initViewState() {
+  viewState.zoom = 1.0;
+  viewState.fitWidth = true;
+  viewState.currentPage = -1;
+}
+
+// Re-places every page and keeps the document point under (anchorX, anchorY)
+// in place, as fractions of the canvas. Nothing to do before the view exists:
+// start-up lays out again once it does.
+void layoutPages(int anchorX, int anchorY) {
+  if (!viewWindow) return;
+  ViewState& v = viewState;
+  // The anchor in the old canvas; a centred canvas has no pixels left of its offset.
+  int oldCentring = (v.layoutWidth < v.viewWidth ? v.viewWidth - v.layoutWidth : 0) / 2;
+  double fx = v.layoutWidth ? (double)(anchorX - oldCentring + v.scrollX) / v.layoutWidth : 0;
+  double fy = v.layoutHeight ? (double)(anchorY + v.scrollY) / v.layoutHeight : 0;
+  placePages();
+  v.scrollX = clampScroll((int)(v.layoutWidth * fx) - anchorX, v.layoutWidth, v.viewWidth);
+  v.scrollY = clampScroll((int)(v.layoutHeight * fy) - anchorY, v.layoutHeight, v.viewHeight);
+  updateScrollBars();
+  v.currentPage = -1;
+  updateTitle();
+  InvalidateRect(viewWindow, NULL, FALSE);
+}
+
+// Moves the screen pixels and lets painting fill only the uncovered strip.
+void scrollTo(int x, int y) {
+  ViewState& v = viewState;
+  x = clampScroll(x, v.layoutWidth, v.viewWidth);
+  y = clampScroll(y, v.layoutHeight, v.viewHeight);
+  if (x == v.scrollX && y == v.scrollY) return;
+  ScrollWindowEx(viewWindow, v.scrollX - x, v.scrollY - y, NULL, NULL, NULL, NULL, SW_INVALIDATE);
+  v.scrollX = x;
+  v.scrollY = y;
+  updateScrollBars();
+  updateTitle();
+}
+
+// An explicit zoom, bounded, about a point of the view.
+void zoomAt(int anchorX, int anchorY, double zoom) {
+  if (!documentIsOpen()) return;
+  viewState.zoom = zoom < MIN_ZOOM ? MIN_ZOOM : (zoom < MAX_ZOOM ? zoom : MAX_ZOOM);
+  viewState.fitWidth = false;
+  layoutPages(anchorX, anchorY);
+}
+
+void zoomBy(double factor) {
+  zoomAt(viewState.viewWidth / 2, viewState.viewHeight / 2, viewState.zoom * factor);
+}
+
+void zoomToActualSize() {
+  zoomAt(viewState.viewWidth / 2, viewState.viewHeight / 2, dpiY / 72.0);
+}
+
+// Also with no document: it then re-lays out an empty canvas.
+void fitToWidth() {
+  viewState.fitWidth = true;
+  layoutPages(0, viewState.viewHeight / 2);
+}
+
+// Single or two-page view, cover alone or paired; the page that was current
+// stays at the top of the view.
+void setPageMode(bool doublePage, bool coverPaired, bool persist) {
+  int current = viewState.currentPage;
+  viewState.doublePage = doublePage;
+  viewState.coverPaired = coverPaired;
+  if (persist) {
+    writeSetting(L"DoublePage", doublePage);
+    writeSetting(L"CoverPaired", coverPaired);
+  }
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  CheckMenuItem(menu, IDM_DOUBLE_PAGE, MF_BYCOMMAND | (doublePage ? MF_CHECKED : MF_UNCHECKED));
+  CheckMenuItem(menu, IDM_COVER_ALONE, MF_BYCOMMAND | (coverPaired ? MF_UNCHECKED : MF_CHECKED));
+  if (!documentIsOpen()) return;
+  layoutPages(0, 0);
+  if (current >= 0 && current < documentState.pageCount)
+    scrollTo(viewState.scrollX, documentState.pageTops[current] - LAYOUT_MARGIN);
+}
+
+// The vertical bar is always there (disabled when all fits); the horizontal
+// one only while the canvas is wider than the view.
+void updateScrollBars() {
+  SCROLLINFO info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL | SIF_TRACKPOS;
+  info.nMax = viewState.layoutHeight - 1;
+  info.nPage = viewState.viewHeight;
+  info.nPos = viewState.scrollY;
+  SetScrollInfo(viewWindow, SB_VERT, &info, TRUE);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+  info.nMax = viewState.layoutWidth - 1;
+  info.nPage = viewState.viewWidth;
+  info.nPos = viewState.scrollX;
+  SetScrollInfo(viewWindow, SB_HORZ, &info, TRUE);
+}
+
+void handleScrollBar(int bar, int code) {
+  SCROLLINFO info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+  GetScrollInfo(viewWindow, bar, &info);
+  int pos = info.nPos;
+  int page = (bar == SB_VERT ? viewState.viewHeight : viewState.viewWidth) - lineStep();
+  if (page < 1) page = 1;   // a view shorter than one step still moves forward
+  switch (code) {
+    case SB_LINEUP: pos -= lineStep(); break;
+    case SB_LINEDOWN: pos += lineStep(); break;
+    case SB_PAGEUP: pos -= page; break;
+    case SB_PAGEDOWN: pos += page; break;
+    case SB_THUMBPOSITION:
+    case SB_THUMBTRACK: pos = info.nTrackPos; break;
+    case SB_TOP: pos = 0; break;
+    case SB_BOTTOM: pos = info.nMax; break;
+  }
+  if (bar == SB_VERT)
+    scrollTo(viewState.scrollX, pos);
+  else
+    scrollTo(pos, viewState.scrollY);
+}
+
+// "name - page/count - Brisa", or "name - left-right/count - Brisa" for a spread.
+void updateTitle() {
+  int page = documentState.pageCount > 0 ? pageAtReadingLine() : 0;
+  if (documentIsOpen() && page == viewState.currentPage) return;
+  viewState.currentPage = page;
+  setCurrentThumbnail(page);
+  wchar_t title[324];
+  const DocumentState& d = documentState;
+  if (!documentIsOpen())
+    lstrcpyW(title, L"Brisa");
+  else if (d.pageCount == 0)
+    wsprintfW(title, L"%s - 0/0 - Brisa", d.fileName);
+  else if (pageStartsSpread(page))
+    wsprintfW(title, L"%s - %d-%d/%d - Brisa", d.fileName, page + 1, page + 2, d.pageCount);
+  else
+    wsprintfW(title, L"%s - %d/%d - Brisa", d.fileName, page + 1, d.pageCount);
+  SetWindowTextW(frameWindow, title);
+}
+
+LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_SIZE:
+      // While minimised nothing is laid out: page, title and scroll stay as they were.
+      if (wParam == SIZE_MINIMIZED || IsIconic(frameWindow)) return 0;
+      viewState.viewWidth = LOWORD(lParam);
+      viewState.viewHeight = HIWORD(lParam);
+      layoutPages(0, 0);
+      return 0;
+    case WM_HSCROLL:
+      handleScrollBar(SB_HORZ, LOWORD(wParam));
+      return 0;
+    case WM_VSCROLL:
+      handleScrollBar(SB_VERT, LOWORD(wParam));
+      return 0;
+    case WM_PAINT:
+      paintView(window);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,99 @@
+// The open document, its layout in the page view, and the page cache.
+// The records are plain data so that the layout rules can be built and tested
+// without Windows; the operations that touch windows live in view.cpp.
+#ifndef BRISA_VIEWER_H
+#define BRISA_VIEWER_H
+
+#include <stdint.h>
+#include "app/pdfium.h"
+#include "app/portable.h"
+
+struct ComicArchive;
+
+enum { PAGE_CACHE_SLOTS = 16, MAX_PATH_UNITS = 260 };
+
+struct CacheSlot {
+  int pageIndex;     // meaningless while page is null
+  FPDF_PAGE page;    // null: empty slot
+};
+
+struct PageCache {
+  CacheSlot slots[PAGE_CACHE_SLOTS];
+  unsigned nextSlot;   // counts loads; the next load goes to nextSlot mod 16
+};
+
+struct DocumentState {
+  FPDF_DOCUMENT pdfDocument;
+  ComicArchive* comicArchive;
+  void* fileMapping;
+  const unsigned char* fileView;
+  uint64_t fileSize;
+  int pageCount;
+  double* pageWidths;    // points; the four arrays are one heap block
+  double* pageHeights;
+  int* pageTops;         // canvas pixels, written by the layout
+  int* pageLefts;
+  Utf16 filePath[MAX_PATH_UNITS];
+  const Utf16* fileName; // points into filePath
+  PageCache pageCache;
+};
+
+struct ViewState {
+  double zoom;           // device pixels per point
+  bool fitWidth;
+  bool doublePage;
+  bool coverPaired;
+  int viewWidth, viewHeight;
+  int layoutWidth, layoutHeight;
+  int scrollX, scrollY;
+  int currentPage;       // -1: recompute at the next title update
+};
+
+// Why an open failed; each has its message.
+enum OpenError {
+  OPEN_CANNOT_OPEN = 0,
+  OPEN_NO_IMAGE = 1,
+  OPEN_PASSWORD = 2,
+  OPEN_NO_UNRAR = 3,
+  OPEN_DAMAGED_ARCHIVE = 4,
+};
+
+// Layout constants, in plain pixels: margins and gaps are not scaled with the dpi.
+enum { LAYOUT_MARGIN = 8, SPREAD_GAP = 8 };
+#define MIN_ZOOM 0.05
+#define MAX_ZOOM 40.0
+
+extern DocumentState documentState;
+extern ViewState viewState;
+
+// Portable rules (layout.cpp, detect.cpp, pagecache.cpp).
+bool documentIsOpen();
+int detectArchiveKind(const unsigned char* bytes, uint64_t size);
+const Utf16* fileNameOf(const Utf16* path);
+void storePageSize(int index, double width, double height);
+int pagePixels(double points);
+void placePages();
+int clampScroll(int position, int layoutSize, int viewSize);
+int pageAtReadingLine();
+bool pageStartsSpread(int page);
+FPDF_PAGE getCachedPage(int index);
+void closeCachedPages();
+void tintMatchArea(unsigned char* bits, int width, int height,
+                   int deviceX0, int deviceY0, int deviceX1, int deviceY1);
+
+// Window side (document.cpp, view.cpp, paint.cpp).
+void openDocument(const Utf16* path);
+void closeDocument();
+void layoutPages(int anchorX, int anchorY);
+void scrollTo(int x, int y);
+void zoomAt(int anchorX, int anchorY, double zoom);
+void zoomBy(double factor);
+void zoomToActualSize();
+void fitToWidth();
+void setPageMode(bool doublePage, bool coverPaired, bool persist);
+void updateScrollBars();
+void handleScrollBar(int bar, int code);
+void updateTitle();
+void initViewState();
+
+#endif
