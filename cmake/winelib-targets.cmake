@@ -24,3 +24,8 @@ foreach(suite start open pagemode)
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 endforeach()
+
+# Start-up benchmark in-process (scripts/bench-startup.sh runs it).
+add_executable(firstpaint ${CMAKE_SOURCE_DIR}/bench/firstpaint.cpp)
+target_link_options(firstpaint PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(firstpaint PRIVATE brisa_code)
