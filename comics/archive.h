@@ -1,0 +1,103 @@
+// The in-memory model of an open comic: its pages as archive entries in natural
+// name order, each with where its bytes are and its pixel size, plus the
+// procedures that build and measure it and need nothing of the Windows API.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// Compression methods as the ZIP directory numbers them, plus the RAR entries that
+// are extracted again at every decode. A ZIP entry keeps any other number it has
+// and then fails at extraction.
+static const int32_t Stored = 0;
+static const int32_t Deflated = 8;
+static const int32_t RarOnDemand = 1000;
+
+// Why an archive could not be opened; 0 is success.
+static const int OpenNoImage = 1;
+static const int OpenPasswordProtected = 2;
+static const int OpenRarLibraryMissing = 3;
+static const int OpenDamaged = 4;
+
+// One page. Records are stored by value in `ComicArchive::entries` and moved as
+// whole records when sorted. Invariant: `width` and `height` are both positive or
+// both 0 (not known).
+struct ArchiveEntry {
+    char16_t* name;            // owned, zero-terminated; the path as stored in the archive
+    const uint8_t* data;       // ZIP: compressed bytes inside the mapped file (not owned);
+                               // solid RAR: same as ownedData
+    uint64_t storedSize;       // bytes at data (RarOnDemand: the uncompressed size)
+    uint64_t size;             // uncompressed size
+    int32_t method;            // Stored, Deflated, RarOnDemand or another ZIP number
+    uint8_t* ownedData;        // owned extracted content of a solid RAR entry, or null
+    const char16_t* archivePath; // RarOnDemand: the archive's own archivePath (not owned)
+    int32_t rarIndex;          // RarOnDemand: position among all headers of the archive
+    int32_t width;             // pixels; 0 = not known
+    int32_t height;
+    int32_t undecodable;       // set once a decode failed; the page shows a placeholder
+};
+
+// Decoded-image cache. The procedures that fill and evict it live with the page
+// drawing; the record is plain data and is freed by `freeArchive`.
+static const int imageCacheSlots = 12;
+
+struct ImageSlot {
+    int32_t pageIndex;
+    int32_t width;
+    int32_t height;
+    uint8_t* pixels;           // owned, width * height * 4 bytes; null = free slot
+    uint32_t stamp;            // useCounter at the last use
+};
+
+// One open comic, one zero-filled heap record owned by the document.
+struct ComicArchive {
+    int32_t entryCount;
+    int32_t referenceHeight;   // pixel height every page is laid out with
+    char16_t* archivePath;     // owned copy of the path, non-solid RAR only
+    ArchiveEntry* entries;     // owned, entryCount records in display order
+
+    // ---- Decoded-image cache: UI thread only ----
+    ImageSlot imageSlots[imageCacheSlots];
+    uint32_t useCounter;
+    int64_t cachedBytes;
+    // ---- Windows-side fields that come later go here (handles as void*) ----
+};
+
+// Height in pixels given to every page when no image height is known.
+static const int32_t defaultReferenceHeight = 1400;
+// Most image entries one archive may hold: beyond it opening fails as damaged, so
+// that a small hostile directory cannot make sorting and sizing run for hours.
+static const int32_t maxImageEntries = 100000;
+// Prefix of each entry read at open time to learn its pixel size.
+static const uint64_t sizingPrefixBytes = 65536;
+
+// Natural order of entry names: digit runs compare by value, letters without
+// regard to case. Negative when a sorts before b, 0 when equal, positive after.
+int compareEntryNames(const char16_t* a, const char16_t* b);
+// Is this entry name a page? Rejects macOS metadata folders, hidden files and every
+// extension outside the 15 image types.
+bool isImageEntryName(const char16_t* name);
+// The lower case of one UTF-16 unit, independent of its neighbours.
+char16_t lowerNameUnit(char16_t unit);
+
+// Puts the entries in compareEntryNames order with a Shell sort (not stable).
+void sortEntries(ComicArchive* archive);
+
+// Measures an entry the sniffers could not: true with both sides positive, or false
+// when the entry cannot be decoded. The Windows side passes its imaging decoder.
+typedef bool (*MeasureByDecoding)(ArchiveEntry* entry, int32_t* width, int32_t* height);
+// Learns the pixel size of every entry whose width is still 0 from its first 64 KiB,
+// falling back to `measure` (null: no decoder) and marking what stays unknown
+// undecodable.
+void sizePass(ComicArchive* archive, MeasureByDecoding measure);
+// Sets referenceHeight to the upper median of the known heights (1400 if none).
+void computeReferenceHeight(ComicArchive* archive);
+
+int32_t archivePageCount(const ComicArchive* archive);
+// Page size in points: every page referenceHeight * 0.75 high, as wide as its
+// image's aspect ratio (5/7 when unknown) makes it.
+void comicPageSize(const ComicArchive* archive, int32_t index, double* width, double* height);
+
+// Frees what the record owns (cache pixels, names, solid RAR data, entries, path)
+// and the record itself. Accepts null. Waiting for background work on the archive
+// is the caller's business.
+void freeArchive(ComicArchive* archive);

@@ -1,0 +1,21 @@
+// An entry's bytes, whole or only their beginning.
+#pragma once
+#include "comics/archive.h"
+
+// Largest uncompressed size of a deflated entry that is ever inflated (512 MiB).
+static const uint64_t largestDeflatedEntry = 0x20000000;
+
+struct ExtractedBytes {
+    const uint8_t* bytes;
+    uint64_t length;
+    uint8_t* owned;            // the buffer to freeBytes afterwards; null when borrowed
+};
+
+// limit 0 asks for the whole entry, a limit below the entry's size for that many
+// bytes from its beginning. Stored ZIP entries are borrowed from the mapped file;
+// deflated ones are inflated into a new buffer. False for any other method, an
+// oversized or damaged deflated entry, an entry that inflates to nothing, or no
+// memory; `out` is then cleared.
+bool extractEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out);
+// Frees what extractEntry allocated and clears the record.
+void releaseExtractedBytes(ExtractedBytes* extracted);
