@@ -1,5 +1,6 @@
 // Start-up, the frame window, its children and the one message loop.
 #include "app/app.h"
+#include "about/about.h"
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
@@ -46,8 +47,11 @@ static void placeChildren(int width, int height) {
 
 static bool runSystemCommand(WPARAM command) {
   switch (command & 0xFFF0) {
-    case IDM_ABOUT:           // the About window arrives with its own window
-    case IDM_DEFAULT_READER:  // and so does the default-reader prompt
+    case IDM_ABOUT:
+      showAboutWindow();
+      return true;
+    case IDM_DEFAULT_READER:
+      openDefaultAppsSettings();
       return true;
     case IDM_THUMBNAILS:
       toggleThumbnails();
@@ -99,6 +103,7 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       openDroppedFile((HDROP)wParam);
       return 0;
     case WM_APP_ASK_DEFAULT:
+      checkDefaultReader();
       return 0;
     case WM_APP_IMAGE_READY:
       return 0;
@@ -193,7 +198,8 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
     openDocument(path);
   else
     updateTitle();
-  PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);
+  if (readSetting(L"HideAboutOnStartup") == 0) showAboutWindow();
+  PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);   // asks once the loop runs, or when the About window closes
 }
 
 // One message at a time; between messages, one slice of idle work. The loop

@@ -14,6 +14,11 @@ extern "C" {
 typedef struct fpdf_document_t__* FPDF_DOCUMENT;
 typedef struct fpdf_page_t__* FPDF_PAGE;
 typedef struct fpdf_bitmap_t__* FPDF_BITMAP;
+typedef struct fpdf_link_t__* FPDF_LINK;
+typedef struct fpdf_action_t__* FPDF_ACTION;
+typedef struct fpdf_textpage_t__* FPDF_TEXTPAGE;
+typedef struct fpdf_schhandle_t__* FPDF_SCHHANDLE;
+typedef const unsigned short* FPDF_WIDESTRING;   // UTF-16LE, NUL-terminated
 typedef int FPDF_BOOL;
 typedef unsigned long FPDF_DWORD;   // 32-bit on Windows, 64-bit in the Linux library
 typedef const char* FPDF_BYTESTRING;
@@ -22,6 +27,8 @@ enum {
   FPDF_ERR_SUCCESS = 0,
   FPDF_ERR_PASSWORD = 4,   // the document needs a password we do not have
 };
+
+enum { PDFACTION_URI = 3 };
 
 enum {
   FPDF_ANNOT = 0x01,       // draw annotations
@@ -47,6 +54,28 @@ void FPDF_RenderPageBitmap(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX, int s
                            int sizeX, int sizeY, int rotate, int flags);
 FPDF_BOOL FPDF_PageToDevice(FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY,
                             int rotate, double pageX, double pageY, int* deviceX, int* deviceY);
+
+FPDF_BOOL FPDF_DeviceToPage(FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY, int rotate,
+                            int deviceX, int deviceY, double* pageX, double* pageY);
+
+// Links and their actions. A URI comes back as 7-bit ASCII with its NUL;
+// the result counts the NUL and may exceed the buffer, which is then untouched.
+FPDF_LINK FPDFLink_GetLinkAtPoint(FPDF_PAGE page, double x, double y);
+FPDF_ACTION FPDFLink_GetAction(FPDF_LINK link);
+FPDF_DWORD FPDFAction_GetType(FPDF_ACTION action);
+FPDF_DWORD FPDFAction_GetURIPath(FPDF_DOCUMENT document, FPDF_ACTION action, void* buffer, FPDF_DWORD length);
+
+// Text pages and search. Flags 0: case-insensitive, anywhere in words.
+FPDF_TEXTPAGE FPDFText_LoadPage(FPDF_PAGE page);
+void FPDFText_ClosePage(FPDF_TEXTPAGE textPage);
+FPDF_SCHHANDLE FPDFText_FindStart(FPDF_TEXTPAGE textPage, FPDF_WIDESTRING text, FPDF_DWORD flags, int startIndex);
+FPDF_BOOL FPDFText_FindNext(FPDF_SCHHANDLE search);
+int FPDFText_GetSchResultIndex(FPDF_SCHHANDLE search);
+int FPDFText_GetSchCount(FPDF_SCHHANDLE search);
+void FPDFText_FindClose(FPDF_SCHHANDLE search);
+int FPDFText_CountRects(FPDF_TEXTPAGE textPage, int startIndex, int count);
+FPDF_BOOL FPDFText_GetRect(FPDF_TEXTPAGE textPage, int rectIndex, double* left, double* top, double* right,
+                           double* bottom);
 
 // Bitmaps: alpha 0 gives 4 bytes per pixel, blue, green, red, unused; stride 4 x width.
 FPDF_BITMAP FPDFBitmap_Create(int width, int height, int alpha);

@@ -9,9 +9,10 @@ target_link_libraries(driver PRIVATE user32 gdi32)
 
 # In-process tests: the program's code and its real windows in a test binary,
 # run once in English and once in French.
-add_executable(inproc_tests ${CMAKE_SOURCE_DIR}/tests/inproc/program_test.cpp)
+add_executable(inproc_tests ${CMAKE_SOURCE_DIR}/tests/inproc/program_test.cpp ${BRISA_INPROC_TESTS})
 target_link_options(inproc_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(inproc_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
+target_compile_definitions(inproc_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME inproc_english COMMAND inproc_tests)
 set_tests_properties(inproc_english PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8;LANG=en_US.UTF-8" TIMEOUT 300)
 add_test(NAME inproc_french COMMAND inproc_tests)
@@ -19,7 +20,7 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 
 # End-to-end tests: the real program under Xvfb and Wine, driven from outside.
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
-foreach(suite start open pagemode)
+foreach(suite start open pagemode keys mouse search about)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
@@ -29,3 +30,6 @@ endforeach()
 add_executable(firstpaint ${CMAKE_SOURCE_DIR}/bench/firstpaint.cpp)
 target_link_options(firstpaint PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(firstpaint PRIVATE brisa_code)
+add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
+target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(scroll_bench PRIVATE brisa_code)

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Regenerates the pictures in resources/: the application icon (five PNG sizes and brisa.ico
-# built from them) and the About banner. The output is the same bytes on every run, so a
+# built from them) and the About window's promotional picture. The output is the same bytes on every run, so a
 # rerun shows up in git only when the drawing changed.
 #
 # Needs ImageMagick 6 (convert), python3 and the DejaVu fonts (Debian: imagemagick, fonts-dejavu-core).
@@ -147,24 +147,54 @@ PNG_OUT="$out/icon-16.png" write_png "$tmp/icon16.png" -draw "$(cat "$tmp/lines1
 python3 "$top/scripts/make-ico.py" "$out/brisa.ico" \
   "$out/icon-16.png" "$out/icon-24.png" "$out/icon-32.png" "$out/icon-48.png" "$out/icon-256.png"
 
-# --- The About banner (600 x 132) -----------------------------------------------------------
-# Drawn at twice the size and halved, for smooth edges. A pale rounded card: the icon, the name,
-# what it reads, and a few gusts of wind trailing off to the right. Outside the card is transparent.
-draw_icon 200 256 4 tile.mvg page.mvg
+# --- The About window's picture (600 x 132) ------------------------------------------------
+# The promotion of Torvane, the publisher's viewer for technical drawings. Drawn at twice the size
+# and halved, for smooth edges: a blueprint card (a navy gradient under a faint grid) with the
+# product's mark (four vanes turning on an amber tile), its name, the formats it opens, and a
+# flange drawn as on a plan with one dimension. Outside the rounded card is transparent, so the
+# About window's panel colour shows at the corners.
+CARD='roundrectangle 2,2 1197,261 36,36'
 {
-  printf 'fill none\nstroke-linecap round\nstroke-linejoin round\nstroke-width 10\n'
-  printf "stroke '#2B6CD92E'\n"
-  gust 700 104 1010 36 up
-  printf "stroke '#1A8FC038'\nline 640,146 1120,146\nstroke '#17A79E33'\n"
-  gust 760 186 1040 28 down
-} >"$tmp/gusts.mvg"
-"$CONVERT" -size 1200x264 -define gradient:direction=East gradient:'#EEF4FD-#E4F5F2' -alpha set \
-  \( -size 1200x264 xc:none -fill white -draw 'roundrectangle 2,2 1197,261 36,36' \) \
-  -compose DstIn -composite -compose Over \
-  -fill none -stroke '#2B6CD940' -strokewidth 3 -draw 'roundrectangle 2,2 1197,261 36,36' -stroke none \
-  -draw "$(cat "$tmp/gusts.mvg")" \
-  "$tmp/icon200.png" -geometry +32+32 -composite \
-  -font "$BOLD_FONT" -pointsize 88 -fill '#1E4FA8' -annotate +264+138 'Brisa' \
-  -font "$BOOK_FONT" -pointsize 34 -fill '#3F6275' -annotate +268+200 'PDF  ·  CBZ  ·  CBR' \
+  printf "stroke '#FFFFFF0E'\nstroke-width 2\n"
+  for x in $(seq 40 40 1160); do printf 'line %d,0 %d,264\n' "$x" "$x"; done
+  for y in $(seq 12 40 252); do printf 'line 0,%d 1200,%d\n' "$y" "$y"; done
+} >"$tmp/grid.mvg"
+{
+  printf "stroke none\nfill '#FFFFFF'\n"
+  for angle in 0 90 180 270; do
+    printf 'push graphic-context\ntranslate 100,100\nrotate %d\n' "$angle"
+    printf "path 'M -6 -10 C 4 -52 40 -74 70 -62 C 58 -40 40 -20 10 -4 Z'\n"
+    printf 'pop graphic-context\n'
+  done
+  printf "fill '#E8892E'\ncircle 100,100 100,114\nfill '#FFFFFF'\ncircle 100,100 100,106\n"
+} >"$tmp/vane.mvg"
+{
+  # outline and bore, six bolt holes on their circle, dash-dot axes, and the outside diameter
+  printf "fill none\nstroke '#8CC8FF'\nstroke-width 6\n"
+  printf 'circle 1010,132 1010,42\ncircle 1010,132 1010,96\n'
+  awk 'BEGIN { pi = atan2(0, -1)
+    for (i = 0; i < 6; i++) {
+      a = i * pi / 3 + pi / 6; x = 1010 + 66 * cos(a); y = 132 + 66 * sin(a)
+      printf "circle %.2f,%.2f %.2f,%.2f\n", x, y, x + 11, y
+    } }'
+  printf "stroke '#8CC8FF99'\nstroke-width 3\nstroke-dasharray 18 6 4 6\n"
+  printf 'line 900,132 1120,132\nline 1010,22 1010,242\n'
+  printf "stroke-dasharray none\nstroke '#FFC98A'\nstroke-width 4\n"
+  printf 'line 840,42 840,222\nline 826,42 996,42\nline 826,222 996,222\n'
+  printf "fill '#FFC98A'\nstroke none\n"
+  printf 'polygon 840,46 830,70 850,70\npolygon 840,218 830,194 850,194\n'
+} >"$tmp/flange.mvg"
+"$CONVERT" -size 1200x264 -define gradient:direction=East gradient:'#10294A-#1B4878' -alpha set \
+  \( -size 1200x264 xc:none -fill white -draw "$CARD" \) -compose DstIn -composite -compose Over \
+  \( -size 1200x264 xc:none -draw "$(cat "$tmp/grid.mvg")" \
+     \( -size 1200x264 xc:none -fill white -draw "$CARD" \) -compose DstIn -composite \) \
+  -compose Over -composite \
+  \( -size 200x200 -define gradient:direction=SouthEast gradient:'#F6B24A-#E0662B' -alpha set \
+     \( -size 200x200 xc:none -fill white -draw 'roundrectangle 0,0 199,199 44,44' \) \
+     -compose DstIn -composite -compose Over -draw "$(cat "$tmp/vane.mvg")" \) \
+  -geometry +32+32 -compose Over -composite \
+  -draw "$(cat "$tmp/flange.mvg")" \
+  -font "$BOLD_FONT" -pointsize 92 -fill '#FFFFFF' -annotate +262+140 'Torvane' \
+  -font "$BOOK_FONT" -pointsize 38 -fill '#A9CFF5' -annotate +266+206 'DXF  ·  DWG  ·  STEP' \
   -filter Box -resize 600x132 "PNG32:$tmp/about.png"
 PNG_OUT="$out/about.png" write_png "$tmp/about.png"

@@ -97,6 +97,7 @@ class AddPages(argparse.Action):
 
 
 def parse_arguments(argv):
+    global BODY_LINES
     parser = argparse.ArgumentParser(description="Writes a plain PDF 1.4 document for tests.")
     parser.add_argument("out")
     parser.add_argument("--pages", action=AddPages, type=int, metavar="N")
@@ -105,7 +106,12 @@ def parse_arguments(argv):
     parser.add_argument("--link", action="append", default=[], metavar="P:X0,Y0,X1,Y1:URI")
     parser.add_argument("--goto", action="append", default=[], metavar="P:X0,Y0,X1,Y1:TARGETPAGE")
     parser.add_argument("--words", action="append", default=[], metavar="W")
+    parser.add_argument("--lines", type=int, default=12, metavar="N",
+                        help="lines of body text on each page (a full page of text for benchmarks)")
     args = parser.parse_args(argv)
+    if not 0 <= args.lines <= 400:
+        raise UsageError("--lines must be between 0 and 400")
+    BODY_LINES = args.lines
 
     sizes = []
     for option, value in getattr(args, "order", None) or []:

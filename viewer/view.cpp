@@ -2,14 +2,12 @@
 // The geometry itself is computed by layout.cpp; this file applies it to the
 // windows.
 #include "app/app.h"
+#include "app/commands.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
 
 void paintView(HWND window);
-
-static int lineStep() {
-  return MulDiv(48, dpiY, 96);
-}
+bool handleViewInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
 
 void initViewState() {
   viewState.zoom = 1.0;
@@ -168,6 +166,11 @@ LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT:
       paintView(window);
       return 0;
+    case WM_KEYDOWN:
+      if (!handleCommandKey(wParam)) handleViewKey(wParam);
+      return 0;
   }
+  LRESULT result;
+  if (handleViewInput(window, message, wParam, lParam, &result)) return result;
   return DefWindowProcW(window, message, wParam, lParam);
 }

@@ -65,8 +65,11 @@ def read_dword(name, key=r"HKCU\Software\Brisa"):
     return None
 
 
-def reset_settings():
+def reset_settings(about_on_startup=False):
+    """A first run's settings, except that the About window stays closed unless asked for."""
     registry("delete", r"HKCU\Software\Brisa", "/f")
+    if not about_on_startup:
+        set_dword("HideAboutOnStartup", 1)
 
 
 def set_dpi(dpi):
@@ -165,12 +168,24 @@ class Brisa:
         driver("capture", window or self.window, path)
         return Image(path)
 
+    def origin(self, window):
+        """Screen position of a window's client area."""
+        return tuple(map(int, driver("origin", window).split()))
+
+    def key(self, *keys):
+        """Presses virtual keys together (modifiers first) through the system's input."""
+        driver("key", self.window, *keys)
+
     def settle(self, seconds=0.3):
         """Lets queued painting happen before pixels are read."""
         time.sleep(seconds)
 
     def exit_code(self, timeout=10):
         return self.process.wait(timeout=timeout)
+
+
+def xdotool(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True, timeout=30)
 
 
 class Image:
@@ -218,7 +233,12 @@ def main(tests):
     """Runs every test_* function of a module; exit 1 when any fails."""
     names = sorted(n for n in tests if n.startswith("test_") and callable(tests[n]))
     only = sys.argv[1:]
+    unknown = [n for n in only if n not in names]
+    if unknown or not names:
+        print("no such test: %s" % " ".join(unknown or ["(none in this file)"]))
+        sys.exit(1)
     failed = 0
+    reset_settings()   # whatever ran before, no About window in front unless a test asks for it
     for name in names:
         if only and name not in only:
             continue

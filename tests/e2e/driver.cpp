@@ -5,6 +5,7 @@
 //   driver find CLASS [timeout_ms]        -> "hwnd pid" of the first visible top-level window
 //   driver title HWND                     -> the window text
 //   driver child HWND CLASS               -> the first child window of that class
+//   driver text HWND                      -> the text of a control (WM_GETTEXT)
 //   driver rects HWND                     -> window rect, client size, and each child: class visible x y w h
 //   driver capture HWND FILE.ppm          -> the window's client area from the screen, as a binary PPM
 //   driver post HWND MESSAGE WPARAM LPARAM
@@ -12,8 +13,12 @@
 //   driver redraw HWND                    -> invalidates the whole window and repaints it now
 //   driver move HWND X Y W H              -> places a top-level window
 //   driver key HWND VK [VK...]            -> presses the keys together (modifiers first), releases in reverse
-//   driver msgbox [timeout_ms]            -> "caption|text|icon" of a message box, then closes it with OK
+//   driver msgbox [timeout_ms] [answer]   -> "caption|text|icon" of a message box, then closes it with
+//                                            the button of that id (default IDOK; IDYES 6, IDNO 7)
 //   driver nomsgbox [wait_ms]             -> succeeds when no message box shows up within the wait
+//   driver origin HWND                    -> screen position of the window's client area
+//   driver state HWND                     -> "enabled owner foreground": 1/0, the owner and the foreground window
+//   driver count CLASS                    -> how many visible top-level windows of that class exist
 //   driver keep                           -> stays running with a hidden window (keeps the desktop)
 //   driver dpi                            -> the screen's LOGPIXELSY
 #include <windows.h>
@@ -72,6 +77,14 @@ static int commandTitle(char** argv) {
   wchar_t title[1024];
   GetWindowTextW(parseWindow(argv[2]), title, 1024);
   printf("%s\n", utf8(title).c_str());
+  return 0;
+}
+
+// The text of a control of another process (GetWindowTextW would not ask it).
+static int commandText(char** argv) {
+  wchar_t text[1024] = {0};
+  SendMessageW(parseWindow(argv[2]), WM_GETTEXT, 1024, (LPARAM)text);
+  printf("%s\n", utf8(text).c_str());
   return 0;
 }
 
@@ -157,8 +170,12 @@ static int commandPost(char** argv, bool wait) {
 
 static int commandKey(int argc, char** argv) {
   HWND window = parseWindow(argv[2]);
-  SetForegroundWindow(window);
-  Sleep(50);
+  // Keys go to the foreground window: wait until it is ours (a fresh window may take a moment).
+  for (int i = 0; i < 100 && GetForegroundWindow() != window; i++) {
+    SetForegroundWindow(window);
+    Sleep(10);
+  }
+  Sleep(20);
   INPUT inputs[16] = {};
   int count = 0, keys = argc - 3 < 8 ? argc - 3 : 8;
   for (int i = 0; i < keys; i++, count++) {
@@ -170,7 +187,11 @@ static int commandKey(int argc, char** argv) {
     inputs[count].ki.wVk = (WORD)strtoul(argv[3 + i], NULL, 0);
     inputs[count].ki.dwFlags = KEYEVENTF_KEYUP;
   }
-  return SendInput(count, inputs, sizeof(INPUT)) == (UINT)count ? 0 : 1;
+  for (int attempt = 0; attempt < 5; attempt++) {
+    if (SendInput(count, inputs, sizeof(INPUT)) == (UINT)count) return 0;
+    Sleep(50);
+  }
+  return 1;
 }
 
 // Icon handles of another process cannot be drawn here: compare the pixels
@@ -241,7 +262,38 @@ static int commandMessageBox(int argc, char** argv) {
   EnumChildWindows(box, readBoxChild, (LPARAM)&content);
   const char* icon = content.error ? "error" : content.information ? "information" : content.question ? "question" : "none";
   printf("%s|%s|%s\n", utf8(caption).c_str(), content.text.c_str(), icon);
-  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  PostMessageW(box, WM_COMMAND, argc > 3 ? atoi(argv[3]) : IDOK, 0);
+  return 0;
+}
+
+struct CountRequest {
+  const wchar_t* className;
+  int count;
+};
+
+static BOOL CALLBACK countVisibleWindow(HWND window, LPARAM lParam) {
+  CountRequest* request = (CountRequest*)lParam;
+  wchar_t name[256];
+  if (IsWindowVisible(window) && GetClassNameW(window, name, 256) && !lstrcmpW(name, request->className))
+    request->count++;
+  return TRUE;
+}
+
+static int commandCount(char** argv) {
+  wchar_t className[256];
+  MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, className, 256);
+  CountRequest request = {className, 0};
+  EnumWindows(countVisibleWindow, (LPARAM)&request);
+  printf("%d\n", request.count);
+  return 0;
+}
+
+// Enabled or not, the owner, and the window in front (as handles).
+static int commandState(char** argv) {
+  HWND window = parseWindow(argv[2]);
+  HWND owner = GetWindow(window, GW_OWNER), front = GetForegroundWindow();
+  printf("%d %llu %llu\n", IsWindowEnabled(window) ? 1 : 0, (unsigned long long)(uintptr_t)owner,
+         (unsigned long long)(uintptr_t)front);
   return 0;
 }
 
@@ -254,6 +306,7 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (!strcmp(command, "find") && argc > 2) return commandFind(argc, argv);
   if (!strcmp(command, "title") && argc > 2) return commandTitle(argv);
+  if (!strcmp(command, "text") && argc > 2) return commandText(argv);
   if (!strcmp(command, "rects") && argc > 2) return commandRects(argv);
   if (!strcmp(command, "child") && argc > 3) return commandChild(argv);
   if (!strcmp(command, "capture") && argc > 3) return commandCapture(argv);
@@ -267,6 +320,14 @@ int main(int argc, char** argv) {
   if (!strcmp(command, "key") && argc > 3) return commandKey(argc, argv);
   if (!strcmp(command, "msgbox")) return commandMessageBox(argc, argv);
   if (!strcmp(command, "nomsgbox")) return commandNoMessageBox(argc, argv);
+  if (!strcmp(command, "count") && argc > 2) return commandCount(argv);
+  if (!strcmp(command, "state") && argc > 2) return commandState(argv);
+  if (!strcmp(command, "origin") && argc > 2) {
+    POINT origin = {0, 0};
+    ClientToScreen(parseWindow(argv[2]), &origin);
+    printf("%d %d\n", (int)origin.x, (int)origin.y);
+    return 0;
+  }
   if (!strcmp(command, "keep")) {
     // Holds the desktop open for the whole test run: Wine closes it shortly
     // after its last window goes, and a program starting during that shutdown

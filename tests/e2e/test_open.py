@@ -3,8 +3,9 @@ of each failure in both languages."""
 
 import os
 import subprocess
+import time
 
-from brisa import ENGLISH, FRENCH, WORK, Brisa, check, equal, main, message_box, reset_settings
+from brisa import ENGLISH, FRENCH, WORK, Brisa, check, driver, equal, main, message_box, reset_settings, xdotool
 from test_start import make_pdf
 
 CANNOT_OPEN = {"en": "Cannot open this file.", "fr": "Impossible d'ouvrir ce fichier."}
@@ -76,6 +77,21 @@ def test_pdf_encrypted_without_user_password_opens():
     with Brisa(owner_only) as app:
         app.wait_title("owner-only.pdf - 1/3 - Brisa")
         check(app.process.poll() is None, "still running")
+
+
+def test_open_dialog_opens_the_chosen_file():
+    reset_settings()
+    path = make_pdf("chosen.pdf", "--pages", "3")
+    windows_path = subprocess.run(["winepath", "-w", path], capture_output=True, text=True).stdout.strip()
+    with Brisa() as app:
+        app.wait_title("Brisa")
+        app.key(0x11, ord("O"))
+        dialog = driver("find", "#32770", 10000)
+        check(dialog, "the open dialog shows")
+        time.sleep(0.5)
+        xdotool("type", "--delay", "10", windows_path)
+        xdotool("key", "Return")
+        app.wait_title("chosen.pdf - 1/3 - Brisa")
 
 
 if __name__ == "__main__":

@@ -2,6 +2,9 @@
 // cannot read: system-menu states, scroll-bar ranges, child placement, the
 // records behind the view, registry writes.
 #include "app/app.h"
+#include "viewer/links.h"
+
+#include <shlobj.h>
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/pdfwriter.h"
@@ -98,6 +101,7 @@ struct Program : ::testing::Test {
 
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+    writeSetting(L"HideAboutOnStartup", 1);
   }
   void start(const std::string& arguments = "") {
     Wide line = wide("brisa " + arguments);
@@ -116,6 +120,7 @@ struct Program : ::testing::Test {
     frameWindow = viewWindow = searchBox = thumbnailWindow = NULL;
     closeDocument();   // a second close with nothing open releases nothing
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+    writeSetting(L"HideAboutOnStartup", 1);
   }
   void closeMessageBoxes() {
     closer.thread = CreateThread(NULL, 0, closeBoxes, &closer, 0, NULL);
@@ -431,4 +436,112 @@ TEST_F(Program, LayoutWaitsForTheView) {
   layoutPages(0, 0);
   EXPECT_EQ(1234, viewState.layoutWidth);
   viewWindow = view;
+}
+
+// A drop handle as the shell makes it: DROPFILES, then the paths, then an empty one.
+static HDROP makeDrop(const std::vector<std::string>& paths) {
+  std::vector<wchar_t> names;
+  for (const std::string& path : paths) {
+    Wide w = wide(path);
+    for (int i = 0; w.text[i]; i++) names.push_back(w.text[i]);
+    names.push_back(0);
+  }
+  names.push_back(0);
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+  DROPFILES* drop = (DROPFILES*)GlobalLock(memory);
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  memcpy(drop + 1, names.data(), names.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return (HDROP)memory;
+}
+
+// Of three dropped files only the first opens.
+TEST_F(Program, DropOpensTheFirstFileOnly) {
+  start();
+  std::string first = pdf("first.pdf", letterPages(2)), second = pdf("second.pdf", letterPages(3));
+  SendMessageW(frameWindow, WM_DROPFILES, (WPARAM)makeDrop({first, second, second}), 0);
+  pumpMessages();
+  EXPECT_EQ("first.pdf - 1/2 - Brisa", frameTitle());
+}
+
+TEST_F(Program, DroppedFolderCannotBeOpened) {
+  start();
+  open(pdf("kept.pdf", letterPages(2)));
+  closeMessageBoxes();
+  SendMessageW(frameWindow, WM_DROPFILES, (WPARAM)makeDrop({folder}), 0);
+  pumpMessages();
+  EXPECT_EQ("kept.pdf - 1/2 - Brisa", frameTitle());
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Impossible d'ouvrir ce fichier.|" : "Cannot open this file.|", closer.texts);
+}
+
+// The link under a point is found on the page at its place, also partly scrolled.
+TEST_F(Program, LinksAreFoundWhereTheyAreDrawnAndTheHandShowsOverThem) {
+  start();
+  std::string path = folder + "/links.pdf";
+  std::string command = "python3 " + std::string(BRISA_SOURCE_DIR) + "/scripts/makepdf.py " + path +
+                        " --pages 3 --size 600x400 --link 2:100,100,200,150:https://example.org/x";
+  ASSERT_EQ(0, system(command.c_str()));
+  open(path);
+  const DocumentState& d = documentState;
+  double zoom = viewState.zoom;
+  // Canvas point of the link's centre: page 2's box, y measured from the page's top.
+  int x = d.pageLefts[1] + (int)(150 * zoom), y = d.pageTops[1] + (int)((400 - 125) * zoom);
+  scrollTo(0, y - 30);   // page 2 only partly visible, its top above the view
+  ASSERT_LT(d.pageTops[1], viewState.scrollY);
+  EXPECT_NE(nullptr, hitTestLink(x - viewState.scrollX, y - viewState.scrollY));
+  EXPECT_EQ(nullptr, hitTestLink(x - viewState.scrollX, y - viewState.scrollY + (int)(60 * zoom)));
+  EXPECT_EQ(nullptr, hitTestLink(2, y - viewState.scrollY));   // in the margin
+
+  POINT screen = {x - viewState.scrollX, y - viewState.scrollY};
+  ClientToScreen(viewWindow, &screen);
+  SetCursorPos(screen.x, screen.y);
+  SendMessageW(viewWindow, WM_SETCURSOR, (WPARAM)viewWindow, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(LoadCursorW(NULL, (LPCWSTR)IDC_HAND), GetCursor());
+  SetCursorPos(screen.x, screen.y + (int)(60 * zoom));
+  SendMessageW(viewWindow, WM_SETCURSOR, (WPARAM)viewWindow, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_EQ(LoadCursorW(NULL, (LPCWSTR)IDC_ARROW), GetCursor());
+  // Not while dragging.
+  SetCursorPos(screen.x, screen.y);
+  SetCapture(viewWindow);
+  SendMessageW(viewWindow, WM_SETCURSOR, (WPARAM)viewWindow, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_NE(LoadCursorW(NULL, (LPCWSTR)IDC_HAND), GetCursor());
+  ReleaseCapture();
+}
+
+// Ctrl+wheel keeps the document point under the mouse, up to rounding.
+TEST_F(Program, WheelZoomKeepsThePointUnderTheMouse) {
+  start();
+  open(pdf("wheel.pdf", letterPages(6)));
+  SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  POINT mouse = {viewState.viewWidth / 3, viewState.viewHeight / 2};
+  double fx = (double)(mouse.x + viewState.scrollX) / viewState.layoutWidth;
+  double fy = (double)(mouse.y + viewState.scrollY) / viewState.layoutHeight;
+  POINT screen = mouse;
+  ClientToScreen(viewWindow, &screen);
+  SendMessageW(viewWindow, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
+  EXPECT_NEAR(884.0 / 612 * 1.1, viewState.zoom, 0.2);
+  EXPECT_NEAR(fx, (double)(mouse.x + viewState.scrollX) / viewState.layoutWidth, 1.5 / viewState.layoutWidth);
+  EXPECT_NEAR(fy, (double)(mouse.y + viewState.scrollY) / viewState.layoutHeight, 1.5 / viewState.layoutHeight);
+  // A small high-resolution delta scrolls in proportion: 30 of 120 is a quarter notch.
+  int before = viewState.scrollY;
+  SendMessageW(viewWindow, WM_MOUSEWHEEL, MAKEWPARAM(0, -30), MAKELPARAM(screen.x, screen.y));
+  EXPECT_EQ(before + MulDiv(96, dpiY, 96) / 4, viewState.scrollY);
+  SendMessageW(viewWindow, WM_MOUSEHWHEEL, MAKEWPARAM(0, -120), MAKELPARAM(screen.x, screen.y));
+  EXPECT_EQ(0, viewState.scrollX);   // tilting left from the left edge
+  zoomAt(0, 0, 6);
+  SendMessageW(viewWindow, WM_MOUSEHWHEEL, MAKEWPARAM(0, 120), MAKELPARAM(screen.x, screen.y));
+  EXPECT_EQ(MulDiv(96, dpiY, 96), viewState.scrollX);   // tilting right scrolls right
+}
+
+// Clicking the view takes the focus from the search box, which stays visible.
+TEST_F(Program, ClickMovesTheFocusToTheView) {
+  start();
+  open(pdf("focus.pdf", letterPages(2)));
+  showSearchBar(true);
+  ASSERT_EQ(searchBox, GetFocus());
+  SendMessageW(viewWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 50));
+  SendMessageW(viewWindow, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
+  EXPECT_EQ(viewWindow, GetFocus());
+  EXPECT_TRUE(IsWindowVisible(searchBox));
 }

@@ -8,7 +8,12 @@
 #include <utility>
 #include <vector>
 
-inline std::string makeTestPdf(const std::vector<std::pair<int, int>>& pages) {
+struct TestPage {
+  int width, height;
+  std::vector<std::string> lines;   // Helvetica 12, from the top-left, 16 points apart
+};
+
+inline std::string makeTestPdf(const std::vector<TestPage>& pages) {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   auto object = [&](const std::string& body) {
@@ -17,13 +22,16 @@ inline std::string makeTestPdf(const std::vector<std::pair<int, int>>& pages) {
   };
   object("<< /Type /Catalog /Pages 2 0 R >>");
   std::string kids;
-  for (size_t i = 0; i < pages.size(); i++) kids += std::to_string(3 + 2 * i) + " 0 R ";
+  for (size_t i = 0; i < pages.size(); i++) kids += std::to_string(4 + 2 * i) + " 0 R ";
   object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
+  object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
   for (size_t i = 0; i < pages.size(); i++) {
-    int w = pages[i].first, h = pages[i].second;
+    int w = pages[i].width, h = pages[i].height;
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " + std::to_string(h) +
-           "] /Contents " + std::to_string(4 + 2 * i) + " 0 R >>");
+           "] /Resources << /Font << /F1 3 0 R >> >> /Contents " + std::to_string(5 + 2 * i) + " 0 R >>");
     std::string content = "0 0 0 rg 20 " + std::to_string(h - 120) + " 100 100 re f";
+    for (size_t l = 0; l < pages[i].lines.size(); l++)
+      content += "\nBT /F1 12 Tf 140 " + std::to_string(h - 40 - 16 * (int)l) + " Td (" + pages[i].lines[l] + ") Tj ET";
     object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   }
   size_t xref = out.size();
@@ -36,6 +44,12 @@ inline std::string makeTestPdf(const std::vector<std::pair<int, int>>& pages) {
   out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
          std::to_string(xref) + "\n%%EOF\n";
   return out;
+}
+
+inline std::string makeTestPdf(const std::vector<std::pair<int, int>>& sizes) {
+  std::vector<TestPage> pages;
+  for (const auto& size : sizes) pages.push_back(TestPage{size.first, size.second, {}});
+  return makeTestPdf(pages);
 }
 
 inline std::vector<std::pair<int, int>> letterPages(int count) {

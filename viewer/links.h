@@ -1,0 +1,13 @@
+// Web and mail links of PDF pages.
+#ifndef BRISA_LINKS_H
+#define BRISA_LINKS_H
+
+#include "app/pdfium.h"
+
+enum { URI_BUFFER_BYTES = 2048 };
+
+bool isFollowableUri(const char* uri);
+FPDF_LINK hitTestLink(int x, int y);
+void followLink(FPDF_LINK link);
+
+#endif
