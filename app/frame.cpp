@@ -4,6 +4,7 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
+#include "comics/worker.h"
 
 HWND frameWindow;
 HWND viewWindow;
@@ -106,6 +107,7 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       checkDefaultReader();
       return 0;
     case WM_APP_IMAGE_READY:
+      onImageReady((DecodeJob*)lParam);
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -34,6 +34,7 @@ struct ArchiveEntry {
     int32_t width;             // pixels; 0 = not known
     int32_t height;
     int32_t undecodable;       // set once a decode failed; the page shows a placeholder
+    int32_t prefetchFailed;    // a background decode failed: not prefetched again
 };
 
 // Decoded-image cache. The procedures that fill and evict it live with the page

@@ -10,13 +10,67 @@ set(COMICS_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/comics/archive.cpp)
 list(APPEND BRISA_PORTABLE_SOURCES ${COMICS_PORTABLE_SOURCES})
 
+# Image decoding. The Windows build asks the Windows Imaging Component; the Linux
+# builds (Winelib and native) decode with Debian's codec libraries.
+if(BRISA_MODE STREQUAL mingw)
+  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/decode_wic.cpp)
+else()
+  set(COMICS_CODEC_SOURCES
+    ${CMAKE_SOURCE_DIR}/comics/scale.cpp
+    ${CMAKE_SOURCE_DIR}/comics/decode_codecs.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_jpeg.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_png.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_gif.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_bmp.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_webp.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_tiff.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_heif.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp)
+  list(APPEND BRISA_PORTABLE_SOURCES ${COMICS_CODEC_SOURCES})
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(COMICS_CODECS REQUIRED libjpeg libpng libwebp libwebpdemux libtiff-4 libjxr)
+  find_library(COMICS_GIF_LIBRARY gif REQUIRED)
+  set(COMICS_CODEC_LIBRARIES ${COMICS_CODECS_LIBRARIES} ${COMICS_GIF_LIBRARY} ${CMAKE_DL_LIBS})
+  # libavif and libheif (with the AV1 and HEVC codecs behind them) are opened at
+  # the first such image rather than linked: linked, they cost ~15 ms per start.
+  # Their headers are needed, and their sonames, read from the development links.
+  pkg_check_modules(COMICS_LAZY_CODECS REQUIRED libavif libheif)
+  foreach(name avif heif)
+    find_library(COMICS_${name}_LINK ${name} REQUIRED)
+    file(READ_SYMLINK ${COMICS_${name}_LINK} COMICS_${name}_SONAME)
+    get_filename_component(COMICS_${name}_SONAME ${COMICS_${name}_SONAME} NAME)
+  endforeach()
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_heif.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+    BRISA_AVIF_LIBRARY="${COMICS_avif_SONAME}" BRISA_HEIF_LIBRARY="${COMICS_heif_SONAME}")
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp APPEND PROPERTY INCLUDE_DIRECTORIES
+    ${COMICS_CODECS_INCLUDE_DIRS})
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+    __ANSI__ DISABLE_PERF_MEASUREMENT)
+  if(BRISA_MODE STREQUAL winelib)
+    # These files include Linux library headers only. winegcc defines _WIN32 and
+    # the Windows calling conventions, which would make libpng's and others'
+    # declarations disagree with the Linux libraries: undo them here.
+    set_property(SOURCE ${COMICS_CODEC_SOURCES} APPEND PROPERTY COMPILE_OPTIONS
+      -U_WIN32 -UWIN32 -U__WIN32 -U__WIN32__ -U_WIN64 -UWIN64 -U__WIN64 -U__WIN64__
+      -U__WINNT -U__WINNT__ -U__stdcall -U__cdecl -U__fastcall -U_stdcall -U_cdecl -U_fastcall
+      -fno-short-wchar)
+    cmake_language(DEFER CALL target_link_libraries brisa_code PUBLIC ${COMICS_CODEC_LIBRARIES})
+  else()
+    cmake_language(DEFER CALL target_link_libraries brisa_portable PUBLIC ${COMICS_CODEC_LIBRARIES})
+  endif()
+endif()
+
 if(BRISA_MODE STREQUAL native)
   list(APPEND BRISA_NATIVE_TESTS
     ${CMAKE_SOURCE_DIR}/tests/unit/comics_names_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/comics_zip_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/comics_extract_test.cpp
     ${CMAKE_SOURCE_DIR}/tests/unit/comics_sniff_test.cpp
-    ${CMAKE_SOURCE_DIR}/tests/unit/comics_archive_test.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/unit/comics_archive_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/comics_pages_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/comics_decode_scale_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/comics_decode_formats_test.cpp
+    ${CMAKE_SOURCE_DIR}/tests/unit/comics_decode_hostile_test.cpp)
 endif()
 
 # Fuzz targets compile the comic sources themselves so that they carry the
@@ -28,4 +82,14 @@ if(BRISA_MODE STREQUAL native AND BRISA_FUZZ)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer)
     target_link_libraries(${target} PRIVATE brisa_portable)
   endforeach()
+  add_executable(fuzz_decode ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_decode.cpp ${COMICS_PORTABLE_SOURCES}
+    ${COMICS_CODEC_SOURCES})
+  target_compile_options(fuzz_decode PRIVATE -fsanitize=fuzzer)
+  target_link_options(fuzz_decode PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(fuzz_decode PRIVATE brisa_portable ${COMICS_CODEC_LIBRARIES})
 endif()
+
+# Pages as pixels (portable) and the decode worker (Windows API).
+list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp)
+list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker.cpp)
+list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/comics_test.cpp)

@@ -14,12 +14,15 @@ PDFIUM_DIR="$top/third_party/pdfium"
 APT_PACKAGES=(
   # the two toolchains
   cmake make g++ wine wine64 wine64-tools fonts-wine libwine-dev g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  # the Linux build's image codecs
+  pkg-config libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libtiff-dev libavif-dev libheif-dev libjxr-dev
   # tests, fuzzing, sanitizers
   libgtest-dev clang libclang-rt-14-dev zlib1g-dev libdeflate-dev
   # driving the program under a virtual display
   xvfb xdotool x11-utils imagemagick
   # making and checking test documents
   qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
+  libavif-bin libheif-examples libjxr-tools webp
   # benchmarks: the peer viewer and the window-watching timer
   mupdf libx11-dev time
   # npm for the PDFium package, when the machine has no Node.js yet

@@ -44,7 +44,3 @@ int renderNextThumbnail() {
   return 0;
 }
 
-// No comic pages to prefetch until archives open.
-int prefetchStep() {
-  return 0;
-}

@@ -7,6 +7,8 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
+#include "comics/pages.h"
+#include "comics/worker.h"
 
 struct ErrorText {
   const wchar_t* french;
@@ -88,13 +90,16 @@ void openDocument(const wchar_t* path) {
   }
   int kind = detectArchiveKind(file.view, file.size);
   FPDF_DOCUMENT pdf = NULL;
+  ComicArchive* archive = NULL;
   int error = OPEN_CANNOT_OPEN;
-  if (kind == 0) {
+  if (kind != 0) {
+    SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
+    archive = openArchive(kind, file.view, file.size, &error);
+  } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
     if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD;
   }
-  // Archives open once the comic reader is in; until then they cannot be opened.
-  if (!pdf) {
+  if (!pdf && !archive) {
     unmapFile(&file);
     showOpenError(error);
     return;
@@ -103,10 +108,11 @@ void openDocument(const wchar_t* path) {
   closeDocument();
   DocumentState& d = documentState;
   d.pdfDocument = pdf;
+  d.comicArchive = archive;
   d.fileMapping = file.mapping;
   d.fileView = file.view;
   d.fileSize = file.size;
-  d.pageCount = FPDF_GetPageCount(pdf);
+  d.pageCount = pdf ? FPDF_GetPageCount(pdf) : archivePageCount(archive);
   if (d.pageCount < 0) d.pageCount = 0;
   if (!allocatePageArrays(d.pageCount)) {
     // Out of memory with the old document already gone: an empty view beats a half-open one.
@@ -116,7 +122,15 @@ void openDocument(const wchar_t* path) {
     layoutPages(0, 0);
     return;
   }
-  readPdfPageSizes();
+  if (pdf) {
+    readPdfPageSizes();
+  } else {
+    for (int i = 0; i < d.pageCount; i++) {
+      double width, height;
+      comicPageSize(archive, i, &width, &height);
+      storePageSize(i, width, height);
+    }
+  }
   lstrcpynW(d.filePath, path, MAX_PATH_UNITS);
   d.fileName = fileNameOf(d.filePath);
 
@@ -137,6 +151,7 @@ void closeDocument() {
   closeCachedPages();
   if (d.pdfDocument) FPDF_CloseDocument(d.pdfDocument);
   d.pdfDocument = NULL;
+  closeArchive(d.comicArchive);   // waits for a decode of it on the worker first
   d.comicArchive = NULL;
   if (d.fileView) UnmapViewOfFile(d.fileView);
   if (d.fileMapping) CloseHandle(d.fileMapping);

@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "viewer/viewer.h"
 #include "search/search.h"
+#include "comics/pages.h"
 
 static const FPDF_DWORD VIEW_GREY = 0xFF808080;
 static const FPDF_DWORD PAGE_WHITE = 0xFFFFFFFF;
@@ -64,7 +65,10 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
     int h = pagePixels(d.pageHeights[i]);
     if (y >= height) break;   // this page and every later one start below
     if ((int64_t)y + h <= 0 || x >= width || (int64_t)x + w <= 0) continue;
-    if (d.pdfDocument) renderPdfPage(bitmap, bits, width, height, i, x, y, w, h);
+    if (d.comicArchive)
+      drawComicPage(d.comicArchive, i, bits, width, height, x, y, w, h);
+    else
+      renderPdfPage(bitmap, bits, width, height, i, x, y, w, h);
   }
 
   BITMAPINFO info = {};

@@ -1,0 +1,192 @@
+// Comic prefetch on the real windows: the order the decode worker is given the
+// neighbours of the view, and closing a comic while the worker decodes it.
+#include "app/app.h"
+#include "comics/pages.h"
+#include "comics/worker.h"
+#include "tests/inproc/gtest.h"
+#include "thumbs/thumbs.h"
+#include "viewer/viewer.h"
+
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+void put16(std::string& out, unsigned v) { out += (char)(v & 255); out += (char)(v >> 8 & 255); }
+void put32(std::string& out, unsigned v) { put16(out, v & 0xFFFF); put16(out, v >> 16); }
+
+// A 24-bit bottom-up BMP of one colour.
+std::string bmp(int width, int height, unsigned char shade) {
+  int stride = (width * 3 + 3) & ~3;
+  std::string out = "BM";
+  put32(out, 54 + stride * height); put32(out, 0); put32(out, 54);
+  put32(out, 40); put32(out, width); put32(out, height); put16(out, 1); put16(out, 24);
+  put32(out, 0); put32(out, stride * height); put32(out, 2835); put32(out, 2835); put32(out, 0); put32(out, 0);
+  out.append((size_t)stride * height, (char)shade);
+  return out;
+}
+
+unsigned crc32(const std::string& data) {
+  unsigned crc = 0xFFFFFFFF;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xEDB88320 & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// A ZIP of stored entries.
+std::string storedZip(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::string out, directory;
+  for (const auto& file : files) {
+    unsigned offset = (unsigned)out.size(), crc = crc32(file.second), size = (unsigned)file.second.size();
+    std::string common;
+    put16(common, 20); put16(common, 0); put16(common, 0); put16(common, 0); put16(common, 0);
+    put32(common, crc); put32(common, size); put32(common, size); put16(common, (unsigned)file.first.size());
+    put16(common, 0);
+    out += "PK\x03\x04" + common + file.first + file.second;
+    directory += "PK\x01\x02";
+    put16(directory, 20);
+    directory += common;
+    put16(directory, 0); put16(directory, 0); put16(directory, 0); put32(directory, 0); put32(directory, offset);
+    directory += file.first;
+  }
+  unsigned start = (unsigned)out.size();
+  out += directory + "PK\x05\x06";
+  put16(out, 0); put16(out, 0); put16(out, (unsigned)files.size()); put16(out, (unsigned)files.size());
+  put32(out, (unsigned)directory.size()); put32(out, start); put16(out, 0);
+  return out;
+}
+
+struct Wide {
+  wchar_t text[1024];
+};
+
+Wide wide(const std::string& text) {
+  Wide out;
+  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
+  return out;
+}
+
+void pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+// Waits for the worker's result and files it, as the main loop would.
+bool handleOneResult() {
+  MSG msg;
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 10000) {
+    if (PeekMessageW(&msg, frameWindow, WM_APP_IMAGE_READY, WM_APP_IMAGE_READY, PM_REMOVE)) {
+      DispatchMessageW(&msg);
+      return true;
+    }
+    Sleep(5);
+  }
+  return false;
+}
+
+struct Comics : ::testing::Test {
+  std::string path;
+  void SetUp() override {
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+    writeSetting(L"HideAboutOnStartup", 1);
+    writeSetting(L"HideThumbs", 1);
+    char folder[] = "/tmp/brisa-comics-XXXXXX";
+    path = std::string(mkdtemp(folder)) + "/tall.cbz";
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 10; i++) files.push_back({"p" + std::to_string(i) + ".bmp", bmp(100, 400, (unsigned char)(20 * i))});
+    std::string zip = storedZip(files);
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(zip.data(), 1, zip.size(), f);
+    fclose(f);
+    Wide line = wide("brisa");
+    startBrisa(GetModuleHandleW(NULL), line.text);
+    pump();
+  }
+  void TearDown() override {
+    DestroyWindow(frameWindow);
+    pump();
+    stopBrisa();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
+    writeSetting(L"HideAboutOnStartup", 1);
+  }
+  std::vector<int> cachedPages() {
+    std::vector<int> pages;
+    for (const ImageSlot& slot : documentState.comicArchive->imageSlots)
+      if (slot.pixels) pages.push_back(slot.pageIndex);
+    return pages;
+  }
+};
+
+bool contains(const std::vector<int>& pages, int page) {
+  for (int p : pages)
+    if (p == page) return true;
+  return false;
+}
+
+}  // namespace
+
+// Two-page view with pages 4 and 5 in sight: 6, then 7, then 3, then 2.
+TEST_F(Comics, PrefetchTakesTheNeighboursInOrder) {
+  Wide file = wide(path);
+  openDocument(file.text);
+  pump();
+  ASSERT_NE(nullptr, documentState.comicArchive);
+  setPageMode(true, true, false);
+  scrollTo(0, documentState.pageTops[4]);
+  UpdateWindow(viewWindow);
+  std::vector<int> before = cachedPages();
+  ASSERT_TRUE(contains(before, 4) && contains(before, 5));
+  ASSERT_FALSE(contains(before, 3) || contains(before, 6));   // only one row in sight
+  std::vector<int> order;
+  for (int step = 0; step < 4; step++) {
+    ASSERT_EQ(1, prefetchStep());
+    ASSERT_TRUE(handleOneResult());
+    for (int page : cachedPages())
+      if (!contains(before, page) && !contains(order, page)) order.push_back(page);
+  }
+  EXPECT_EQ((std::vector<int>{6, 7, 3, 2}), order);
+  EXPECT_EQ(0, prefetchStep());   // nothing left to do: the loop may sleep
+}
+
+// Single pages with page 4 alone in sight: 5, then 3.
+TEST_F(Comics, SinglePagePrefetchTakesOneOnEachSide) {
+  Wide file = wide(path);
+  openDocument(file.text);
+  pump();
+  scrollTo(0, documentState.pageTops[4]);
+  UpdateWindow(viewWindow);
+  std::vector<int> before = cachedPages();
+  std::vector<int> order;
+  for (int step = 0; step < 2; step++) {
+    ASSERT_EQ(1, prefetchStep());
+    ASSERT_TRUE(handleOneResult());
+    for (int page : cachedPages())
+      if (!contains(before, page) && !contains(order, page)) order.push_back(page);
+  }
+  EXPECT_EQ((std::vector<int>{5, 3}), order);
+}
+
+// Replacing the comic while the worker decodes one of its pages waits for that
+// decode and discards its result when the message arrives.
+TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
+  Wide file = wide(path);
+  openDocument(file.text);
+  pump();
+  UpdateWindow(viewWindow);
+  ASSERT_EQ(1, prefetchStep());
+  ASSERT_TRUE(isDecodeBusy());
+  openDocument(file.text);   // the same file again: the old archive closes now
+  ASSERT_NE(nullptr, documentState.comicArchive);
+  ASSERT_TRUE(handleOneResult());
+  EXPECT_FALSE(isDecodeBusy());
+  // The new archive's cache holds only what its own painting put there.
+  for (const ImageSlot& slot : documentState.comicArchive->imageSlots)
+    if (slot.pixels) EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
+}
