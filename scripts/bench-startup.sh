@@ -37,7 +37,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wine regedit /S "$work/seed.reg" </dev/null >/dev/null 2>&1
   wineserver -k 2>/dev/null || true
 fi
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true
 "$top/build/winelib/driver.exe" keep </dev/null >/dev/null 2>&1 &
 keeper=$!
 sleep 2

@@ -188,5 +188,7 @@ TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
   EXPECT_FALSE(isDecodeBusy());
   // The new archive's cache holds only what its own painting put there.
   for (const ImageSlot& slot : documentState.comicArchive->imageSlots)
-    if (slot.pixels) EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
+    if (slot.pixels) {
+      EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
+    }
 }

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Opening a comic: launch -> first page on screen and peak memory of Brisa, the
+# Wine floor and the readers a user would pick instead (mupdf, zathura with its
+# comic plugin, evince, mcomix), side by side in one run, on a 300-page CBZ of
+# 1600 x 2400 JPEG pages, stored and deflated. Then, in-process, the time from
+# start-up to the first comic page painted, and a page turn to a prefetched page.
+# PEERS=0 skips installing and measuring the peers.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+runs=${RUNS:-5}
+bash "$top/scripts/setup.sh" >/dev/null
+bash "$top/scripts/build.sh" winelib >/dev/null
+if [ "${PEERS:-1}" != 0 ]; then
+  missing=""
+  for p in zathura zathura-cb evince mcomix; do dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing="$missing $p"; done
+  [ -z "$missing" ] || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+work="$top/build/bench"
+mkdir -p "$work/cbz"
+tools="$top/../shared/tools"
+[ -d "$tools" ] || tools="${BRISA_SHARED_TOOLS:?set BRISA_SHARED_TOOLS to the folder holding fpwatch.c and winfloor.c}"
+gcc -O2 -o "$work/fpwatch" "$tools/fpwatch.c" -lX11
+x86_64-w64-mingw32-gcc -O2 -mwindows -o "$work/winfloor.exe" "$tools/winfloor.c"
+
+# 300 distinct pages: a few rendered once, then copied with a changed comment.
+if [ ! -f "$work/comic-stored.cbz" ]; then
+  for i in $(seq 0 9); do
+    /usr/bin/convert -size 1600x2400 "plasma:hsl($((i * 36)),60%,60%)-hsl($((i * 36 + 90)),60%,30%)" \
+      -gravity center -pointsize 300 -annotate 0 "$i" -quality 88 "$work/cbz/base$i.jpg"
+  done
+  for n in $(seq 1 300); do
+    cp "$work/cbz/base$((n % 10)).jpg" "$work/cbz/page$(printf %03d "$n").jpg"
+  done
+  rm -f "$work/cbz"/base*.jpg
+  (cd "$work/cbz" && zip -q -0 "$work/comic-stored.cbz" page*.jpg && zip -q -9 "$work/comic-deflated.cbz" page*.jpg)
+fi
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEPREFIX="$work/prefix" WINELOADER=/usr/lib/wine/wine64
+n=90
+while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+export DISPLAY=":$n"
+Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+keeper=
+trap '[ -n "$keeper" ] && kill $keeper 2>/dev/null; wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
+[ -f "$WINEPREFIX/system.reg" ] || wineboot -i </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+wine reg add 'HKCU\Software\Brisa' /v HideAboutOnStartup /t REG_DWORD /d 1 /f >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true
+"$top/build/winelib/driver.exe" keep </dev/null >/dev/null 2>&1 &
+keeper=$!
+sleep 2
+
+measure() {
+  local pages=() hwms=() line
+  for _ in $(seq "$runs"); do
+    line=$("$work/fpwatch" -t 30 -s 300 -- "$@" 2>/dev/null | tail -n 1)
+    case "$line" in status=ok*) ;; *) echo "fail -"; return ;; esac
+    pages+=("$(echo "$line" | sed -E 's/.*t_page_ms=([0-9.]+).*/\1/')")
+    hwms+=("$(echo "$line" | sed -E 's/.*hwm_kb=([0-9]+).*/\1/')")
+    sleep 0.3
+  done
+  printf '%s %s\n' "$(printf '%s\n' "${pages[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')" \
+    "$(printf '%s\n' "${hwms[@]}" | sort -n | awk '{a[NR]=$1} END {printf "%.1f", a[int((NR+1)/2)]/1024}')"
+}
+
+printf '\n%-34s %16s %16s\n' "program" "stored ms / MiB" "deflated ms / MiB"
+row() {
+  local name=$1; shift
+  local s d
+  s=$(measure "$@" "$work/comic-stored.cbz")
+  d=$(measure "$@" "$work/comic-deflated.cbz")
+  printf '%-34s %16s %16s\n' "$name" "${s/ / \/ }" "${d/ / \/ }"
+}
+floor=$(measure /usr/lib/wine/wine64 "$work/winfloor.exe")
+printf '%-34s %16s\n' "Wine floor (trivial window)" "${floor/ / \/ }"
+row "Brisa" /usr/lib/wine/wine64 "$top/build/winelib/Brisa.exe.so"
+if [ "${PEERS:-1}" != 0 ]; then
+  row "mupdf" mupdf
+  row "zathura (comic plugin)" zathura
+  row "evince" evince
+  row "mcomix" mcomix
+fi
+echo
+echo "In-process, start-up -> first comic page painted (first run; median of later runs):"
+echo "  stored:   $("$top/build/winelib/firstpaint.exe" "$work/comic-stored.cbz" 5)"
+echo "  deflated: $("$top/build/winelib/firstpaint.exe" "$work/comic-deflated.cbz" 5)"
