@@ -3,6 +3,7 @@
 #include "app/app.h"
 #include "about/about.h"
 #include "app/commands.h"
+#include "print/print.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
@@ -41,6 +42,9 @@ bool handleCommandKey(WPARAM key) {
   switch (key) {
     case 'O':
       showOpenDialog();
+      return true;
+    case 'P':   // Shift makes no difference
+      printDocument();
       return true;
     case 'F':
       showSearchBar(true);

@@ -52,11 +52,36 @@ FPDF_PAGE FPDF_LoadPage(FPDF_DOCUMENT document, int index);
 void FPDF_ClosePage(FPDF_PAGE page);
 void FPDF_RenderPageBitmap(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX, int startY,
                            int sizeX, int sizeY, int rotate, int flags);
+// Windows' pdfium.dll only: renders straight into a device context (the
+// printer's). Linux's libpdfium.so has no such function; nothing calls it there.
+void FPDF_RenderPage(struct HDC__* dc, FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY,
+                     int rotate, int flags);
 FPDF_BOOL FPDF_PageToDevice(FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY,
                             int rotate, double pageX, double pageY, int* deviceX, int* deviceY);
 
 FPDF_BOOL FPDF_DeviceToPage(FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY, int rotate,
                             int deviceX, int deviceY, double* pageX, double* pageY);
+
+// Progressive rendering: PDFium asks the pause record between slices of work
+// and returns FPDF_RENDER_TOBECONTINUED when told to pause; Continue picks up
+// where it stopped, Close releases the render's state (not the page).
+enum {
+  FPDF_RENDER_READY = 0,
+  FPDF_RENDER_TOBECONTINUED = 1,
+  FPDF_RENDER_DONE = 2,
+  FPDF_RENDER_FAILED = 3,
+};
+
+typedef struct IFSDK_PAUSE {
+  int version;   // 1
+  FPDF_BOOL (*NeedToPauseNow)(struct IFSDK_PAUSE* pause);
+  void* user;
+} IFSDK_PAUSE;
+
+int FPDF_RenderPageBitmap_Start(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX, int startY, int sizeX, int sizeY,
+                                int rotate, int flags, IFSDK_PAUSE* pause);
+int FPDF_RenderPage_Continue(FPDF_PAGE page, IFSDK_PAUSE* pause);
+void FPDF_RenderPage_Close(FPDF_PAGE page);
 
 // Links and their actions. A URI comes back as 7-bit ASCII with its NUL;
 // the result counts the NUL and may exceed the buffer, which is then untouched.

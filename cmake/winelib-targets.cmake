@@ -20,7 +20,7 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 
 # End-to-end tests: the real program under Xvfb and Wine, driven from outside.
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
-foreach(suite start open pagemode keys mouse search about comics)
+foreach(suite start open pagemode keys mouse search about comics print thumbs)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)

@@ -6,6 +6,7 @@
 #include "comics/worker.h"
 #include "comics/memory.h"
 #include "viewer/viewer.h"
+#include "thumbs/thumbs.h"
 
 static HANDLE requestEvent;          // auto-reset: a job is waiting
 static HANDLE doneEvent;             // manual-reset: the worker is not decoding
@@ -76,8 +77,10 @@ void onImageReady(DecodeJob* job) {
       freeBytes(job->pixels);
     // A page the worker cannot decode is not asked for again in the background.
     if (job->archive && !job->succeeded) job->archive->entries[job->pageIndex].prefetchFailed = 1;
+  } else if (job->archive) {
+    comicThumbnailDecoded(job->pageIndex, job->bitmap, job->succeeded != 0);   // takes the bitmap
   } else if (job->bitmap) {
-    DeleteObject(job->bitmap);   // thumbnails of comics are not drawn yet
+    DeleteObject(job->bitmap);
   }
   freeBytes(job);
 }

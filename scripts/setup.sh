@@ -23,6 +23,8 @@ APT_PACKAGES=(
   # making and checking test documents
   qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
   libavif-bin libheif-examples libjxr-tools webp
+  # printing to a PDF through a private spooler in the tests
+  cups cups-client cups-bsd printer-driver-cups-pdf
   # benchmarks: the peer viewer and the window-watching timer
   mupdf libx11-dev time
   # npm for the PDFium package, when the machine has no Node.js yet

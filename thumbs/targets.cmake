@@ -1,1 +1,8 @@
-list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/thumbs/thumbs.cpp)
+list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/thumbs/layout.cpp)
+list(APPEND BRISA_WINDOWS_SOURCES
+  ${CMAKE_SOURCE_DIR}/thumbs/thumbs.cpp
+  ${CMAKE_SOURCE_DIR}/thumbs/render.cpp)
+list(APPEND BRISA_NATIVE_TESTS
+  ${CMAKE_SOURCE_DIR}/tests/unit/thumbs_geometry_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/unit/thumbs_cache_test.cpp)
+list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/thumbs_test.cpp)

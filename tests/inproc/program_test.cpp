@@ -102,6 +102,7 @@ struct Program : ::testing::Test {
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
     writeSetting(L"HideAboutOnStartup", 1);
+    writeSetting(L"HideThumbs", 1);   // the view fills the frame
   }
   void start(const std::string& arguments = "") {
     Wide line = wide("brisa " + arguments);
@@ -121,6 +122,7 @@ struct Program : ::testing::Test {
     closeDocument();   // a second close with nothing open releases nothing
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
     writeSetting(L"HideAboutOnStartup", 1);
+    writeSetting(L"HideThumbs", 1);
   }
   void closeMessageBoxes() {
     closer.thread = CreateThread(NULL, 0, closeBoxes, &closer, 0, NULL);
