@@ -36,23 +36,8 @@ if [ ! -f "$work/comic-stored.cbz" ]; then
   (cd "$work/cbz" && zip -q -0 "$work/comic-stored.cbz" page*.jpg && zip -q -9 "$work/comic-deflated.cbz" page*.jpg)
 fi
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEPREFIX="$work/prefix" WINELOADER=/usr/lib/wine/wine64
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-keeper=
-trap '[ -n "$keeper" ] && kill $keeper 2>/dev/null; wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-[ -f "$WINEPREFIX/system.reg" ] || wineboot -i </dev/null >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Brisa' /v HideAboutOnStartup /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wineserver -p </dev/null >/dev/null 2>&1 || true
-"$top/build/winelib/driver.exe" keep </dev/null >/dev/null 2>&1 &
-keeper=$!
-sleep 2
+source "$top/scripts/bench-wine.sh"
+start_bench_wine "$work" "$top/build/winelib/driver.exe"
 
 measure() {
   local pages=() hwms=() line

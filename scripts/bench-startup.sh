@@ -21,26 +21,8 @@ x86_64-w64-mingw32-gcc -O2 -mwindows -o "$work/winfloor.exe" "$tools/winfloor.c"
 python3 "$top/scripts/makepdf.py" "$work/text-10.pdf" --pages 10 --size 612x300
 python3 "$top/scripts/makepdf.py" "$work/text-2000.pdf" --pages 2000 --size 612x300
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEPREFIX="$work/prefix" WINELOADER=/usr/lib/wine/wine64
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-keeper=
-trap '[ -n "$keeper" ] && kill $keeper 2>/dev/null; wineserver -k 2>/dev/null; kill $xvfb 2>/dev/null' EXIT
-for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.05; done
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot -i </dev/null >/dev/null 2>&1
-  printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="N"\n\n[HKEY_CURRENT_USER\\Software\\Brisa]\n"HideAboutOnStartup"=dword:00000001\n' > "$work/seed.reg"
-  wine regedit /S "$work/seed.reg" </dev/null >/dev/null 2>&1
-  wineserver -k 2>/dev/null || true
-fi
-wineserver -p </dev/null >/dev/null 2>&1 || true
-"$top/build/winelib/driver.exe" keep </dev/null >/dev/null 2>&1 &
-keeper=$!
-sleep 2
+source "$top/scripts/bench-wine.sh"
+start_bench_wine "$work" "$top/build/winelib/driver.exe"
 
 # Prints "median_page_ms median_hwm_mib" of RUNS launches of a command.
 measure() {
