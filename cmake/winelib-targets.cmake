@@ -23,7 +23,21 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 foreach(suite start open pagemode keys mouse search about comics print thumbs)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
-  set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+  set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS linux)
+endforeach()
+
+# The same tests against the Windows build: Brisa.exe under Wine, beside the test
+# bridge (tests/e2e/brisa.py stages them). A representative part, to keep the
+# run short: start, every open error, keys, search, every comic decoder, printing
+# and the About window; test_builds compares the two builds directly.
+# `ctest -L windows` runs these alone.
+set(BRISA_WINDOWS_EXE ${CMAKE_SOURCE_DIR}/build/mingw/Brisa.exe CACHE FILEPATH
+    "the Windows build's Brisa.exe, for its end-to-end tests")
+foreach(suite start open keys search about comics print builds)
+  add_test(NAME e2e_windows_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
+           WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
+  set_tests_properties(e2e_windows_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS windows
+    ENVIRONMENT "BRISA_EXE_FLAVOUR=windows;BRISA_WINDOWS_EXE=${BRISA_WINDOWS_EXE}")
 endforeach()
 
 # Start-up benchmark in-process (scripts/bench-startup.sh runs it).
@@ -33,3 +47,6 @@ target_link_libraries(firstpaint PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)
+
+# The bridge that runs Brisa.exe (the Windows build) under Wine, and its tests.
+include(${CMAKE_SOURCE_DIR}/tests/bridge/targets.cmake)

@@ -7,7 +7,7 @@ import subprocess
 import time
 import zipfile
 
-from brisa import (FRENCH, GREY, WORK, Brisa, check, equal, main, message_box, reset_settings, set_dword)
+from brisa import (FRENCH, GREY, WINDOWS, WORK, Brisa, check, equal, main, message_box, reset_settings, set_dword)
 
 CONVERT = "/usr/bin/convert"   # Debian's ImageMagick (a stand-in may come first on PATH)
 WM_VSCROLL, SB_PAGEDOWN = 0x115, 3
@@ -148,6 +148,20 @@ FORMATS = [
 ]
 
 
+# What Brisa.exe decodes through the Windows Imaging Component under Wine (JPEG XR
+# is one of its own codecs, as on Windows); WebP, AVIF and HEIF show the
+# placeholder there, as on a Windows without those optional codecs.
+WIC_TYPES = {"jpg", "jpeg", "jpe", "jfif", "png", "gif", "bmp", "tif", "tiff", "jxr", "wdp"}
+PLACEHOLDER = (221, 221, 221)
+
+
+def expected_page(extension):
+    """(colour, tolerance) a page of this type shows in the build under test."""
+    if WINDOWS and extension not in WIC_TYPES:
+        return PLACEHOLDER, 0
+    return (0, 0, 255), 12
+
+
 def test_all_fifteen_image_types_open():
     reset_settings()
     folder = os.path.join(WORK, "formats")
@@ -164,6 +178,7 @@ def test_all_fifteen_image_types_open():
     with Brisa(path) as app:
         app.wait_title("formats.cbz - 1/15 - Brisa")
         view = app.view()
+        seen = []
         for page in range(15):
             wanted = "formats.cbz - %d/15 - Brisa" % (page + 1)
             for _ in range(10):
@@ -173,8 +188,13 @@ def test_all_fifteen_image_types_open():
                 app.settle(0.1)
             app.wait_title(wanted)
             app.settle(0.3)
-            colour = centre_colour(app, view)
-            check(near((0, 0, 255), colour, 12), "%s page shows %r" % (FORMATS[page][0], colour))
+            seen.append(centre_colour(app, view))
+    wrong = []
+    for (extension, _), colour in zip(FORMATS, seen):
+        expected, tolerance = expected_page(extension)
+        if not near(expected, colour, tolerance):
+            wrong.append("%s page shows %r, expected %r" % (extension, colour, expected))
+    check(not wrong, "; ".join(wrong))
 
 
 def test_search_is_refused_for_a_comic():
