@@ -20,7 +20,7 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 
 # End-to-end tests: the real program under Xvfb and Wine, driven from outside.
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
-foreach(suite start open pagemode keys mouse search about comics print thumbs)
+foreach(suite start open pagemode keys mouse search about comics cbr print thumbs)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
@@ -33,3 +33,12 @@ target_link_libraries(firstpaint PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)
+
+# The Linux unrar.dll loaded from its folder by a test program, as Brisa.exe loads it.
+add_executable(unrar_dll_tests ${CMAKE_SOURCE_DIR}/tests/unit/unrar_dll_test.cpp)
+target_link_options(unrar_dll_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(unrar_dll_tests PRIVATE GTest::gtest GTest::gtest_main)
+target_compile_definitions(unrar_dll_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+add_dependencies(unrar_dll_tests unrar)
+add_test(NAME unrar_dll COMMAND unrar_dll_tests)
+set_tests_properties(unrar_dll PROPERTIES TIMEOUT 120)

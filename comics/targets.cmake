@@ -93,3 +93,39 @@ endif()
 list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp)
 list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker.cpp)
 list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/comics_test.cpp)
+
+# RAR archives through unrar.dll need the Windows API; the native build has no
+# library and answers as if it were missing.
+if(BRISA_MODE STREQUAL native)
+  list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar_absent.cpp)
+else()
+  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar.cpp)
+endif()
+
+# The RAR reader against a scripted unrar.dll: each test program sits in its own
+# folder beside its own fake library, since the reader loads it from there. The
+# second fake lacks RARSetCallback.
+if(BRISA_MODE STREQUAL winelib)
+  foreach(variant listing nocallback)
+    set(folder ${CMAKE_BINARY_DIR}/fakeunrar-${variant})
+    set(exports ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar.spec)
+    if(variant STREQUAL nocallback)
+      set(exports ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar_nocallback.spec)
+    endif()
+    add_library(fakeunrar_${variant} SHARED ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar.cpp)
+    target_link_options(fakeunrar_${variant} PRIVATE ${exports})
+    set_target_properties(fakeunrar_${variant} PROPERTIES PREFIX "" OUTPUT_NAME unrar SUFFIX ".dll"
+      LIBRARY_OUTPUT_DIRECTORY ${folder} LINK_DEPENDS ${exports})
+    # winegcc writes unrar.dll.so; Wine loads the ELF file under the DLL's own name.
+    add_custom_command(TARGET fakeunrar_${variant} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy ${folder}/unrar.dll.so ${folder}/unrar.dll)
+    add_executable(rar_${variant}_tests ${CMAKE_SOURCE_DIR}/tests/inproc/rar_${variant}_test.cpp)
+    set_target_properties(rar_${variant}_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${folder})
+    target_link_options(rar_${variant}_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+    target_link_libraries(rar_${variant}_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
+    add_dependencies(rar_${variant}_tests fakeunrar_${variant})
+    add_test(NAME inproc_rar_${variant} COMMAND rar_${variant}_tests)
+    set_tests_properties(inproc_rar_${variant} PROPERTIES TIMEOUT 300)
+  endforeach()
+endif()
+include(${CMAKE_SOURCE_DIR}/comics/unrar/targets.cmake)
