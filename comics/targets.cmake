@@ -139,6 +139,9 @@ if(BRISA_MODE STREQUAL winelib)
     target_link_options(rar_${variant}_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
     target_link_libraries(rar_${variant}_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
     add_dependencies(rar_${variant}_tests fakeunrar_${variant})
+    # The decoders are loaded from beside the program too.
+    add_custom_command(TARGET rar_${variant}_tests POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/libbrisa-codecs.so ${folder}/)
     add_test(NAME inproc_rar_${variant} COMMAND rar_${variant}_tests)
     set_tests_properties(inproc_rar_${variant} PROPERTIES TIMEOUT 300)
   endforeach()
