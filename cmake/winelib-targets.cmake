@@ -33,3 +33,7 @@ target_link_libraries(firstpaint PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)
+# Thumbnail panel benchmark in-process (scripts/bench-thumbs.sh runs it).
+add_executable(thumbs_bench ${CMAKE_SOURCE_DIR}/bench/thumbs_bench.cpp)
+target_link_options(thumbs_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(thumbs_bench PRIVATE brisa_code)
