@@ -42,3 +42,7 @@ target_compile_definitions(unrar_dll_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOU
 add_dependencies(unrar_dll_tests unrar)
 add_test(NAME unrar_dll COMMAND unrar_dll_tests)
 set_tests_properties(unrar_dll PROPERTIES TIMEOUT 120)
+# Thumbnail panel benchmark in-process (scripts/bench-thumbs.sh runs it).
+add_executable(thumbs_bench ${CMAKE_SOURCE_DIR}/bench/thumbs_bench.cpp)
+target_link_options(thumbs_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(thumbs_bench PRIVATE brisa_code)
