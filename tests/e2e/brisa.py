@@ -31,12 +31,14 @@ WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wi
 
 
 def stage_windows_build():
-    """The folder Brisa.exe runs from: the exe, the bridge (as pdfium.dll) and the
-    library the bridge forwards to. Copied again whenever one of them changed."""
+    """The folder Brisa.exe runs from: the exe, the bridge (as pdfium.dll), the
+    library the bridge forwards to, and unrar.dll. Copied again whenever one of them changed."""
     exe = os.environ.get("BRISA_WINDOWS_EXE", os.path.join(TOP, "build", "mingw", "Brisa.exe"))
     stage = os.path.join(BUILD, "windows-stage")
     os.makedirs(stage, exist_ok=True)
-    for source in (exe, os.path.join(BUILD, "bridge", "pdfium.dll"), os.path.join(BUILD, "bridge", "libpdfium.so")):
+    # The Linux build's own unrar.dll serves the Windows build too: Wine loads it like any DLL.
+    for source in (exe, os.path.join(BUILD, "bridge", "pdfium.dll"), os.path.join(BUILD, "bridge", "libpdfium.so"),
+                   os.path.join(BUILD, "unrar.dll")):
         if not os.path.exists(source):
             raise SystemExit("the Windows flavour needs %s (scripts/build.sh winelib mingw)" % source)
         target = os.path.join(stage, os.path.basename(source))
