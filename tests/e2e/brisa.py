@@ -93,11 +93,20 @@ def driver(*args, timeout=30, ok=True):
 
 
 def registry(*args):
-    return subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
+    try:
+        return subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(args, 1, "", "wine reg timed out")
 
 
 def set_dword(name, value, key=r"HKCU\Software\Brisa"):
-    registry("add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+    # A loaded machine can make one `wine reg` fail; a setting silently not
+    # written would make the test that relies on it fail for the wrong reason.
+    for _ in range(3):
+        result = registry("add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+        if result.returncode == 0 and read_dword(name, key) == value:
+            return
+    check(False, "%s\\%s set to %d: %s" % (key, name, value, result.stderr.strip()[-300:]))
 
 
 def read_dword(name, key=r"HKCU\Software\Brisa"):
