@@ -9,12 +9,15 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <locale.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 #include <zlib.h>
 
 static const size_t readBufferSize = 65536;
@@ -27,6 +30,8 @@ static const size_t maxPathBytes = rarPathCapacity;
 static const int maxBlocksWalked = 1 << 22;
 
 enum EntryState { stateBetween, stateEntryRead, stateEnded, stateBroken };
+
+struct ArchiveRecord;
 
 struct RarVolume {
     RarCore* core;
@@ -57,11 +62,31 @@ struct RarCore {
     uint64_t walkOffset;
     int walkBudget;               // blocks left to walk for the whole archive
     locale_t utf8Locale;          // libarchive converts names to the thread's locale: make it UTF-8
-    uint8_t buffer[readBufferSize];
+    // A single-volume, non-solid archive is read through its record (below):
+    // headers come from there, and a reader starts at the entry it must read.
+    ArchiveRecord* record;        // null: one reader walks the whole archive in order
+    int nextIndex;                // the entry the next header read returns
+    int currentIndex;             // the entry whose header was read last
+    int readerNext;               // the entry the reader's next header read returns (-1: no reader)
+    int readerCurrent;            // the entry whose data the reader stands before (-1: none)
+    int fd;                       // the archive, for the reader's stream
+    uint64_t streamStart;         // where in the file the reader's stream goes on after the prefix
+    uint64_t streamPosition;      // bytes of the reader's stream handed over or skipped
+    bool entryCutShort;           // the remembered entry's data runs past the file's end
+    uint8_t* buffer;              // readBufferSize bytes, from the first reader on
 };
 
 static locale_t enterUtf8(RarCore* core);
+static locale_t sharedUtf8Locale();
 static void leaveUtf8(locale_t previous);
+static int readRememberedHeader(RarCore* core, RarEntryInfo* info);
+static int processRememberedEntry(RarCore* core, int operation);
+
+// The work counters of rarCoreWorkSoFar.
+static uint64_t readersStarted, bytesRead;   // changed atomically
+
+static void countReader() { __atomic_fetch_add(&readersStarted, 1, __ATOMIC_RELAXED); }
+static void countBytes(size_t length) { __atomic_fetch_add(&bytesRead, (uint64_t)length, __ATOMIC_RELAXED); }
 
 // ------------------------------------------------------------ the probe ---
 
@@ -296,11 +321,12 @@ static la_ssize_t readVolume(struct archive* reader, void* data, const void** bu
     RarCore* core = ((RarVolume*)data)->core;
     *buffer = core->buffer;
     if (!core->file) return 0;
-    size_t got = fread(core->buffer, 1, sizeof core->buffer, core->file);
+    size_t got = fread(core->buffer, 1, readBufferSize, core->file);
     if (got == 0 && ferror(core->file)) {
         archive_set_error(reader, EIO, "read error");
         return -1;
     }
+    countBytes(got);
     return (la_ssize_t)got;
 }
 
@@ -391,17 +417,31 @@ static bool volumeSaysMoreFollow(const char* path) {
     return true;
 }
 
+// Room for one more volume record: a single-volume archive must not pay for
+// thousands of paths at every open.
+static bool growVolumes(RarCore* core, int* capacity) {
+    if (core->volumeCount < *capacity) return true;
+    int grown = *capacity ? *capacity * 2 : 1;
+    RarVolume* volumes = (RarVolume*)realloc(core->volumes, (size_t)grown * sizeof(RarVolume));
+    if (!volumes) return false;
+    memset(volumes + *capacity, 0, (size_t)(grown - *capacity) * sizeof(RarVolume));
+    core->volumes = volumes;
+    *capacity = grown;
+    return true;
+}
+
 // The volumes after the first that exist, then the first one that does not
 // (libarchive only moves to it when the archive says more follow).
 static int listVolumes(RarCore* core, const char* path) {
-    core->volumes = (RarVolume*)calloc(maxVolumes, sizeof(RarVolume));
-    if (!core->volumes) return rarNoMemory;
+    int capacity = 0;
+    if (!growVolumes(core, &capacity)) return rarNoMemory;
     size_t length = strlen(path);
     if (length >= maxPathBytes) return rarOpenFailed;
     memcpy(core->volumes[0].path, path, length + 1);
     core->volumeCount = 1;
     bool newNumbering = core->archiveFlags & rarArchiveNewNumbering;
     while (core->archiveFlags & rarArchiveVolume && core->volumeCount < maxVolumes) {
+        if (!growVolumes(core, &capacity)) return rarNoMemory;
         RarVolume* previous = &core->volumes[core->volumeCount - 1];
         RarVolume* next = &core->volumes[core->volumeCount];
         if (!rarNextVolumeName(previous->path, newNumbering, next->path, maxPathBytes)) break;
@@ -426,9 +466,12 @@ static int listVolumes(RarCore* core, const char* path) {
 }
 
 static int startReader(RarCore* core) {
+    core->buffer = (uint8_t*)malloc(readBufferSize);
+    if (!core->buffer) return rarNoMemory;
     struct archive* reader = archive_read_new();
     if (!reader) return rarNoMemory;
     core->reader = reader;
+    countReader();
     archive_read_support_format_rar(reader);
     archive_read_support_format_rar5(reader);
     archive_read_set_open_callback(reader, openFirstVolume);
@@ -442,10 +485,445 @@ static int startReader(RarCore* core) {
     return archive_read_open1(reader) == ARCHIVE_OK ? rarOk : rarBadArchive;
 }
 
+// ------------------------------------------------- remembered archives ---
+// The reader reopens a non-solid archive and skips back to an entry once per
+// page. Walking the headers through libarchive each time costs the whole
+// archive per open, so a single-volume, non-solid archive is remembered: its
+// headers as first read, where each entry's header starts and where its data
+// ends. A reopen answers header reads and skips from there; only a test
+// starts a reader, fed the signature and main header and then the file from
+// that entry's header on. A changed file (size, times, inode) is read anew.
+// Timestamps are coarse (a clock tick; two seconds on FAT): a file changed
+// within the settling time could change again with the same times, so it is
+// remembered for that one open only.
+
+struct CachedEntry {
+    char16_t* name;
+    uint32_t flags;
+    uint64_t unpackedSize;
+    uint64_t packedSize;
+    uint32_t dosTime;
+    int64_t unixTime;
+    uint32_t mode;
+    bool sizeKnown;
+    uint64_t headerOffset;        // where its header block starts in the file
+    uint64_t dataEnd;             // where its data ends: the next block starts there
+};
+
+struct ArchiveRecord {
+    char* path;
+    dev_t device;
+    ino_t inode;
+    uint64_t size;
+    int64_t modified;             // nanoseconds
+    int64_t changed;
+    uint32_t archiveFlags;
+    bool rar5;
+    uint8_t* prefix;              // the signature and main header
+    size_t prefixLength;
+    CachedEntry* entries;         // the entries read so far, in order
+    int count;
+    int capacity;
+    bool complete;                // past the last entry the archive ends
+    bool frozen;                  // an entry's place was not found: nothing more is added
+    int users;                    // open cores reading through it
+    bool listed;                  // in the table below
+    uint64_t lastUse;
+};
+
+static const int recordSlots = 4;
+static const int maxRememberedEntries = 1 << 16;
+static pthread_mutex_t recordLock = PTHREAD_MUTEX_INITIALIZER;
+static ArchiveRecord* records[recordSlots];
+static uint64_t recordClock;
+static bool rememberArchives = true;
+static int64_t settlingTime = 2000000000;    // nanoseconds
+
+void rarCoreWorkSoFar(RarCoreWork* work) {
+    work->readersStarted = __atomic_load_n(&readersStarted, __ATOMIC_RELAXED);
+    work->bytesRead = __atomic_load_n(&bytesRead, __ATOMIC_RELAXED);
+}
+
+static int64_t nanosecondsOf(const struct timespec* time) {
+    return (int64_t)time->tv_sec * 1000000000 + time->tv_nsec;
+}
+
+static void freeRecord(ArchiveRecord* record) {
+    for (int i = 0; i < record->count; i++) free(record->entries[i].name);
+    free(record->entries);
+    free(record->prefix);
+    free(record->path);
+    free(record);
+}
+
+// Takes a record out of the table (under the lock); freed once unused.
+static void unlistRecord(int slot) {
+    ArchiveRecord* record = records[slot];
+    records[slot] = nullptr;
+    record->listed = false;
+    if (record->users == 0) freeRecord(record);
+}
+
+static bool isSameFile(const ArchiveRecord* record, const struct stat* info) {
+    return record->device == info->st_dev && record->inode == info->st_ino &&
+           record->size == (uint64_t)info->st_size && record->modified == nanosecondsOf(&info->st_mtim) &&
+           record->changed == nanosecondsOf(&info->st_ctim);
+}
+
+// The record of path when the file is still the one it describes; a record
+// of an older file by that name is forgotten.
+static ArchiveRecord* findRecord(const char* path, const struct stat* info) {
+    ArchiveRecord* found = nullptr;
+    pthread_mutex_lock(&recordLock);
+    for (int slot = 0; slot < recordSlots && !found; slot++) {
+        ArchiveRecord* record = records[slot];
+        if (!record || strcmp(record->path, path) != 0) continue;
+        if (!isSameFile(record, info)) {
+            unlistRecord(slot);
+            continue;
+        }
+        record->users++;
+        record->lastUse = ++recordClock;
+        found = record;
+    }
+    pthread_mutex_unlock(&recordLock);
+    return found;
+}
+
+void rarCoreSetSettlingTime(int64_t nanoseconds) {
+    pthread_mutex_lock(&recordLock);
+    settlingTime = nanoseconds;
+    pthread_mutex_unlock(&recordLock);
+}
+
+// Whether the file's last change is older than the settling time (under the lock).
+static bool hasSettled(const ArchiveRecord* record) {
+    struct timespec now;
+    if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+    int64_t changed = record->modified > record->changed ? record->modified : record->changed;
+    int64_t age = nanosecondsOf(&now) - changed;
+    return age >= settlingTime;
+}
+
+// A free slot, else the least recently used record nobody reads; -1 when
+// all are in use (under the lock).
+static int slotForNewRecord() {
+    int chosen = -1;
+    for (int slot = 0; slot < recordSlots; slot++) {
+        ArchiveRecord* other = records[slot];
+        if (!other) return slot;
+        if (other->users == 0 && (chosen < 0 || other->lastUse < records[chosen]->lastUse)) chosen = slot;
+    }
+    return chosen;
+}
+
+// Gives a new record its first user and puts it in the table; one of a file
+// that has not settled, or with the table all in use, stays private.
+static void listRecord(ArchiveRecord* record) {
+    pthread_mutex_lock(&recordLock);
+    record->users = 1;
+    record->lastUse = ++recordClock;
+    int slot = hasSettled(record) ? slotForNewRecord() : -1;
+    if (slot >= 0) {
+        if (records[slot]) unlistRecord(slot);
+        records[slot] = record;
+        record->listed = true;
+    }
+    pthread_mutex_unlock(&recordLock);
+}
+
+static void releaseRecord(ArchiveRecord* record) {
+    pthread_mutex_lock(&recordLock);
+    if (--record->users == 0 && !record->listed) freeRecord(record);
+    pthread_mutex_unlock(&recordLock);
+}
+
+bool rarCoreRememberArchives(bool enabled) {
+    pthread_mutex_lock(&recordLock);
+    bool previous = rememberArchives;
+    rememberArchives = enabled;
+    if (!enabled)
+        for (int slot = 0; slot < recordSlots; slot++)
+            if (records[slot]) unlistRecord(slot);
+    pthread_mutex_unlock(&recordLock);
+    return previous;
+}
+
+static bool remembering() {
+    pthread_mutex_lock(&recordLock);
+    bool enabled = rememberArchives;
+    pthread_mutex_unlock(&recordLock);
+    return enabled;
+}
+
+// Where the main header ends, for the archives read through a record: not
+// solid, not a volume, and a main header without a data area.
+static bool mainHeaderEnd(const uint8_t* bytes, size_t length, bool rar5, uint32_t archiveFlags, uint64_t* end) {
+    if (archiveFlags & (rarArchiveSolid | rarArchiveVolume | rarArchiveEncryptedHeaders)) return false;
+    if (!rar5) {
+        if (length < sizeof rar4Signature + rar4BlockHead) return false;
+        const uint8_t* head = bytes + sizeof rar4Signature;
+        if (le16(head + 3) & 0x8000) return false;   // a data area after the main header
+        *end = sizeof rar4Signature + le16(head + 5);
+        return *end <= length;
+    }
+    const uint8_t* sized = bytes + sizeof rar5Signature + 4;
+    if (length < sizeof rar5Signature + 5) return false;
+    uint64_t headerSize = 0, type = 0, flags = 0;
+    size_t used = readVint(sized, bytes + length, &headerSize);
+    if (!used || headerSize > (uint64_t)(bytes + length - sized - used)) return false;
+    const uint8_t* p = sized + used;
+    const uint8_t* stop = p + headerSize;
+    size_t a = readVint(p, stop, &type);
+    if (!a || !readVint(p + a, stop, &flags) || (flags & 2)) return false;
+    *end = (uint64_t)(stop - bytes);
+    return true;
+}
+
+static ArchiveRecord* newRecord(const char* path, const struct stat* info, uint32_t archiveFlags, bool rar5,
+                                const uint8_t* prefix, size_t prefixLength) {
+    ArchiveRecord* record = (ArchiveRecord*)calloc(1, sizeof(ArchiveRecord));
+    if (!record) return nullptr;
+    record->path = strdup(path);
+    record->prefix = (uint8_t*)malloc(prefixLength);
+    if (!record->path || !record->prefix) {
+        freeRecord(record);
+        return nullptr;
+    }
+    memcpy(record->prefix, prefix, prefixLength);
+    record->prefixLength = prefixLength;
+    record->device = info->st_dev;
+    record->inode = info->st_ino;
+    record->size = (uint64_t)info->st_size;
+    record->modified = nanosecondsOf(&info->st_mtim);
+    record->changed = nanosecondsOf(&info->st_ctim);
+    record->archiveFlags = archiveFlags;
+    record->rar5 = rar5;
+    return record;
+}
+
+static size_t nameLength(const char16_t* name) {
+    size_t length = 0;
+    while (name[length]) length++;
+    return length;
+}
+
+// Adds entry index, read through a reader, when it is the next one missing.
+// headerOffset and dataEnd are null when the entry's place is not known.
+static void rememberEntry(ArchiveRecord* record, int index, const RarEntryInfo* info, bool sizeKnown,
+                          const uint64_t* headerOffset, const uint64_t* dataEnd) {
+    pthread_mutex_lock(&recordLock);
+    if (index == record->count && !record->frozen) {
+        record->frozen = !headerOffset || record->count >= maxRememberedEntries;
+        if (!record->frozen && record->count == record->capacity) {
+            int grown = record->capacity ? record->capacity * 2 : 64;
+            CachedEntry* entries = (CachedEntry*)realloc(record->entries, (size_t)grown * sizeof(CachedEntry));
+            if (entries) {
+                record->entries = entries;
+                record->capacity = grown;
+            }
+            record->frozen = !entries;
+        }
+        size_t units = nameLength(info->name) + 1;
+        char16_t* name = record->frozen ? nullptr : (char16_t*)malloc(units * sizeof(char16_t));
+        if (name) {
+            memcpy(name, info->name, units * sizeof(char16_t));
+            CachedEntry* entry = &record->entries[record->count++];
+            entry->name = name;
+            entry->flags = info->flags;
+            entry->unpackedSize = info->unpackedSize;
+            entry->packedSize = info->packedSize;
+            entry->dosTime = info->dosTime;
+            entry->unixTime = info->unixTime;
+            entry->mode = info->mode;
+            entry->sizeKnown = sizeKnown;
+            entry->headerOffset = *headerOffset;
+            entry->dataEnd = *dataEnd;
+        } else {
+            record->frozen = true;
+        }
+    }
+    pthread_mutex_unlock(&recordLock);
+}
+
+// Copies entry index out of the record; false when it is not there (yet).
+static bool recallEntry(RarCore* core, int index, RarEntryInfo* info, bool* complete) {
+    ArchiveRecord* record = core->record;
+    pthread_mutex_lock(&recordLock);
+    bool found = index < record->count;
+    *complete = record->complete && index >= record->count;
+    if (found) {
+        const CachedEntry* entry = &record->entries[index];
+        memcpy(info->name, entry->name, (nameLength(entry->name) + 1) * sizeof(char16_t));
+        info->flags = entry->flags;
+        info->unpackedSize = entry->unpackedSize;
+        info->packedSize = entry->packedSize;
+        info->dosTime = entry->dosTime;
+        info->unixTime = entry->unixTime;
+        info->mode = entry->mode;
+        core->entryFlags = entry->flags;
+        core->entrySize = entry->unpackedSize;
+        core->entrySizeKnown = entry->sizeKnown;
+        core->entryCutShort = entry->dataEnd > record->size;
+    }
+    pthread_mutex_unlock(&recordLock);
+    return found;
+}
+
+// Where a reader must start to reach entry index: the entry itself when it is
+// remembered, else after the last one remembered (or at the first block).
+// An entry whose data runs past the end is read again, so that its damage is
+// reported as it was the first time.
+static int streamStartFor(RarCore* core, int index, uint64_t* offset) {
+    ArchiveRecord* record = core->record;
+    pthread_mutex_lock(&recordLock);
+    int start = index < record->count ? index : record->count;
+    if (start == record->count && start > 0 && record->entries[start - 1].dataEnd > record->size) start--;
+    if (start < record->count) {
+        *offset = record->entries[start].headerOffset;
+    } else {
+        *offset = start > 0 ? record->entries[start - 1].dataEnd : record->prefixLength;
+    }
+    pthread_mutex_unlock(&recordLock);
+    return start;
+}
+
+// The reader's stream: the record's prefix, then the file from streamStart.
+static int openStream(struct archive* reader, void* data) {
+    RarCore* core = (RarCore*)data;
+    if (core->fd < 0) core->fd = open(core->volumes[0].path, O_RDONLY | O_CLOEXEC);
+    if (core->fd >= 0) return ARCHIVE_OK;
+    archive_set_error(reader, EIO, "cannot open the archive");
+    return ARCHIVE_FATAL;
+}
+
+static la_ssize_t readStream(struct archive* reader, void* data, const void** buffer) {
+    RarCore* core = (RarCore*)data;
+    const ArchiveRecord* record = core->record;   // its prefix never changes
+    if (core->streamPosition < record->prefixLength) {
+        size_t length = record->prefixLength - (size_t)core->streamPosition;
+        *buffer = record->prefix + core->streamPosition;
+        core->streamPosition += length;
+        return (la_ssize_t)length;
+    }
+    uint64_t offset = core->streamStart + (core->streamPosition - record->prefixLength);
+    *buffer = core->buffer;
+    if (offset > (uint64_t)INT64_MAX) return 0;
+    ssize_t got = pread(core->fd, core->buffer, readBufferSize, (off_t)offset);
+    if (got < 0) {
+        archive_set_error(reader, EIO, "read error");
+        return -1;
+    }
+    core->streamPosition += (uint64_t)got;
+    countBytes((size_t)got);
+    return (la_ssize_t)got;
+}
+
+// Skips forward, never past the file's end.
+static la_int64_t skipStream(struct archive*, void* data, la_int64_t request) {
+    RarCore* core = (RarCore*)data;
+    const ArchiveRecord* record = core->record;
+    if (request <= 0) return 0;
+    uint64_t fileRoom = record->size > core->streamStart ? record->size - core->streamStart : 0;
+    uint64_t end = record->prefixLength + fileRoom;
+    uint64_t room = end > core->streamPosition ? end - core->streamPosition : 0;
+    uint64_t step = (uint64_t)request < room ? (uint64_t)request : room;
+    core->streamPosition += step;
+    return (la_int64_t)step;
+}
+
+static void dropReader(RarCore* core) {
+    if (core->reader) archive_read_free(core->reader);
+    core->reader = nullptr;
+    core->entry = nullptr;
+    core->readerNext = -1;
+    core->readerCurrent = -1;
+}
+
+// Starts a reader whose next header read returns entry index.
+static bool startReaderAt(RarCore* core, int index) {
+    dropReader(core);
+    uint64_t offset = 0;
+    int start = streamStartFor(core, index, &offset);
+    core->streamStart = offset;
+    core->streamPosition = 0;
+    core->walkVolume = 0;
+    core->walkOffset = offset;
+    if (!core->buffer) core->buffer = (uint8_t*)malloc(readBufferSize);
+    struct archive* reader = core->buffer ? archive_read_new() : nullptr;
+    if (!reader) return false;
+    core->reader = reader;
+    countReader();
+    archive_read_support_format_rar(reader);
+    archive_read_support_format_rar5(reader);
+    archive_read_set_open_callback(reader, openStream);
+    archive_read_set_read_callback(reader, readStream);
+    archive_read_set_skip_callback(reader, skipStream);
+    if (archive_read_set_callback_data(reader, core) != ARCHIVE_OK || archive_read_open1(reader) != ARCHIVE_OK)
+        return false;
+    for (core->readerNext = start; core->readerNext < index; core->readerNext++) {
+        int r = archive_read_next_header(reader, &core->entry);
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return false;
+    }
+    return true;
+}
+
+static bool positionReader(RarCore* core, int index) {
+    if (core->reader && core->readerNext == index) return true;
+    return startReaderAt(core, index);
+}
+
+static RarCore* openThroughRecord(ArchiveRecord* record, RarCoreCallback callback, void* context, int* result,
+                                  uint32_t* archiveFlags) {
+    *archiveFlags = record->archiveFlags;
+    RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
+    RarVolume* volume = (RarVolume*)calloc(1, sizeof(RarVolume));
+    if (!core || !volume || strlen(record->path) >= maxPathBytes) {
+        free(core);
+        free(volume);
+        releaseRecord(record);
+        *result = core && volume ? rarOpenFailed : rarNoMemory;
+        return nullptr;
+    }
+    strcpy(volume->path, record->path);
+    volume->core = core;
+    volume->size = record->size;
+    core->volumes = volume;
+    core->volumeCount = 1;
+    core->record = record;
+    core->callback = callback;
+    core->context = context;
+    core->archiveFlags = record->archiveFlags;
+    core->rar5 = record->rar5;
+    core->fd = -1;
+    core->readerNext = -1;
+    core->readerCurrent = -1;
+    core->peekVolume = -1;
+    core->walkBudget = maxBlocksWalked;
+    core->utf8Locale = sharedUtf8Locale();
+    *result = rarOk;
+    return core;
+}
+
+// A record for the archive just probed, when it can be read through one.
+static ArchiveRecord* recordFor(const char* path, const struct stat* info, bool statOk, const uint8_t* probe,
+                                size_t probeLength, bool rar5, uint32_t archiveFlags) {
+    uint64_t prefixLength = 0;
+    if (!statOk || !remembering() || !mainHeaderEnd(probe, probeLength, rar5, archiveFlags, &prefixLength))
+        return nullptr;
+    ArchiveRecord* record = newRecord(path, info, archiveFlags, rar5, probe, (size_t)prefixLength);
+    if (record) listRecord(record);
+    return record;
+}
+
 RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, int* result,
                      uint32_t* archiveFlags) {
     size_t probeLength = 0;
     *archiveFlags = 0;
+    struct stat info;
+    bool statOk = stat(path, &info) == 0 && S_ISREG(info.st_mode);
+    ArchiveRecord* record = statOk && remembering() ? findRecord(path, &info) : nullptr;
+    if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
     uint8_t* probe = (uint8_t*)malloc(probeSize);
     if (!probe) {
         *result = rarNoMemory;
@@ -458,7 +936,10 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
     }
     *result = rarProbeArchive(probe, probeLength, archiveFlags);
     bool rar5 = startsWith(probe, probeLength, rar5Signature, sizeof rar5Signature);
+    if (*result == rarOk && !(*archiveFlags & rarArchiveEncryptedHeaders))
+        record = recordFor(path, &info, statOk, probe, probeLength, rar5, *archiveFlags);
     free(probe);
+    if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
     if (*result != rarOk) return nullptr;
     if (*archiveFlags & rarArchiveEncryptedHeaders) {   // no password is ever given
         *result = rarMissingPassword;
@@ -475,7 +956,7 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
     core->rar5 = rar5;
     core->peekVolume = -1;
     core->walkBudget = maxBlocksWalked;
-    core->utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+    core->utf8Locale = sharedUtf8Locale();
     *result = listVolumes(core, path);
     if (*result == rarOk) {
         locale_t previous = enterUtf8(core);
@@ -487,6 +968,18 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
         return nullptr;
     }
     return core;
+}
+
+// One for the whole process, made once: loading it costs more than the
+// rest of a remembered archive's open.
+static locale_t utf8Locale;
+static pthread_once_t utf8LocaleOnce = PTHREAD_ONCE_INIT;
+
+static void makeUtf8Locale() { utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0); }
+
+static locale_t sharedUtf8Locale() {
+    pthread_once(&utf8LocaleOnce, makeUtf8Locale);
+    return utf8Locale;
 }
 
 // Entered around every libarchive call: under the "C" locale of a plain
@@ -509,10 +1002,14 @@ void rarCoreClose(RarCore* core) {
     locale_t previous = enterUtf8(core);
     if (core->reader) archive_read_free(core->reader);   // closes the open volume
     leaveUtf8(previous);
-    if (core->utf8Locale) freelocale(core->utf8Locale);
+    if (core->record) {
+        if (core->fd >= 0) close(core->fd);
+        releaseRecord(core->record);
+    }
     if (core->peekFile) fclose(core->peekFile);
     closeVolumeFile(core);
     free(core->volumes);
+    free(core->buffer);
     free(core);
 }
 
@@ -526,6 +1023,8 @@ void rarCoreClose(RarCore* core) {
 struct RawHeader {
     uint64_t packedSize;
     bool encrypted;
+    uint64_t headerOffset;        // in its volume: where the header block starts
+    uint64_t dataStart;           // and where it ends
 };
 
 static const uint64_t maxRawHeader = 1 << 20;
@@ -644,6 +1143,8 @@ static bool findRawHeader(RarCore* core, uint64_t dataStart, RawHeader* raw) {
         bool found = core->rar5 ? walkRar5Block(core, volume, offset, end, raw, &next)
                                 : walkRar4Block(core, volume, offset, end, raw, &next);
         if (found && next == 0) {
+            raw->headerOffset = offset;
+            raw->dataStart = end;
             core->walkOffset = raw->packedSize <= UINT64_MAX - end ? end + raw->packedSize : 0;
             return true;
         }
@@ -684,7 +1185,22 @@ static void copyWideName(const wchar_t* wide, char16_t* out, size_t capacity) {
     out[units] = 0;
 }
 
-static void describeEntry(RarCore* core, RarEntryInfo* info) {
+// Where libarchive's stream stands, as a position in the stream of all
+// volumes; a reader started at an entry was given the prefix first.
+static bool streamPositionOf(RarCore* core, uint64_t* position) {
+    uint64_t read = (uint64_t)archive_filter_bytes(core->reader, -1);
+    if (!core->record) {
+        *position = read;
+        return true;
+    }
+    if (read < core->record->prefixLength) return false;
+    *position = core->streamStart + (read - core->record->prefixLength);
+    return true;
+}
+
+// Fills info for the entry libarchive just read; true with raw filled when
+// its own header was found.
+static bool describeEntry(RarCore* core, RarEntryInfo* info, RawHeader* raw) {
     struct archive_entry* entry = core->entry;
     const wchar_t* wide = archive_entry_pathname_w(entry);   // needs no locale, unlike the narrow name
     const char* name = wide ? nullptr : archive_entry_pathname_utf8(entry);
@@ -700,10 +1216,11 @@ static void describeEntry(RarCore* core, RarEntryInfo* info) {
         info->flags |= rarEntrySolid;
     int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
     info->unpackedSize = size > 0 ? (uint64_t)size : 0;
-    RawHeader raw = {0, false};
-    if (findRawHeader(core, (uint64_t)archive_filter_bytes(core->reader, -1), &raw)) {
-        info->packedSize = raw.packedSize;
-        if (raw.encrypted && !directory) info->flags |= rarEntryEncrypted;
+    uint64_t position = 0;
+    bool placed = streamPositionOf(core, &position) && findRawHeader(core, position, raw);
+    if (placed) {
+        info->packedSize = raw->packedSize;
+        if (raw->encrypted && !directory) info->flags |= rarEntryEncrypted;
     }
     info->unixTime = archive_entry_mtime_is_set(entry) ? archive_entry_mtime(entry) : 0;
     info->dosTime = dosTimeOf(info->unixTime);
@@ -712,6 +1229,7 @@ static void describeEntry(RarCore* core, RarEntryInfo* info) {
     core->entrySize = info->unpackedSize;
     core->entrySizeKnown = archive_entry_size_is_set(entry) && !directory;
     if (!directory) core->filesSeen++;
+    return placed;
 }
 
 static int failArchive(RarCore* core) {
@@ -722,11 +1240,18 @@ static int failArchive(RarCore* core) {
 int rarCoreReadHeader(RarCore* core, RarEntryInfo* info) {
     if (core->state == stateBroken) return rarBadData;
     if (core->state == stateEnded) return rarEndArchive;
+    if (core->record) {
+        locale_t previous = enterUtf8(core);
+        int result = readRememberedHeader(core, info);
+        leaveUtf8(previous);
+        return result;
+    }
     locale_t previous = enterUtf8(core);
     int r = archive_read_next_header(core->reader, &core->entry);
-    if (r >= ARCHIVE_WARN) {
+    if (r == ARCHIVE_OK || r == ARCHIVE_WARN) {
+        RawHeader raw = {0, false, 0, 0};
         memset(info, 0, sizeof *info);
-        describeEntry(core, info);
+        describeEntry(core, info, &raw);
     }
     leaveUtf8(previous);
     if (r == ARCHIVE_EOF) {
@@ -792,7 +1317,76 @@ int rarCoreProcess(RarCore* core, int operation) {
     if (core->state != stateEntryRead) return rarUnknown;
     core->state = stateBetween;
     locale_t previous = enterUtf8(core);
-    int result = processEntry(core, operation);
+    int result = core->record ? processRememberedEntry(core, operation) : processEntry(core, operation);
     leaveUtf8(previous);
     return result;
+}
+
+// -------------------------------------------- through a remembered archive ---
+
+// Entry nextIndex from the record, or read by a reader (and remembered).
+static int readRememberedHeader(RarCore* core, RarEntryInfo* info) {
+    int index = core->nextIndex;
+    bool complete = false;
+    if (!recallEntry(core, index, info, &complete)) {
+        if (complete) {
+            core->state = stateEnded;
+            return rarEndArchive;
+        }
+        if (index == INT32_MAX || !positionReader(core, index)) return failArchive(core);
+        int r = archive_read_next_header(core->reader, &core->entry);
+        if (r == ARCHIVE_EOF) {
+            pthread_mutex_lock(&recordLock);
+            if (index == core->record->count) core->record->complete = true;
+            pthread_mutex_unlock(&recordLock);
+            core->state = stateEnded;
+            return rarEndArchive;
+        }
+        if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return failArchive(core);
+        RawHeader raw = {0, false, 0, 0};
+        memset(info, 0, sizeof *info);
+        bool placed = describeEntry(core, info, &raw);
+        uint64_t dataEnd = raw.dataStart + raw.packedSize;
+        placed = placed && raw.packedSize <= UINT64_MAX - raw.dataStart;
+        rememberEntry(core->record, index, info, core->entrySizeKnown, placed ? &raw.headerOffset : nullptr,
+                      placed ? &dataEnd : nullptr);
+        core->readerNext = index + 1;
+        core->readerCurrent = index;
+        core->entryCutShort = false;   // not asked: the reader stands here
+    }
+    core->currentIndex = index;
+    core->nextIndex = index + 1;
+    core->state = stateEntryRead;
+    return rarOk;
+}
+
+// Brings a reader to the data of the entry just read.
+static bool readerToCurrent(RarCore* core) {
+    if (!positionReader(core, core->currentIndex)) return false;
+    int r = archive_read_next_header(core->reader, &core->entry);
+    if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return false;
+    core->readerNext = core->currentIndex + 1;
+    return true;
+}
+
+// A skip only moves on, unless the entry was cut short: then libarchive
+// fails it, as it did the first time. A test starts a reader at the entry
+// unless one already stands before its data.
+static int processRememberedEntry(RarCore* core, int operation) {
+    bool readerHere = core->reader && core->readerCurrent == core->currentIndex;
+    if (operation == rarSkip && !readerHere && core->entryCutShort) {
+        if (!readerToCurrent(core)) return failArchive(core);
+        readerHere = true;
+    }
+    if (operation == rarSkip) {
+        core->readerCurrent = -1;
+        if (readerHere && archive_read_data_skip(core->reader) < ARCHIVE_WARN) return failArchive(core);
+        return rarOk;
+    }
+    if (operation != rarTest) return rarCreateFailed;
+    if (core->entryFlags & rarEntryDirectory) return rarOk;
+    if (core->entryFlags & rarEntryEncrypted) return askPassword(core);
+    if (!readerHere && !readerToCurrent(core)) return failArchive(core);
+    core->readerCurrent = -1;
+    return testEntry(core);
 }

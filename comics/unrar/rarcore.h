@@ -78,6 +78,26 @@ int rarCoreReadHeader(RarCore* core, RarEntryInfo* info);
 int rarCoreProcess(RarCore* core, int operation);
 void rarCoreClose(RarCore* core);
 
+// Work done so far by every core of the process: libarchive readers started
+// and archive bytes read for them. The reader's pattern (reopen, skip back to
+// an entry, test it) must stay cheap: this is how that is measured.
+struct RarCoreWork {
+    uint64_t readersStarted;
+    uint64_t bytesRead;
+};
+void rarCoreWorkSoFar(RarCoreWork* work);
+
+// Whether single-volume, non-solid archives are remembered between opens
+// (their headers and where each entry starts, keyed by path, size and
+// times): on by default. Turning it off forgets every archive remembered.
+// Returns the previous setting.
+bool rarCoreRememberArchives(bool enabled);
+// How long ago a file must have last changed for it to be remembered past
+// the open that read it (default two seconds: coarse timestamps could not
+// tell a rewrite within the same tick). Tests that write their archives
+// just before reading them set 0.
+void rarCoreSetSettlingTime(int64_t nanoseconds);
+
 // Reads the archive flags from the archive's first bytes: the signature and
 // the main header (RAR 4) or the first header (RAR 5). Returns rarOk,
 // rarBadArchive (not RAR, or a damaged main header) or rarUnknownFormat.

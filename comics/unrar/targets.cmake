@@ -13,11 +13,16 @@ if(BRISA_MODE STREQUAL native)
   if(NOT BRISA_FUZZ)
     set(UNRAR_TEST_SOURCES
       ${CMAKE_SOURCE_DIR}/tests/unit/unrar_core_test.cpp
-      ${CMAKE_SOURCE_DIR}/tests/unit/unrar_archives_test.cpp)
+      ${CMAKE_SOURCE_DIR}/tests/unit/unrar_archives_test.cpp
+      ${CMAKE_SOURCE_DIR}/tests/unit/unrar_remember_test.cpp)
     list(APPEND BRISA_NATIVE_TESTS ${UNRAR_TEST_SOURCES})
     set_property(SOURCE ${UNRAR_TEST_SOURCES} APPEND PROPERTY COMPILE_DEFINITIONS
       BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     cmake_language(DEFER CALL target_link_libraries native_tests PRIVATE unrar_core)
+    # The reader's listing pattern over a RAR, timed: rar_bench ARCHIVE [runs]
+    add_executable(rar_bench ${CMAKE_SOURCE_DIR}/bench/rar_bench.cpp)
+    target_include_directories(rar_bench PRIVATE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(rar_bench PRIVATE unrar_core)
   else()
     add_executable(fuzz_unrar ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_unrar.cpp ${UNRAR_CORE_SOURCES})
     target_compile_options(fuzz_unrar PRIVATE -fsanitize=fuzzer)

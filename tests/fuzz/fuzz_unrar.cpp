@@ -1,6 +1,7 @@
 // libFuzzer target: the Linux unrar.dll's core over arbitrary archives, walked
 // as the reader walks them (every header, a test of each entry, the callback
-// stopping some), plus the probe, the volume naming and the name conversion.
+// stopping some), twice: the second walk reads through what the first
+// remembered. Plus the probe, the volume naming and the name conversion.
 // The first byte picks a prefix: a RAR 5 or RAR 4 signature with a valid main
 // header in front of the rest, or nothing, so that most runs reach the entries.
 #include <stdio.h>
@@ -60,7 +61,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     uint32_t flags = 0;
     rarProbeArchive(data, size, &flags);
+    // The second walk reads through what the first remembered; nothing of
+    // the previous input may be remembered in its place.
+    rarCoreRememberArchives(false);
+    rarCoreRememberArchives(true);
+    rarCoreSetSettlingTime(0);
     walkArchive(data[0]);
+    walkArchive(data[0] >> 1);
 
     char text[256];
     size_t length = size - 1 < sizeof text - 1 ? size - 1 : sizeof text - 1;
