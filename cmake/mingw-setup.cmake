@@ -3,8 +3,8 @@
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX)
 add_compile_options(-Wall)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libpdfium.dll.a
-  COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_SOURCE_DIR}/app/pdfium.def -l ${CMAKE_BINARY_DIR}/libpdfium.dll.a -D pdfium.dll
-  DEPENDS ${CMAKE_SOURCE_DIR}/app/pdfium.def)
+  COMMAND ${CMAKE_DLLTOOL} -d ${PDFIUM_DEF} -l ${CMAKE_BINARY_DIR}/libpdfium.dll.a -D pdfium.dll
+  DEPENDS ${PDFIUM_DEF})
 add_custom_target(pdfium_implib DEPENDS ${CMAKE_BINARY_DIR}/libpdfium.dll.a)
 add_library(pdfium SHARED IMPORTED)
 set_target_properties(pdfium PROPERTIES IMPORTED_IMPLIB ${CMAKE_BINARY_DIR}/libpdfium.dll.a)

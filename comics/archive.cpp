@@ -28,12 +28,12 @@ void sortEntries(ComicArchive* archive)
     }
 }
 
-// Reads the size from the entry's first 64 KiB. False when no bytes came back or
-// no sniffer knows them.
-static bool sniffEntrySize(ArchiveEntry* entry)
+// Sniffs the size from the entry's first `length` bytes. False when no bytes came
+// back or no sniffer knows them.
+static bool sniffEntryPrefix(ArchiveEntry* entry, uint64_t length)
 {
     ExtractedBytes prefix;
-    if (!extractEntry(entry, sizingPrefixBytes, &prefix)) return false;
+    if (!extractEntry(entry, length, &prefix)) return false;
     int32_t width = 0, height = 0;
     bool found = prefix.length > 0 && sniffImageSize(prefix.bytes, prefix.length, &width, &height);
     releaseExtractedBytes(&prefix);
@@ -41,6 +41,20 @@ static bool sniffEntrySize(ArchiveEntry* entry)
     entry->width = width;
     entry->height = height;
     return true;
+}
+
+// Reads the size from the entry's first 64 KiB. A compressed entry is first
+// inflated only as far as a short prefix, which holds the header of nearly every
+// image: inflating 64 KiB of each of hundreds of pages is most of the cost of
+// opening a deflated comic. The sniffers read from the start and stop at the
+// first size they find, so a size found in the short prefix is the one the long
+// prefix gives; when the short one is not enough the 64 KiB are read as usual.
+static bool sniffEntrySize(ArchiveEntry* entry)
+{
+    if (entry->method == Deflated && entry->size > shortSizingPrefixBytes &&
+        sniffEntryPrefix(entry, shortSizingPrefixBytes))
+        return true;
+    return sniffEntryPrefix(entry, sizingPrefixBytes);
 }
 
 void sizePass(ComicArchive* archive, MeasureByDecoding measure)

@@ -70,6 +70,8 @@ static const int32_t defaultReferenceHeight = 1400;
 static const int32_t maxImageEntries = 100000;
 // Prefix of each entry read at open time to learn its pixel size.
 static const uint64_t sizingPrefixBytes = 65536;
+// What is inflated first of a compressed entry before the whole sizing prefix.
+static const uint64_t shortSizingPrefixBytes = 4096;
 
 // Natural order of entry names: digit runs compare by value, letters without
 // regard to case. Negative when a sorts before b, 0 when equal, positive after.

@@ -3,6 +3,7 @@
 #include "comics/extract.h"
 
 #include "comics/memory.h"
+#include "comics/rar.h"
 #include "inflate/inflate.h"
 
 // Inflates the first `length` bytes of a deflated entry. The decoder stops when
@@ -36,9 +37,9 @@ bool extractEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out
         return true;
     case Deflated:
         return inflateEntry(entry, length, out);
-    default:
-        // RarOnDemand entries come from the RAR reader, which extracts them itself;
-        // any other ZIP method (bzip2, LZMA…) is not supported.
+    case RarOnDemand:
+        return extractRarEntry(entry, limit, out);
+    default:                                               // bzip2, LZMA… are not supported
         return false;
     }
 }

@@ -13,9 +13,10 @@ struct ExtractedBytes {
 
 // limit 0 asks for the whole entry, a limit below the entry's size for that many
 // bytes from its beginning. Stored ZIP entries are borrowed from the mapped file;
-// deflated ones are inflated into a new buffer. False for any other method, an
-// oversized or damaged deflated entry, an entry that inflates to nothing, or no
-// memory; `out` is then cleared.
+// deflated ones are inflated into a new buffer, RarOnDemand ones extracted again
+// from their archive into a new buffer. False for any other method, an
+// oversized or damaged deflated entry, an entry that inflates to nothing, a RAR
+// entry that cannot be extracted, or no memory; `out` is then cleared.
 bool extractEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out);
 // Frees what extractEntry allocated and clears the record.
 void releaseExtractedBytes(ExtractedBytes* extracted);

@@ -7,6 +7,7 @@
 #include "comics/decode.h"
 #include "comics/extract.h"
 #include "comics/memory.h"
+#include "comics/rar.h"
 #include "comics/zip.h"
 
 #include <string.h>
@@ -41,15 +42,25 @@ static bool measureWithUiFactory(ArchiveEntry* entry, int32_t* width, int32_t* h
     return decodeEntry(uiFactory(), entry, 0, 0, nullptr, width, height);
 }
 
-ComicArchive* openArchive(int kind, const uint8_t* fileView, uint64_t fileSize, int* error)
+// The reader of the archive's kind; 0 or an OpenError.
+static int listEntries(ComicArchive* archive, int kind, const char16_t* path, const uint8_t* fileView,
+                       uint64_t fileSize)
+{
+    if (kind == 1) return listZipEntries(archive, fileView, fileSize);
+    acquireArchiveLock();
+    int code = listRarEntries(archive, path);
+    releaseArchiveLock();
+    return code;
+}
+
+ComicArchive* openArchive(int kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize, int* error)
 {
     ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
     if (archive == nullptr) {
         *error = OpenDamaged;
         return nullptr;
     }
-    // RAR archives need the UnRAR library, which is not wired in yet.
-    int code = kind == 1 ? listZipEntries(archive, fileView, fileSize) : OpenRarLibraryMissing;
+    int code = listEntries(archive, kind, path, fileView, fileSize);
     if (code != 0) {
         freeArchive(archive);
         *error = code;

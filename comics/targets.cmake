@@ -47,14 +47,29 @@ else()
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp APPEND PROPERTY COMPILE_DEFINITIONS
     __ANSI__ DISABLE_PERF_MEASUREMENT)
   if(BRISA_MODE STREQUAL winelib)
-    # These files include Linux library headers only. winegcc defines _WIN32 and
-    # the Windows calling conventions, which would make libpng's and others'
-    # declarations disagree with the Linux libraries: undo them here.
-    set_property(SOURCE ${COMICS_CODEC_SOURCES} APPEND PROPERTY COMPILE_OPTIONS
-      -U_WIN32 -UWIN32 -U__WIN32 -U__WIN32__ -U_WIN64 -UWIN64 -U__WIN64 -U__WIN64__
-      -U__WINNT -U__WINNT__ -U__stdcall -U__cdecl -U__fastcall -U_stdcall -U_cdecl -U_fastcall
-      -fno-short-wchar)
-    cmake_language(DEFER CALL target_link_libraries brisa_code PUBLIC ${COMICS_CODEC_LIBRARIES})
+    # The program loads its decoders from libbrisa-codecs.so beside it at the
+    # first comic page (comics/decode_module.cpp), so that no start pays for
+    # the codec libraries. The library is plain Linux code, built by the host
+    # compiler; -Bsymbolic keeps its calls inside it.
+    list(REMOVE_ITEM BRISA_PORTABLE_SOURCES ${COMICS_CODEC_SOURCES})
+    list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/decode_module.cpp)
+    set(COMICS_MODULE_SOURCES ${COMICS_CODEC_SOURCES} ${CMAKE_SOURCE_DIR}/comics/memory.cpp
+      ${CMAKE_SOURCE_DIR}/comics/codecs_module.cpp)
+    set(COMICS_MODULE_FLAGS -std=c++17 -O2 -fPIC -shared -Wall -Wl,-Bsymbolic -Wl,--as-needed
+      -I${CMAKE_SOURCE_DIR} ${COMICS_CODECS_CFLAGS} ${COMICS_LAZY_CODECS_CFLAGS}
+      -D__ANSI__ -DDISABLE_PERF_MEASUREMENT
+      "-DBRISA_AVIF_LIBRARY=\"${COMICS_avif_SONAME}\"" "-DBRISA_HEIF_LIBRARY=\"${COMICS_heif_SONAME}\"")
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libbrisa-codecs.so
+      COMMAND g++ ${COMICS_MODULE_FLAGS} -o ${CMAKE_BINARY_DIR}/libbrisa-codecs.so ${COMICS_MODULE_SOURCES}
+        ${COMICS_CODECS_LDFLAGS} -lgif -ldl
+      DEPENDS ${COMICS_MODULE_SOURCES} ${CMAKE_SOURCE_DIR}/comics/codecs.h ${CMAKE_SOURCE_DIR}/comics/decode.h
+        ${CMAKE_SOURCE_DIR}/comics/scale.h ${CMAKE_SOURCE_DIR}/comics/memory.h ${CMAKE_SOURCE_DIR}/comics/bytes.h
+        ${CMAKE_SOURCE_DIR}/comics/codecs_module.h
+      COMMENT "Building the codec library libbrisa-codecs.so"
+      VERBATIM)
+    add_custom_target(brisa_codecs_module ALL DEPENDS ${CMAKE_BINARY_DIR}/libbrisa-codecs.so)
+    cmake_language(DEFER CALL add_dependencies brisa_code brisa_codecs_module)
+    cmake_language(DEFER CALL target_link_libraries brisa_code PUBLIC ${CMAKE_DL_LIBS})
   else()
     cmake_language(DEFER CALL target_link_libraries brisa_portable PUBLIC ${COMICS_CODEC_LIBRARIES})
   endif()
@@ -93,3 +108,42 @@ endif()
 list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp)
 list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker.cpp)
 list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/comics_test.cpp)
+
+# RAR archives through unrar.dll need the Windows API; the native build has no
+# library and answers as if it were missing.
+if(BRISA_MODE STREQUAL native)
+  list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar_absent.cpp)
+else()
+  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar.cpp)
+endif()
+
+# The RAR reader against a scripted unrar.dll: each test program sits in its own
+# folder beside its own fake library, since the reader loads it from there. The
+# second fake lacks RARSetCallback.
+if(BRISA_MODE STREQUAL winelib)
+  foreach(variant listing nocallback)
+    set(folder ${CMAKE_BINARY_DIR}/fakeunrar-${variant})
+    set(exports ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar.spec)
+    if(variant STREQUAL nocallback)
+      set(exports ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar_nocallback.spec)
+    endif()
+    add_library(fakeunrar_${variant} SHARED ${CMAKE_SOURCE_DIR}/tests/support/fakeunrar.cpp)
+    target_link_options(fakeunrar_${variant} PRIVATE ${exports})
+    set_target_properties(fakeunrar_${variant} PROPERTIES PREFIX "" OUTPUT_NAME unrar SUFFIX ".dll"
+      LIBRARY_OUTPUT_DIRECTORY ${folder} LINK_DEPENDS ${exports})
+    # winegcc writes unrar.dll.so; Wine loads the ELF file under the DLL's own name.
+    add_custom_command(TARGET fakeunrar_${variant} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy ${folder}/unrar.dll.so ${folder}/unrar.dll)
+    add_executable(rar_${variant}_tests ${CMAKE_SOURCE_DIR}/tests/inproc/rar_${variant}_test.cpp)
+    set_target_properties(rar_${variant}_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${folder})
+    target_link_options(rar_${variant}_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+    target_link_libraries(rar_${variant}_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
+    add_dependencies(rar_${variant}_tests fakeunrar_${variant})
+    # The decoders are loaded from beside the program too.
+    add_custom_command(TARGET rar_${variant}_tests POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/libbrisa-codecs.so ${folder}/)
+    add_test(NAME inproc_rar_${variant} COMMAND rar_${variant}_tests)
+    set_tests_properties(inproc_rar_${variant} PROPERTIES TIMEOUT 300)
+  endforeach()
+endif()
+include(${CMAKE_SOURCE_DIR}/comics/unrar/targets.cmake)

@@ -148,6 +148,15 @@ void printChosenPages(const PRINTDLGW* dialog) {
   ZeroMemory(&info, sizeof info);
   info.cbSize = sizeof info;
   info.lpszDocName = documentState.fileName;
+#ifdef __WINE__
+  // Wine hands the document name to CUPS, which types a job by the name's
+  // extension before its content: "x.pdf" would send Wine's PostScript through
+  // the PDF filters and the job would fail. A suffix keeps the name readable
+  // in the queue and lets CUPS see the PostScript.
+  wchar_t jobName[MAX_PATH_UNITS + 16];
+  wsprintfW(jobName, L"%s - Brisa", documentState.fileName);
+  info.lpszDocName = jobName;
+#endif
   SetCursor(LoadCursorW(NULL, IDC_WAIT));
   if (StartDocW(printer, &info) <= 0) return;
   for (int i = range.firstIndex; i < range.endIndex && i < documentState.pageCount; i++)

@@ -4,6 +4,8 @@
 # comic plugin, evince, mcomix), side by side in one run, on a 300-page CBZ of
 # 1600 x 2400 JPEG pages, stored and deflated. Then, in-process, the time from
 # start-up to the first comic page painted, and a page turn to a prefetched page.
+# The same pages as a stored RAR 5, non-solid and solid, beside the CBZ and the
+# peers that read CBR.
 # PEERS=0 skips installing and measuring the peers.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -34,6 +36,10 @@ if [ ! -f "$work/comic-stored.cbz" ]; then
   done
   rm -f "$work/cbz"/base*.jpg
   (cd "$work/cbz" && zip -q -0 "$work/comic-stored.cbz" page*.jpg && zip -q -9 "$work/comic-deflated.cbz" page*.jpg)
+fi
+if [ ! -f "$work/comic-solid.cbr" ]; then
+  python3 "$top/scripts/makerar.py" --format 5 "$work/comic.cbr" "$work"/cbz/page*.jpg
+  python3 "$top/scripts/makerar.py" --format 5 --solid "$work/comic-solid.cbr" "$work"/cbz/page*.jpg
 fi
 
 source "$top/scripts/bench-wine.sh"
@@ -73,3 +79,25 @@ echo
 echo "In-process, start-up -> first comic page painted (first run; median of later runs):"
 echo "  stored:   $("$top/build/winelib/firstpaint.exe" "$work/comic-stored.cbz" 5)"
 echo "  deflated: $("$top/build/winelib/firstpaint.exe" "$work/comic-deflated.cbz" 5)"
+
+echo
+printf '%-34s %16s %16s\n' "CBR (RAR 5, stored)" "non-solid ms/MiB" "solid ms / MiB"
+rarrow() {
+  local name=$1; shift
+  local n o
+  n=$(measure "$@" "$work/comic.cbr")
+  o=$(measure "$@" "$work/comic-solid.cbr")
+  printf '%-34s %16s %16s\n' "$name" "${n/ / \/ }" "${o/ / \/ }"
+}
+rarrow "Brisa" /usr/lib/wine/wine64 "$top/build/winelib/Brisa.exe.so"
+if [ "${PEERS:-1}" != 0 ]; then
+  rarrow "zathura (comic plugin)" zathura
+  rarrow "evince" evince
+  rarrow "mcomix" mcomix
+fi
+# A solid archive is unpacked whole at open: its floor includes reading the file once.
+start=$(date +%s%N); cat "$work/comic-solid.cbr" > /dev/null; end=$(date +%s%N)
+echo "reading the solid archive once (page cache): $(( (end - start) / 1000000 )) ms, $(( $(stat -c %s "$work/comic-solid.cbr") / 1048576 )) MiB"
+echo "In-process, start-up -> first comic page painted (first run; median of later runs):"
+echo "  CBR non-solid: $("$top/build/winelib/firstpaint.exe" "$work/comic.cbr" 5)"
+echo "  CBR solid:     $("$top/build/winelib/firstpaint.exe" "$work/comic-solid.cbr" 5)"

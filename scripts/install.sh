@@ -64,6 +64,8 @@ do_install() {
   place 0755 "$build/Brisa.exe.so" "$libdir/Brisa.exe.so"
   set_runpath "$destdir$libdir/Brisa.exe.so"
   place 0644 "$top/third_party/pdfium/libpdfium.so" "$libdir/libpdfium.so"
+  # The image decoders, loaded from beside the program at the first comic page.
+  place 0755 "$build/libbrisa-codecs.so" "$libdir/libbrisa-codecs.so"
   place 0755 "$build/brisa-keeper.exe.so" "$libdir/brisa-keeper.exe.so"
   place 0755 "$top/launcher/brisa-session" "$libdir/brisa-session"
   local unrar

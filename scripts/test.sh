@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the three builds and runs every test:
 #   native unit tests, the Windows executable's checks, the in-process and
-#   end-to-end tests under Xvfb and Wine, and a short fuzzing run.
+#   end-to-end tests under Xvfb and Wine (of the Linux build, then of Brisa.exe
+#   from the Windows build), and a short fuzzing run.
 # Prints one closing line "N passed, M failed"; exits non-zero on any failure.
 # FUZZ_SECONDS (default 30) sets the fuzzing time per target; 0 skips it.
 set -uo pipefail
@@ -37,9 +38,11 @@ run_ctest build/native
 echo "== Windows executable"
 run_ctest build/mingw
 
-echo "== Wine: in-process and end-to-end tests"
+echo "== Wine: in-process and end-to-end tests of the Linux build, the test bridge"
 source tests/e2e/wine-env.sh start build/winelib
-run_ctest build/winelib
+run_ctest build/winelib -LE windows
+echo "== Wine: end-to-end tests of the Windows build (Brisa.exe beside the test bridge)"
+run_ctest build/winelib -L windows
 tests/e2e/wine-env.sh stop build/winelib
 
 fuzz_seconds=${FUZZ_SECONDS:-30}

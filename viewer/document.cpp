@@ -94,7 +94,12 @@ void openDocument(const wchar_t* path) {
   int error = OPEN_CANNOT_OPEN;
   if (kind != 0) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
-    archive = openArchive(kind, file.view, file.size, &error);
+    // A RAR archive is read again by path at every page decode: make it absolute,
+    // so that a later change of the current folder (the open dialog) cannot break it.
+    wchar_t fullPath[MAX_PATH_UNITS];
+    DWORD length = GetFullPathNameW(path, MAX_PATH_UNITS, fullPath, NULL);
+    const wchar_t* archivePath = length > 0 && length < MAX_PATH_UNITS ? fullPath : path;
+    archive = openArchive(kind, (const char16_t*)archivePath, file.view, file.size, &error);
   } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
     if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD;

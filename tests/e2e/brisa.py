@@ -1,9 +1,16 @@
 """Drives the real Brisa under Xvfb and Wine, as a user would, and reads back
 what a user sees. The Wine environment (display, prefix, persistent server) is
 prepared by tests/e2e/wine-env.sh; its variables come in through the
-environment."""
+environment.
+
+BRISA_EXE_FLAVOUR chooses the build under test: "linux" (the default) runs the
+Winelib build of BRISA_BUILD; "windows" runs the Windows build's Brisa.exe
+(BRISA_WINDOWS_EXE, by default build/mingw/Brisa.exe) under Wine, staged in a
+folder beside the test bridge pdfium.dll and libpdfium.so of BRISA_BUILD. The
+driver and every other tool come from BRISA_BUILD either way."""
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -12,10 +19,44 @@ import traceback
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 BUILD = os.environ.get("BRISA_BUILD", os.path.join(TOP, "build", "winelib"))
-PROGRAM = os.path.join(BUILD, "Brisa.exe")
 DRIVER = os.path.join(BUILD, "driver.exe")
 WORK = os.environ.get("BRISA_TEST_WORK") or tempfile.mkdtemp(prefix="brisa-e2e-")
 os.makedirs(WORK, exist_ok=True)
+
+FLAVOUR = os.environ.get("BRISA_EXE_FLAVOUR", "linux")
+if FLAVOUR not in ("linux", "windows"):
+    raise SystemExit("BRISA_EXE_FLAVOUR is %r: linux or windows" % FLAVOUR)
+WINDOWS = FLAVOUR == "windows"
+WINE = "/usr/lib/wine/wine64" if os.path.exists("/usr/lib/wine/wine64") else "wine"
+
+
+def stage_windows_build():
+    """The folder Brisa.exe runs from: the exe, the bridge (as pdfium.dll), the
+    library the bridge forwards to, and unrar.dll. Copied again whenever one of them changed."""
+    exe = os.environ.get("BRISA_WINDOWS_EXE", os.path.join(TOP, "build", "mingw", "Brisa.exe"))
+    stage = os.path.join(BUILD, "windows-stage")
+    os.makedirs(stage, exist_ok=True)
+    # The Linux build's own unrar.dll serves the Windows build too: Wine loads it like any DLL.
+    for source in (exe, os.path.join(BUILD, "bridge", "pdfium.dll"), os.path.join(BUILD, "bridge", "libpdfium.so"),
+                   os.path.join(BUILD, "unrar.dll")):
+        if not os.path.exists(source):
+            raise SystemExit("the Windows flavour needs %s (scripts/build.sh winelib mingw)" % source)
+        target = os.path.join(stage, os.path.basename(source))
+        if not os.path.exists(target) or os.path.getmtime(target) != os.path.getmtime(source) \
+                or os.path.getsize(target) != os.path.getsize(source):
+            shutil.copy2(source, target)
+    return os.path.join(stage, "Brisa.exe")
+
+
+def command_for(flavour):
+    """How to start one build: the Linux build's Brisa.exe is a launcher script; the
+    Windows one is run by Wine's loader."""
+    if flavour == "windows":
+        return [WINE, stage_windows_build()]
+    return [os.path.join(BUILD, "Brisa.exe")]
+
+
+COMMAND = command_for(FLAVOUR)
 
 WM_CLOSE = 0x0010
 WM_SYSCOMMAND = 0x0112
@@ -52,11 +93,20 @@ def driver(*args, timeout=30, ok=True):
 
 
 def registry(*args):
-    return subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
+    try:
+        return subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
+    except subprocess.TimeoutExpired:
+        return subprocess.CompletedProcess(args, 1, "", "wine reg timed out")
 
 
 def set_dword(name, value, key=r"HKCU\Software\Brisa"):
-    registry("add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+    # A loaded machine can make one `wine reg` fail; a setting silently not
+    # written would make the test that relies on it fail for the wrong reason.
+    for _ in range(3):
+        result = registry("add", key, "/v", name, "/t", "REG_DWORD", "/d", str(value), "/f")
+        if result.returncode == 0 and read_dword(name, key) == value:
+            return
+    check(False, "%s\\%s set to %d: %s" % (key, name, value, result.stderr.strip()[-300:]))
 
 
 def read_dword(name, key=r"HKCU\Software\Brisa"):
@@ -89,10 +139,11 @@ def set_dpi(dpi):
 class Brisa:
     """One running program, closed at the end of a with block."""
 
-    def __init__(self, *args, language=ENGLISH, cwd=None, wait=True):
+    def __init__(self, *args, language=ENGLISH, cwd=None, wait=True, flavour=None):
         env = dict(os.environ)
         env.update(language)
-        self.process = subprocess.Popen([PROGRAM] + list(args), env=env, cwd=cwd or WORK,
+        command = command_for(flavour) if flavour else COMMAND
+        self.process = subprocess.Popen(command + list(args), env=env, cwd=cwd or WORK,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.window = None
         if wait:

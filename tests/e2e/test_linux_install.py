@@ -63,7 +63,8 @@ def test_staged_install_has_the_tree_entries_and_icons_and_uninstall_leaves_noth
     result = install(stage)
     equal(0, result.returncode, "install: " + result.stderr[-400:])
     built_unrar = sorted(n for n in os.listdir(os.path.join(TOP, "build", "winelib")) if n.startswith("unrar.dll"))
-    library = ["Brisa.exe.so", "brisa-keeper.exe.so", "brisa-session", "installed-files", "libpdfium.so"]
+    library = ["Brisa.exe.so", "brisa-keeper.exe.so", "brisa-session", "installed-files", "libbrisa-codecs.so",
+               "libpdfium.so"]
     expected = (["usr/local/bin/brisa", "usr/local/share/applications/brisa.desktop",
                  "etc/xdg/autostart/brisa-warm.desktop"] +
                 ["usr/local/lib/brisa/" + n for n in library + built_unrar] +

@@ -12,7 +12,7 @@ import time
 import zipfile
 import zlib
 
-from brisa import Brisa, Image, WORK, check, driver, equal, main
+from brisa import WINDOWS, Brisa, Image, WORK, check, driver, equal, main
 
 CONTROL, SHIFT, ALT, TAB, RETURN, ESCAPE = 0x11, 0x10, 0x12, 0x09, 0x0D, 0x1B
 
@@ -70,11 +70,15 @@ class Spooler:
             f.write("Listen %s\nWebInterface No\nBrowsing No\nLogLevel info\n"
                     "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
                     "<Location /admin>\n  Order allow,deny\n  Allow all\n</Location>\n" % self.socket)
-        # Wine names the job after the document; CUPS types a job by the extension
-        # of that name first, so "x.pdf" would send PostScript through the PDF
-        # filters and fail. PostScript's own signature must win over the name.
-        with open(r + "/etc/postscript.types", "w") as f:
-            f.write("application/postscript priority(150) string(0,%!)\n")
+        # Wine names the job after the document, and CUPS types a job by the
+        # extension of that name first: "x.pdf" would send PostScript through the
+        # PDF filters and fail. The Linux build names its jobs so that this cannot
+        # happen, and is tested against CUPS's own rules. The Windows build names
+        # them as Windows programs do (on Windows the spooler never sees a name's
+        # extension): under Wine it needs PostScript's signature to win.
+        if WINDOWS:
+            with open(r + "/etc/postscript.types", "w") as f:
+                f.write("application/postscript priority(150) string(0,%!)\n")
 
     def run(self, command):
         result = subprocess.run(command, env=self.env, capture_output=True, text=True, timeout=30)

@@ -2,7 +2,8 @@
 miniatures drawn in idle time (the pages' pictures, not white boxes), the
 highlight that follows the view, clicks that go to a page, F4 and the system
 menu with HideThumbs kept across starts, a process that goes idle when there
-is nothing left to draw, and a window that answers keys while it draws."""
+is nothing left to draw, and a window that answers keys while it draws; for
+comics, the same panel filled by the decode worker."""
 
 import os
 import statistics
@@ -10,6 +11,7 @@ import time
 
 from brisa import (WHITE, WM_SYSCOMMAND, Brisa, check, driver, equal, main, read_dword, reset_settings, set_dpi,
                    xdotool)
+from test_comics import COLOURS, cbz, image, near
 from test_start import make_pdf
 
 BACKGROUND = (74, 77, 85)
@@ -17,6 +19,7 @@ HIGHLIGHT = (91, 132, 232)
 NUMBER = (228, 231, 238)
 IDM_THUMBNAILS = 48
 WM_VSCROLL = 0x0115
+SB_PAGEDOWN = 3
 VK = {"F4": 0x73, "next": 0x22, "end": 0x23, "home": 0x24}
 
 
@@ -348,6 +351,123 @@ def test_keys_take_effect_promptly_while_a_2000_page_pdf_draws():
           % (shown, hidden, max(delays)))
     check(shown < 1.5 * hidden + 0.25, "median delay %.2f s with the panel, %.2f s without" % (shown, hidden))
     check(max(delays) < 4.0, "longest delay %.2f s" % max(delays))
+
+
+# Comic pages of 300 x 450 pixels: miniatures of 96 x 144 at 96 dpi.
+COMIC_PAGE = (300, 450)
+
+
+def damaged_png():
+    """A PNG whose header (and so its size) is intact but whose pixels are noise."""
+    return open(image("thumb-yellow.png", "yellow"), "rb").read()[:33] + bytes(range(256)) * 4
+
+
+def comic_pages(count, damaged=()):
+    """[(name in archive, source)] cycling through the flat colours; the pages
+    (from 0) in `damaged` cannot be decoded."""
+    entries = []
+    for page in range(count):
+        name = COLOURS[page % len(COLOURS)][0]
+        source = damaged_png() if page in damaged else image("thumb-%s.png" % name, name)
+        entries.append(("page%02d.png" % (page + 1), source))
+    return entries
+
+
+def comic_colour(page, damaged=()):
+    return None if page in damaged else COLOURS[page % len(COLOURS)][1]
+
+
+def miniature_colours(image, column, page, scroll=0):
+    """The set of colours inside a page's miniature (rows in sight only)."""
+    top = column.top(page) - scroll
+    return {image.at(x, y) for y in range(max(top, 0), min(top + column.h, image.height))
+            for x in range(column.x, column.x + column.w)}
+
+
+def miniature_matches(image, column, page, colour, scroll=0):
+    """The miniature is the page's flat colour throughout, not a white box."""
+    colours = miniature_colours(image, column, page, scroll)
+    return bool(colours) and all(near(colour, c, 6) for c in colours)
+
+
+def test_comic_miniatures_come_from_the_decode_worker():
+    count, damaged = 7, (3,)
+    column = Column(count, *COMIC_PAGE)
+    path = cbz("thumbs.cbz", comic_pages(count, damaged))
+    reset_settings(thumbnails=True)
+    with Brisa(path) as app:
+        app.wait_title("thumbs.cbz - 1/%d - Brisa" % count)
+        app.move(0, 0, 900, 1400)   # the whole column in sight
+        panel = panel_of(app)
+        app.settle()
+        check(app.capture(panel).height >= column.height, "the column fits the panel")
+
+        def all_drawn():
+            shot = app.capture(panel)
+            ready = all(miniature_matches(shot, column, page, comic_colour(page, damaged))
+                        for page in range(count) if page not in damaged)
+            return shot if ready else None
+
+        shot = wait_until(all_drawn)
+        check(shot is not None, "every decodable miniature shows its page's colour")
+        for page in damaged:
+            equal({WHITE}, miniature_colours(shot, column, page), "the undecodable page's miniature")
+            top = column.top(page) + column.h
+            label = [1 for y in range(top, top + s(26)) for x in range(shot.width) if shot.at(x, y) == NUMBER]
+            check(label, "the undecodable page keeps its number")
+        equal(HIGHLIGHT, shot.at(column.x - 2, column.top(0) + 20), "page 1 highlighted")
+        check(wait_for_idle(app), "the process sleeps once the worker has answered for every page")
+        # A failed page is not asked for again: it stays white.
+        equal({WHITE}, miniature_colours(app.capture(panel), column, damaged[0]), "still a white box")
+
+
+def test_comic_highlight_follows_the_view_and_clicks_go_to_the_page():
+    count = 18
+    column = Column(count, *COMIC_PAGE)
+    path = cbz("follow.cbz", comic_pages(count))
+    reset_settings(thumbnails=True)
+    with Brisa(path) as app:
+        name = "follow.cbz - %d/" + str(count) + " - Brisa"
+        app.wait_title(name % 1)
+        app.settle()
+        panel = panel_of(app)
+        view = app.view()
+        panel_height = app.capture(panel).height
+        check(column.height > panel_height, "the column is taller than the panel")
+        scroll, highlighted, scrolled = 0, 0, 0
+        page = 0
+        for _ in range(3 * count):   # page down to the end of the comic
+            if page == count - 1:
+                break
+            app.post_to(view, WM_VSCROLL, SB_PAGEDOWN)
+            app.settle(0.4)
+            page = int(app.title().split(" - ")[1].split("/")[0]) - 1
+            scroll = expected_scroll(column, panel_height, scroll, highlighted, page)
+            highlighted = page
+            scrolled = max(scrolled, scroll)
+            shot = app.capture(panel)
+            equal(column.top(page) - scroll - s(4), highlight_top(shot, column),
+                  "highlight of page %d (panel scrolled to %d)" % (page + 1, scroll))
+        equal(name % count, app.title(), "the view reached the last page")
+        check(scrolled > 0, "the panel scrolled to keep the highlight in sight")
+        # Near the end, the miniatures in sight are the worker's pictures of those pages.
+        in_sight = [p for p in range(count) if column.top(p) >= scroll and
+                    column.top(p) + column.h <= scroll + panel_height]
+        check(in_sight, "whole miniatures in sight at the end")
+        shot = wait_until(lambda: (lambda i: i if all(miniature_matches(i, column, p, comic_colour(p), scroll)
+                                                      for p in in_sight) else None)(app.capture(panel)))
+        check(shot is not None, "the miniatures near the end show pages %r in their colours" % in_sight)
+        # A click on a miniature in sight goes to its page and moves the highlight there.
+        target = in_sight[0]
+        x, y = app.origin(panel)
+        xdotool("mousemove", x + 60, y + column.top(target) - scroll + 30, "click", "1")
+        app.wait_title(name % (target + 1))
+        app.settle()
+        scroll = expected_scroll(column, panel_height, scroll, highlighted, target)
+        equal(column.top(target) - scroll - s(4), highlight_top(app.capture(panel), column),
+              "the highlight moved to the clicked page")
+        shown = app.capture(view).at(100, 100)
+        check(near(comic_colour(target), shown), "the view shows the clicked page: %r" % (shown,))
 
 
 if __name__ == "__main__":

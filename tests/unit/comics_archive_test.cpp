@@ -167,4 +167,51 @@ TEST(ComicsSizePass, SniffedFirstThenDecodedElseUndecodable)
     EXPECT_EQ(noDecoder.entries[0].undecodable, 1);
 }
 
+// A JPEG whose frame header follows a comment segment of commentBytes.
+std::string jpegWithComment(uint32_t commentBytes, uint16_t w, uint16_t h)
+{
+    std::string s("\xFF\xD8", 2);
+    while (commentBytes > 0) {
+        uint32_t part = commentBytes < 60000 ? commentBytes : 60000;
+        s += std::string("\xFF\xFE", 2);
+        s += (char)((part + 2) >> 8);
+        s += (char)((part + 2) & 0xFF);
+        s += std::string(part, 'c');
+        commentBytes -= part;
+    }
+    s += std::string("\xFF\xC0\x00\x11\x08", 5);
+    s += (char)(h >> 8);
+    s += (char)(h & 0xFF);
+    s += (char)(w >> 8);
+    s += (char)(w & 0xFF);
+    return s + std::string(300000, '\0');
+}
+
+// Compressed pages are first sniffed from a short prefix; a header beyond it must
+// still be found within the 64 KiB, and one beyond those stays the decoder's job.
+TEST(ComicsSizePass, DeflatedHeadersNearAndFarFromTheStart)
+{
+    const std::string sources[] = {jpegWithComment(100, 900, 1300), jpegWithComment(4000, 901, 1301),
+                                   jpegWithComment(20000, 902, 1302), jpegWithComment(70000, 903, 1303)};
+    std::string packed[4];
+    Pages pages(4);
+    for (int i = 0; i < 4; i++) {
+        packed[i] = deflateRaw(sources[i]);
+        ArchiveEntry& e = pages.entries[i];
+        e.data = (const uint8_t*)packed[i].data();
+        e.storedSize = packed[i].size();
+        e.size = sources[i].size();
+        e.method = Deflated;
+    }
+    measureCalls = 0;
+    sizePass(&pages.archive, measureTiff);
+    const int32_t expected[4][3] = {{900, 1300, 0}, {901, 1301, 0}, {902, 1302, 0}, {0, 0, 1}};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_EQ(pages.entries[i].width, expected[i][0]) << i;
+        EXPECT_EQ(pages.entries[i].height, expected[i][1]) << i;
+        EXPECT_EQ(pages.entries[i].undecodable, expected[i][2]) << i;
+    }
+    EXPECT_EQ(measureCalls, 1);
+}
+
 }  // namespace

@@ -1,0 +1,67 @@
+// The Linux build's decoders live in a library of their own, loaded at the first
+// comic page. Linked into the program, the codec libraries and theirs (libjpeg,
+// libpng, libwebp, libtiff with its compressors, libjxr, giflib) cost every start
+// of the program about 10 ms, PDFs included, which never decode an image.
+// The library is looked for beside the module this code is linked into; without
+// it there is no imaging factory and comic pages show as undecodable.
+#include <dlfcn.h>
+#include <string.h>
+
+#include "comics/codecs_module.h"
+#include "comics/decode.h"
+
+struct CodecModule {
+    bool tried;
+    CodecModuleCreateFactory createFactory;
+    CodecModuleDecode decode;
+};
+
+static CodecModule codecModule;
+
+// The path of the codec library: this module's own folder + its name. False
+// when it does not fit.
+static bool codecModulePath(char* path, size_t capacity)
+{
+    Dl_info info;
+    if (dladdr((void*)&codecModulePath, &info) == 0 || info.dli_fname == nullptr) return false;
+    const char* slash = strrchr(info.dli_fname, '/');
+    size_t folder = slash ? (size_t)(slash - info.dli_fname + 1) : 0;
+    size_t name = strlen(codecModuleName);
+    if (folder + name + 1 > capacity) return false;
+    memcpy(path, info.dli_fname, folder);
+    memcpy(path + folder, codecModuleName, name + 1);
+    return true;
+}
+
+// Loads the library once; later calls only report the outcome. Both threads
+// that decode call createImagingFactory first, and the UI thread always does so
+// before the worker exists, so the first load never races.
+static bool loadCodecModule()
+{
+    if (codecModule.tried) return codecModule.decode != nullptr;
+    codecModule.tried = true;
+    char path[4096];
+    if (!codecModulePath(path, sizeof path)) return false;
+    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) return false;
+    CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, codecModuleCreateFactoryName);
+    CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, codecModuleDecodeName);
+    if (createFactory == nullptr || decode == nullptr) return false;
+    codecModule.createFactory = createFactory;
+    codecModule.decode = decode;
+    return true;
+}
+
+ImagingFactory createImagingFactory(uint32_t apartmentFlags)
+{
+    if (!loadCodecModule()) return nullptr;
+    return codecModule.createFactory(apartmentFlags);
+}
+
+bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
+                 int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight)
+{
+    // A factory exists only once the library is loaded.
+    if (factory == nullptr || codecModule.decode == nullptr) return false;
+    return codecModule.decode(factory, bytes, length, targetWidth, targetHeight, target, imageWidth, imageHeight);
+}

@@ -1,0 +1,442 @@
+// RAR archives through unrar.dll's published interface. Nothing is ever written
+// to disk: entries are processed in test mode and their bytes caught by the
+// callback. The library, its open and header records and the prefix buffer are
+// single process-wide instances, used only under archiveLock, by the UI thread
+// (listing, synchronous decodes) and by the decode worker (on-demand extraction).
+#include "comics/rar.h"
+
+#include <string.h>
+
+#include "comics/memory.h"
+#include "comics/sniff.h"
+#include "comics/unrar.h"
+
+static_assert(sizeof(WCHAR) == sizeof(char16_t), "paths and names pass between WCHAR and char16_t");
+
+// Entries larger than this are never listed (512 MiB).
+static const uint64_t largestRarEntry = 0x20000000;
+// A solid archive is held in memory whole: past this many bytes of images it
+// counts as damaged, so that a small archive of huge entries cannot exhaust memory.
+static const uint64_t largestSolidTotal = 0x80000000;
+// Room for entries when listing starts; doubled as needed.
+static const int32_t initialEntryCapacity = 64;
+// Results of the header and processing calls that mean a password is needed.
+static const int missingPassword = ERAR_MISSING_PASSWORD;
+static const int badPassword = ERAR_BAD_PASSWORD;
+// What the callback answers: go on, or abort the current entry.
+static const int callbackContinue = 1;
+static const int callbackAbort = -1;
+
+// The library's five entry points. openArchive is set last: the library counts as
+// loaded only once all five were found.
+struct UnrarBinding {
+    RarOpenArchiveExProc openArchive;
+    RarReadHeaderExProc readHeader;
+    RarProcessFileWProc processFile;
+    RarCloseArchiveProc closeArchive;
+    RarSetCallbackProc setCallback;
+};
+
+// Where the callback puts an entry's bytes; one per operation, on its stack.
+struct ExtractionSink {
+    uint8_t* base;
+    uint64_t written;
+    uint64_t capacity;
+    uint32_t truncate;         // only the first capacity bytes are wanted
+    uint32_t filled;           // a truncated extraction was stopped at capacity
+    uint32_t passwordAsked;
+};
+
+static SRWLOCK archiveLock = SRWLOCK_INIT;
+static UnrarBinding unrar;
+static RAROpenArchiveDataEx openRecord;
+static RARHeaderDataEx headerRecord;
+static uint8_t prefixBuffer[65536];
+static_assert(sizeof(prefixBuffer) == sizingPrefixBytes, "the listing reads the same prefix as the size pass");
+
+void acquireArchiveLock()
+{
+    AcquireSRWLockExclusive(&archiveLock);
+}
+
+void releaseArchiveLock()
+{
+    ReleaseSRWLockExclusive(&archiveLock);
+}
+
+// ---- The library ----
+
+static const WCHAR libraryName[] = L"unrar.dll";
+
+// unrar.dll in the program's own folder; false when the program's path or the
+// library's does not fit in MAX_PATH units.
+static bool buildLibraryPath(WCHAR* path)
+{
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;     // none, or cut short
+    DWORD folderEnd = length;
+    while (folderEnd > 0 && path[folderEnd - 1] != L'\\') folderEnd--;
+    if (folderEnd == 0) return false;                        // no folder at all
+    if (folderEnd > MAX_PATH - sizeof(libraryName) / sizeof(WCHAR)) return false;
+    memcpy(path + folderEnd, libraryName, sizeof(libraryName));
+    return true;
+}
+
+// Resolves the entry points in a fixed order, RAROpenArchiveEx last.
+static bool resolveUnrar(HMODULE library)
+{
+    static const char* const names[] = {"RARReadHeaderEx", "RARProcessFileW", "RARCloseArchive", "RARSetCallback"};
+    FARPROC found[4];
+    static_assert(sizeof(names) / sizeof(names[0]) == sizeof(found) / sizeof(found[0]), "one slot per name");
+    for (int i = 0; i < 4; i++) {
+        found[i] = GetProcAddress(library, names[i]);
+        if (found[i] == nullptr) return false;
+    }
+    unrar.readHeader = (RarReadHeaderExProc)found[0];
+    unrar.processFile = (RarProcessFileWProc)found[1];
+    unrar.closeArchive = (RarCloseArchiveProc)found[2];
+    unrar.setCallback = (RarSetCallbackProc)found[3];
+    FARPROC open = GetProcAddress(library, "RAROpenArchiveEx");
+    if (open == nullptr) return false;
+    unrar.openArchive = (RarOpenArchiveExProc)open;
+    return true;
+}
+
+// True once the library is bound. Until then every call loads and resolves
+// again, so a library put in place later is found. It is never unloaded.
+static bool loadUnrar()
+{
+    if (unrar.openArchive) return true;
+    WCHAR path[MAX_PATH];
+    if (!buildLibraryPath(path)) return false;
+    HMODULE library = LoadLibraryW(path);
+    if (library == nullptr) return false;
+    return resolveUnrar(library);
+}
+
+// ---- The callback ----
+
+// The next piece of unpacked data. A truncated extraction takes what still fits
+// and stops once the wanted beginning is complete; a whole one aborts when the
+// entry turns out larger than announced.
+static int receiveData(ExtractionSink* sink, const uint8_t* bytes, LPARAM length)
+{
+    if (length < 0) return callbackAbort;
+    uint64_t room = sink->capacity - sink->written;
+    uint64_t taken = (uint64_t)length;
+    if (taken > room) {
+        if (!sink->truncate) return callbackAbort;
+        taken = room;
+    }
+    if (taken > 0) memcpy(sink->base + sink->written, bytes, (size_t)taken);
+    sink->written += taken;
+    if (sink->truncate && sink->written == sink->capacity) {
+        sink->filled = 1;
+        return callbackAbort;
+    }
+    return callbackContinue;
+}
+
+// No password is ever supplied. A volume the library found goes on; a volume it
+// asks for is missing, and the entry fails.
+static int CALLBACK rarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM p2)
+{
+    ExtractionSink* sink = (ExtractionSink*)userData;
+    switch (message) {
+    case UCM_PROCESSDATA:
+        return receiveData(sink, (const uint8_t*)p1, p2);
+    case UCM_NEEDPASSWORD:
+    case UCM_NEEDPASSWORDW:
+        sink->passwordAsked = 1;
+        return callbackAbort;
+    case UCM_CHANGEVOLUME:
+    case UCM_CHANGEVOLUMEW:
+        return p2 != RAR_VOL_ASK ? callbackContinue : callbackAbort;
+    default:
+        return callbackAbort;
+    }
+}
+
+// ---- Opening ----
+
+// Opens the archive for test-mode extraction into sink. Null on failure, with
+// the reason in openRecord.OpenResult.
+static HANDLE openRarArchive(const char16_t* path, ExtractionSink* sink)
+{
+    memset(&openRecord, 0, sizeof(openRecord));
+    openRecord.ArcNameW = (WCHAR*)path;
+    openRecord.OpenMode = RAR_OM_EXTRACT;
+    openRecord.Callback = rarCallback;
+    openRecord.UserData = (LPARAM)sink;
+    HANDLE handle = unrar.openArchive(&openRecord);
+    if (handle == nullptr) return nullptr;
+    if (openRecord.OpenResult != ERAR_SUCCESS) {
+        unrar.closeArchive(handle);
+        return nullptr;
+    }
+    unrar.setCallback(handle, rarCallback, (LPARAM)sink);
+    return handle;
+}
+
+static bool isPasswordResult(int result)
+{
+    return result == missingPassword || result == badPassword;
+}
+
+// Reads the next header into headerRecord, its name always terminated.
+static int readNextHeader(HANDLE handle)
+{
+    int result = unrar.readHeader(handle, &headerRecord);
+    const size_t nameUnits = sizeof(headerRecord.FileNameW) / sizeof(WCHAR);
+    headerRecord.FileNameW[nameUnits - 1] = 0;
+    return result;
+}
+
+static uint64_t headerUnpackedSize()
+{
+    return ((uint64_t)headerRecord.UnpSizeHigh << 32) | headerRecord.UnpSize;
+}
+
+static char16_t* copyUnits(const char16_t* text)
+{
+    size_t length = 0;
+    while (text[length]) length++;
+    char16_t* copy = (char16_t*)allocBytes((length + 1) * sizeof(char16_t));
+    if (copy) memcpy(copy, text, (length + 1) * sizeof(char16_t));
+    return copy;
+}
+
+// ---- Listing ----
+
+// One listing in progress.
+struct RarListing {
+    ComicArchive* archive;
+    const char16_t* path;
+    HANDLE handle;             // null once a reopen failed
+    ExtractionSink sink;
+    bool solid;
+    int32_t headerIndex;       // every header counts: directories and rejected names too
+    int32_t capacity;          // records allocated in archive->entries
+    int code;                  // why nothing may have been kept
+    bool damaged;              // the archive fails as damaged whatever was kept
+    uint64_t heldBytes;        // solid: bytes of the entries kept so far
+};
+
+// Directories, names that are not images, empty entries and huge ones are skipped.
+static bool isListedHeader(uint64_t size)
+{
+    if (headerRecord.Flags & RHDF_DIRECTORY) return false;
+    if (!isImageEntryName((const char16_t*)headerRecord.FileNameW)) return false;
+    return size > 0 && size <= largestRarEntry;
+}
+
+// Closes and reopens the archive, then skips the headers up to and including the
+// current one: an extraction stopped midway leaves the library's position
+// undefined. False when the listing must end.
+static bool repositionAfterCurrent(RarListing* listing)
+{
+    unrar.closeArchive(listing->handle);
+    listing->handle = openRarArchive(listing->path, &listing->sink);
+    if (listing->handle == nullptr) return false;
+    for (int32_t i = 0; i <= listing->headerIndex; i++) {
+        if (readNextHeader(listing->handle) != ERAR_SUCCESS) return false;
+        if (unrar.processFile(listing->handle, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) return false;
+    }
+    return true;
+}
+
+// Gives the entry array room for one more record, doubling it with a zero-filled
+// reallocation.
+static bool growEntries(RarListing* listing)
+{
+    ComicArchive* archive = listing->archive;
+    if (archive->entryCount < listing->capacity) return true;
+    int32_t capacity = listing->capacity * 2;
+    void* grown = HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, archive->entries,
+                              (size_t)capacity * sizeof(ArchiveEntry));
+    if (grown == nullptr) return false;
+    archive->entries = (ArchiveEntry*)grown;
+    listing->capacity = capacity;
+    return true;
+}
+
+// Appends the current header as an entry: a solid one owns buffer (shrunk to the
+// bytes received), a non-solid one is sized from the prefix buffer. False leaves
+// the listing; buffer is then still the caller's.
+static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer)
+{
+    ComicArchive* archive = listing->archive;
+    if (archive->entryCount >= maxImageEntries) {         // a hostile number of images
+        listing->damaged = true;
+        return false;
+    }
+    if (!growEntries(listing)) return false;
+    char16_t* name = copyUnits((const char16_t*)headerRecord.FileNameW);
+    if (name == nullptr) return false;
+    ArchiveEntry* entry = &archive->entries[archive->entryCount];
+    entry->name = name;
+    uint64_t written = listing->sink.written;
+    if (listing->solid) {
+        void* shrunk = HeapReAlloc(GetProcessHeap(), 0, buffer, written ? (size_t)written : 1);
+        if (shrunk) buffer = (uint8_t*)shrunk;
+        entry->data = entry->ownedData = buffer;
+        entry->storedSize = entry->size = written;
+        entry->method = Stored;
+        listing->heldBytes += written;
+    } else {
+        entry->rarIndex = listing->headerIndex;
+        entry->storedSize = entry->size = size;
+        entry->archivePath = archive->archivePath;
+        entry->method = RarOnDemand;
+        int32_t width = 0, height = 0;
+        if (sniffImageSize(prefixBuffer, written, &width, &height)) {
+            entry->width = width;
+            entry->height = height;
+        }
+    }
+    archive->entryCount += 1;
+    return true;
+}
+
+// Points the sink at where the current entry goes: the prefix buffer, or a new
+// buffer of the whole entry in a solid archive (returned in *buffer; null when
+// there is no memory for it).
+static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer)
+{
+    ExtractionSink* sink = &listing->sink;
+    sink->written = 0;
+    sink->filled = 0;
+    sink->passwordAsked = 0;
+    *buffer = nullptr;
+    if (!listing->solid) {
+        sink->base = prefixBuffer;
+        sink->capacity = size < sizingPrefixBytes ? size : sizingPrefixBytes;
+        sink->truncate = size > sizingPrefixBytes;
+        return;
+    }
+    *buffer = (uint8_t*)allocBytes((size_t)size);
+    sink->base = *buffer;
+    sink->capacity = size;
+    sink->truncate = 0;
+}
+
+// Lists the next header. False ends the listing.
+static bool listNextHeader(RarListing* listing)
+{
+    int result = readNextHeader(listing->handle);
+    if (result != ERAR_SUCCESS) {                          // normally the end of the archive
+        if (isPasswordResult(result)) listing->code = OpenPasswordProtected;
+        return false;
+    }
+    if (listing->headerIndex == INT32_MAX) return false;   // positions no longer fit
+    listing->headerIndex += 1;
+    uint64_t size = headerUnpackedSize();
+    bool listed = isListedHeader(size);
+    if (listed && listing->solid && listing->heldBytes + size > largestSolidTotal) {
+        listing->damaged = true;
+        return false;
+    }
+    uint8_t* buffer = nullptr;
+    if (listed) prepareSink(listing, size, &buffer);
+    if (!listed || (listing->solid && buffer == nullptr)) {   // no memory: only this entry is lost
+        unrar.processFile(listing->handle, RAR_SKIP, nullptr, nullptr);
+        return true;
+    }
+    result = unrar.processFile(listing->handle, RAR_TEST, nullptr, nullptr);
+    if (listing->sink.passwordAsked || isPasswordResult(result)) {
+        freeBytes(buffer);
+        listing->code = OpenPasswordProtected;
+        return false;
+    }
+    if (result != ERAR_SUCCESS && !listing->sink.filled) { // the image's data failed to unpack
+        freeBytes(buffer);
+        return !listing->solid && repositionAfterCurrent(listing);
+    }
+    if (!appendRarEntry(listing, size, buffer)) {
+        freeBytes(buffer);
+        return false;
+    }
+    return result == ERAR_SUCCESS || repositionAfterCurrent(listing);
+}
+
+int listRarEntries(ComicArchive* archive, const char16_t* path)
+{
+    if (!loadUnrar()) return OpenRarLibraryMissing;
+    RarListing listing = {};
+    listing.archive = archive;
+    listing.path = path;
+    listing.headerIndex = -1;
+    listing.handle = openRarArchive(path, &listing.sink);
+    if (listing.handle == nullptr) return isPasswordResult((int)openRecord.OpenResult) ? OpenPasswordProtected
+                                                                                       : OpenDamaged;
+    listing.solid = (openRecord.Flags & ROADF_SOLID) != 0;
+    if (!listing.solid) {
+        archive->archivePath = copyUnits(path);
+        if (archive->archivePath == nullptr) {
+            unrar.closeArchive(listing.handle);
+            return OpenDamaged;
+        }
+    }
+    archive->entries = (ArchiveEntry*)allocZeroed((size_t)initialEntryCapacity * sizeof(ArchiveEntry));
+    if (archive->entries == nullptr) {
+        unrar.closeArchive(listing.handle);
+        return OpenNoImage;
+    }
+    listing.capacity = initialEntryCapacity;
+    while (listNextHeader(&listing)) {
+    }
+    if (listing.handle) unrar.closeArchive(listing.handle);
+    if (listing.damaged) return OpenDamaged;
+    if (archive->entryCount > 0) return 0;
+    return listing.code ? listing.code : OpenNoImage;
+}
+
+// ---- On-demand extraction ----
+
+// Skips to the entry's header by its position and extracts it into a new
+// buffer. Null when the header is not there or the data fails.
+static uint8_t* extractAtPosition(HANDLE handle, const ArchiveEntry* entry, uint64_t limit, ExtractionSink* sink)
+{
+    for (int32_t i = 0;; i++) {
+        if (readNextHeader(handle) != ERAR_SUCCESS) return nullptr;
+        if (i < entry->rarIndex) {
+            unrar.processFile(handle, RAR_SKIP, nullptr, nullptr);
+            continue;
+        }
+        sink->capacity = (limit > 0 && limit < entry->size) ? limit : entry->size;
+        sink->truncate = sink->capacity < entry->size;
+        uint8_t* base = (uint8_t*)allocBytes((size_t)(sink->capacity ? sink->capacity : 1));
+        if (base == nullptr) return nullptr;
+        sink->base = base;
+        int result = unrar.processFile(handle, RAR_TEST, nullptr, nullptr);
+        if (result != ERAR_SUCCESS && !sink->filled) {
+            freeBytes(base);
+            return nullptr;
+        }
+        return base;
+    }
+}
+
+bool extractRarEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out)
+{
+    out->bytes = nullptr;
+    out->length = 0;
+    out->owned = nullptr;
+    // Everything the callback reads starts from zero: the sink lives on this stack.
+    ExtractionSink sink = {};
+    uint8_t* buffer = nullptr;
+    acquireArchiveLock();
+    if (loadUnrar() && entry->archivePath) {
+        HANDLE handle = openRarArchive(entry->archivePath, &sink);
+        if (handle) {
+            buffer = extractAtPosition(handle, entry, limit, &sink);
+            unrar.closeArchive(handle);
+        }
+    }
+    releaseArchiveLock();
+    if (buffer == nullptr) return false;
+    out->bytes = buffer;
+    out->length = sink.written;
+    out->owned = buffer;
+    return true;
+}

@@ -1,0 +1,24 @@
+// The native build has no UnRAR library: RAR archives fail as they do on a
+// system without unrar.dll, and there is nothing to lock.
+#include "comics/rar.h"
+
+void acquireArchiveLock()
+{
+}
+
+void releaseArchiveLock()
+{
+}
+
+int listRarEntries(ComicArchive*, const char16_t*)
+{
+    return OpenRarLibraryMissing;
+}
+
+bool extractRarEntry(const ArchiveEntry*, uint64_t, ExtractedBytes* out)
+{
+    out->bytes = nullptr;
+    out->length = 0;
+    out->owned = nullptr;
+    return false;
+}

@@ -1,0 +1,93 @@
+// RAR reading over libarchive, shaped like the UnRAR library's calls: open,
+// read the next header, then skip or test that entry, close. Plain C types,
+// no Windows header: the Linux unrar.dll maps its records onto this, and the
+// native tests call it directly. Unix paths and UTF-8 in, UTF-16 names out.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// Results: the same numbers as the library's ERAR_ codes.
+enum {
+    rarOk = 0,
+    rarEndArchive = 10,
+    rarNoMemory = 11,
+    rarBadData = 12,
+    rarBadArchive = 13,
+    rarUnknownFormat = 14,
+    rarOpenFailed = 15,
+    rarCreateFailed = 16,
+    rarUnknown = 21,
+    rarMissingPassword = 22,
+    rarBadPassword = 24,
+};
+
+// Operations of rarProcessEntry, as RAR_SKIP, RAR_TEST and RAR_EXTRACT.
+enum { rarSkip = 0, rarTest = 1, rarExtract = 2 };
+
+// Archive flags, as the library's ROADF_ bits.
+enum {
+    rarArchiveVolume = 0x0001,
+    rarArchiveComment = 0x0002,
+    rarArchiveLocked = 0x0004,
+    rarArchiveSolid = 0x0008,
+    rarArchiveNewNumbering = 0x0010,
+    rarArchiveRecovery = 0x0040,
+    rarArchiveEncryptedHeaders = 0x0080,
+    rarArchiveFirstVolume = 0x0100,
+};
+
+// Entry flags, as the library's RHDF_ bits.
+enum { rarEntryEncrypted = 0x04, rarEntrySolid = 0x10, rarEntryDirectory = 0x20 };
+
+// Messages to the caller's callback, as the library's UCM_ numbers.
+// data: p1 = the bytes, p2 = their count; return -1 to stop the entry.
+// volume: p1 = the next volume's unix path (UTF-8, in a buffer of
+// rarPathCapacity bytes), p2 = rarVolumeFound or rarVolumeMissing; return -1
+// to give up; after rarVolumeMissing the callback may write another path there.
+// password: return -1 (no password is ever used: libarchive cannot decrypt RAR).
+enum { rarMessageData = 1, rarMessageVolume = 3, rarMessagePassword = 4 };
+enum { rarVolumeMissing = 0, rarVolumeFound = 1 };
+typedef int (*RarCoreCallback)(void* context, int message, const void* p1, uint64_t p2);
+
+static const size_t rarNameCapacity = 1024;   // UTF-16 units, terminating zero included
+static const size_t rarPathCapacity = 4096;   // bytes of a volume path, terminating zero included
+
+struct RarEntryInfo {
+    char16_t name[rarNameCapacity];   // '/' separated, zero-terminated, cut to fit
+    uint32_t flags;                   // rarEntry* bits
+    uint64_t unpackedSize;
+    uint64_t packedSize;              // 0: not known (libarchive does not say)
+    uint32_t dosTime;                 // modification time, MS-DOS format, local time
+    int64_t unixTime;                 // modification time, seconds since 1970 (UTC)
+    uint32_t mode;                    // Unix mode bits
+};
+
+struct RarCore;
+
+// Opens the archive at path (and finds its further volumes beside it).
+// Returns null with *result saying why (rarMissingPassword for encrypted
+// headers, rarBadArchive for no RAR signature, rarOpenFailed when the file
+// cannot be read); *archiveFlags gets the rarArchive* bits when known.
+RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, int* result,
+                     uint32_t* archiveFlags);
+void rarCoreSetCallback(RarCore* core, RarCoreCallback callback, void* context);
+// rarOk with info filled, rarEndArchive after the last entry, or a failure.
+// After a failure every further call fails too: nothing is retried.
+int rarCoreReadHeader(RarCore* core, RarEntryInfo* info);
+// Skips or tests (delivers through rarMessageData) the entry just read.
+int rarCoreProcess(RarCore* core, int operation);
+void rarCoreClose(RarCore* core);
+
+// Reads the archive flags from the archive's first bytes: the signature and
+// the main header (RAR 4) or the first header (RAR 5). Returns rarOk,
+// rarBadArchive (not RAR, or a damaged main header) or rarUnknownFormat.
+int rarProbeArchive(const uint8_t* bytes, size_t length, uint32_t* archiveFlags);
+
+// The name of the volume after path: "x.part1.rar" -> "x.part2.rar" when
+// newNumbering, else "x.rar" -> "x.r00" -> "x.r01"... Returns false when path
+// has no number to advance (or it would overflow). out holds capacity bytes.
+bool rarNextVolumeName(const char* path, bool newNumbering, char* out, size_t capacity);
+
+// UTF-8 to UTF-16, replacing invalid sequences by U+FFFD; always zero-terminated
+// (capacity >= 1), cut at a code point boundary. Returns the units written.
+size_t rarUtf8ToUtf16(const char* text, char16_t* out, size_t capacity);
