@@ -118,6 +118,13 @@ class Launcher:
                     out[int(name)] = command
         return out
 
+    def processes_after_stop(self, timeout=10):
+        """processes(), once the ones the server was killing have gone (their end is asynchronous)."""
+        deadline = time.time() + timeout
+        while self.processes() and time.time() < deadline:
+            time.sleep(0.1)
+        return self.processes()
+
     def pids_running(self, fragment):
         return sorted(pid for pid, command in self.processes().items() if fragment in command)
 

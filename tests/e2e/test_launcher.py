@@ -77,13 +77,13 @@ def test_3_two_prefixes_keep_separate_keepers():
     check(one and two and one != two, "each prefix has its keeper: %r %r" % (one, two))
     check(set(first.server_pids()).isdisjoint(second.server_pids()), "and its server")
     second.stop()
-    equal({}, second.processes(), "nothing runs in the stopped prefix")
+    equal({}, second.processes_after_stop(), "nothing runs in the stopped prefix")
     equal(one, first.keeper_pid(), "the other prefix's keeper is untouched")
 
 
 def damage_and_reopen(damage):
     first.stop()
-    equal({}, first.processes(), "--stop ended everything in the prefix")
+    equal({}, first.processes_after_stop(), "--stop ended everything in the prefix")
     damage(os.path.join(first.prefix, "system.reg"))
     app, notice_seen = open_and_watch_notice(first)
     with app:
