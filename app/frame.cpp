@@ -196,10 +196,15 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   wchar_t* path = findDocumentPath(commandLine);
   ShowWindow(frameWindow, SW_SHOWDEFAULT);
   UpdateWindow(frameWindow);
-  if (*path)
+  if (*path) {
     openDocument(path);
-  else
+    // The first page is painted now, before the About window starts GDI+ and
+    // before the default-reader question, a posted message that would otherwise
+    // be handled ahead of the paint, loads the shell's association functions.
+    UpdateWindow(frameWindow);
+  } else {
     updateTitle();
+  }
   if (readSetting(L"HideAboutOnStartup") == 0) showAboutWindow();
   PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);   // asks once the loop runs, or when the About window closes
 }

@@ -15,13 +15,8 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 build="$top/build/winelib"
 
 if [ -n "${DISPLAY:-}" ]; then
-  export WINEPREFIX="${WINEPREFIX:-$HOME/.local/share/brisa/wine}"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Preparing Brisa's Wine prefix (once, about 10 s)..."
-    mkdir -p "$WINEPREFIX"
-    wineboot -i </dev/null >/dev/null 2>&1
-  fi
-  exec "$build/Brisa.exe" "$document"
+  # The launcher keeps the user's own prefix warm (see launcher/brisa.in).
+  exec "$build/brisa" "$document"
 fi
 
 # No display: a virtual one, and a prefix of our own inside the build folder.

@@ -429,6 +429,19 @@ TEST_F(Program, PaintingLoadsOnlyVisiblePages) {
   EXPECT_LE(loaded, 3);
 }
 
+// A document named on the command line is painted before start-up returns:
+// the About window and the posted default-reader question come after it.
+TEST_F(Program, FirstPageIsPaintedBeforeTheLoopRuns) {
+  std::string path = pdf("first.pdf", letterPages(3));
+  Wide line = wide("brisa \"" + path + "\"");
+  startBrisa(GetModuleHandleW(NULL), line.text);
+  EXPECT_FALSE(GetUpdateRect(viewWindow, NULL, FALSE)) << "the view waits for the loop to paint";
+  bool loaded = false;
+  for (const CacheSlot& slot : documentState.pageCache.slots) loaded = loaded || (slot.page && slot.pageIndex == 0);
+  EXPECT_TRUE(loaded) << "page 1 was rendered";
+  pumpMessages();
+}
+
 // Before the view exists a relayout must not touch other windows.
 TEST_F(Program, LayoutWaitsForTheView) {
   start();

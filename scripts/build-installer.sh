@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the Windows installer, BrisaSetup.exe, from the Windows build and the
+# DLLs that go beside it:
+#   scripts/build-installer.sh --pdfium DIR/pdfium.dll [--unrar DIR/unrar.dll]
+#                              [--exe build/mingw/Brisa.exe] [--out build/mingw/BrisaSetup.exe]
+# The same can be given as PDFIUM_DLL, UNRAR_DLL, BRISA_EXE and OUT_FILE in the environment.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+exe=${BRISA_EXE:-$top/build/mingw/Brisa.exe}
+pdfium=${PDFIUM_DLL:-}
+unrar=${UNRAR_DLL:-}
+out=${OUT_FILE:-$top/build/mingw/BrisaSetup.exe}
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --exe) exe=$2; shift 2 ;;
+    --pdfium) pdfium=$2; shift 2 ;;
+    --unrar) unrar=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "build-installer.sh: unknown argument '$1'" >&2; exit 2 ;;
+  esac
+done
+
+fail() { echo "build-installer.sh: $*" >&2; exit 1; }
+[ -f "$exe" ] || fail "no Brisa.exe at $exe (bash scripts/build.sh mingw)"
+[ -n "$pdfium" ] || fail "give the x64 pdfium.dll with --pdfium"
+[ -f "$pdfium" ] || fail "no pdfium.dll at $pdfium"
+[ -z "$unrar" ] || [ -f "$unrar" ] || fail "no unrar.dll at $unrar"
+command -v makensis >/dev/null || fail "makensis is missing (Debian package nsis)"
+
+version=$(sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p' "$top/resources/brisa.rc")
+[ -n "$version" ] || fail "no ProductVersion in resources/brisa.rc"
+
+mkdir -p "$(dirname "$out")"
+args=(-V2 -INPUTCHARSET UTF8
+      "-DBRISA_EXE=$(realpath "$exe")" "-DPDFIUM_DLL=$(realpath "$pdfium")"
+      "-DOUT_FILE=$(realpath -m "$out")" "-DVERSION=$version" "-DICON_FILE=$top/resources/brisa.ico")
+[ -z "$unrar" ] || args+=("-DUNRAR_DLL=$(realpath "$unrar")")
+makensis "${args[@]}" "$top/installer/brisa.nsi" >&2
+echo "$out"

@@ -1,0 +1,137 @@
+#!/usr/bin/env bash
+# Installs the Linux build (build/winelib) under a prefix, or takes it away:
+#   scripts/install.sh [--no-autostart]      install (builds first if needed)
+#   scripts/install.sh --uninstall           remove what an install put there
+# PREFIX (default /usr/local) and DESTDIR (a staging root, for packagers) are
+# read from the environment. What goes where:
+#   PREFIX/bin/brisa                          the launcher
+#   PREFIX/lib/brisa/                         the program, libpdfium.so, the keeper,
+#                                             unrar.dll when built, brisa-session,
+#                                             and the list of installed files
+#   PREFIX/share/applications/brisa.desktop   the desktop entry (PDF, CBZ, CBR)
+#   PREFIX/share/icons/hicolor/*/apps/brisa.png
+#   /etc/xdg/autostart/brisa-warm.desktop     the login warm-up (skipped with
+#                                             --no-autostart; a user turns it off
+#                                             with `brisa --autostart off`)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${BRISA_BUILD_DIR:-$top/build/winelib}
+prefix=${PREFIX:-/usr/local}
+destdir=${DESTDIR:-}
+autostart_dir=${AUTOSTART_DIR:-/etc/xdg/autostart}
+mode=install
+autostart=yes
+for arg in "$@"; do
+  case "$arg" in
+    --uninstall) mode=uninstall ;;
+    --no-autostart) autostart=no ;;
+    *) echo "install.sh: unknown argument '$arg'" >&2; exit 2 ;;
+  esac
+done
+case "$prefix" in /*) ;; *) echo "install.sh: PREFIX must be an absolute path" >&2; exit 2 ;; esac
+
+libdir=$prefix/lib/brisa
+bindir=$prefix/bin
+manifest=$libdir/installed-files
+ICON_SIZES=(16 24 32 48 256)
+
+# Every file is recorded as it is placed, and every folder made for it (with a
+# trailing slash), so that uninstalling removes exactly what was installed,
+# whatever the build held at the time, and no folder that was there before.
+installed=()
+place() {
+  local mode=$1 source=$2 target=$3 dir new=()
+  dir=$(dirname "$target")
+  while [ ! -d "$destdir$dir" ]; do new=("$dir/" "${new[@]}"); dir=$(dirname "$dir"); done
+  install -D -m "$mode" "$source" "$destdir$target"
+  installed+=("${new[@]}" "$target")
+}
+
+# The program finds libpdfium.so beside itself once installed, not in the
+# source tree it was linked from.
+set_runpath() {
+  printf 'file(RPATH_SET FILE "${FILE}" NEW_RPATH "$ORIGIN")\n' >"$staging/runpath.cmake"
+  cmake -DFILE="$1" -P "$staging/runpath.cmake" >/dev/null
+}
+
+do_install() {
+  if [ ! -f "$build/Brisa.exe.so" ] || [ ! -f "$build/brisa-keeper.exe.so" ]; then
+    bash "$top/scripts/build.sh" winelib >/dev/null
+  fi
+  staging=$(mktemp -d)
+  trap 'rm -rf "$staging"' EXIT
+
+  place 0755 "$build/Brisa.exe.so" "$libdir/Brisa.exe.so"
+  set_runpath "$destdir$libdir/Brisa.exe.so"
+  place 0644 "$top/third_party/pdfium/libpdfium.so" "$libdir/libpdfium.so"
+  # The image decoders, loaded from beside the program at the first comic page.
+  place 0755 "$build/libbrisa-codecs.so" "$libdir/libbrisa-codecs.so"
+  place 0755 "$build/brisa-keeper.exe.so" "$libdir/brisa-keeper.exe.so"
+  place 0755 "$top/launcher/brisa-session" "$libdir/brisa-session"
+  local unrar
+  for unrar in "$build"/unrar.dll*; do
+    [ -f "$unrar" ] && place 0755 "$unrar" "$libdir/$(basename "$unrar")"
+  done
+
+  sed "s|@BRISA_LIBDIR@|$libdir|" "$top/launcher/brisa.in" >"$staging/brisa"
+  place 0755 "$staging/brisa" "$bindir/brisa"
+  sed "s|@BRISA_BINDIR@|$bindir|g" "$top/launcher/brisa.desktop.in" >"$staging/brisa.desktop"
+  place 0644 "$staging/brisa.desktop" "$prefix/share/applications/brisa.desktop"
+  local size
+  for size in "${ICON_SIZES[@]}"; do
+    place 0644 "$top/resources/icon-$size.png" "$prefix/share/icons/hicolor/${size}x$size/apps/brisa.png"
+  done
+  if [ "$autostart" = yes ]; then
+    sed "s|@BRISA_BINDIR@|$bindir|g" "$top/launcher/brisa-warm.desktop.in" >"$staging/brisa-warm.desktop"
+    place 0644 "$staging/brisa-warm.desktop" "$autostart_dir/brisa-warm.desktop"
+  fi
+
+  installed+=("$manifest")
+  printf '%s\n' "${installed[@]}" >"$destdir$manifest"
+  refresh_caches
+  echo "install.sh: installed under $destdir$prefix ($bindir/brisa)"
+}
+
+# Desktop databases are the system's, not the staging root's.
+refresh_caches() {
+  [ -z "$destdir" ] || return 0
+  if [ -d "$prefix/share/applications" ] && command -v update-desktop-database >/dev/null; then
+    update-desktop-database -q "$prefix/share/applications" || true
+  fi
+  if [ -d "$prefix/share/icons/hicolor" ] && command -v gtk-update-icon-cache >/dev/null; then
+    gtk-update-icon-cache -q -t "$prefix/share/icons/hicolor" 2>/dev/null || true
+  fi
+}
+
+do_uninstall() {
+  if [ ! -f "$destdir$manifest" ]; then
+    echo "install.sh: nothing installed under $destdir$prefix" >&2
+    exit 1
+  fi
+  # The keeper and server of the user running this, for the real install only.
+  if [ -z "$destdir" ] && [ -x "$bindir/brisa" ]; then
+    "$bindir/brisa" --stop || true
+  fi
+  local entry dirs=()
+  while IFS= read -r entry; do
+    case "$entry" in
+      */) dirs+=("$entry") ;;   # removed only when empty, below
+      "$prefix"/*|"$autostart_dir"/*) rm -f "$destdir$entry" ;;
+    esac
+  done <"$destdir$manifest"
+  # The folders the install made, deepest first, if nothing else came into
+  # them but the caches the install refreshed.
+  local dir
+  while IFS= read -r dir; do
+    [ -n "$dir" ] || continue
+    if [ "$(ls -A "$destdir$dir" 2>/dev/null)" = icon-theme.cache ] ||
+       [ "$(ls -A "$destdir$dir" 2>/dev/null)" = mimeinfo.cache ]; then
+      rm -f "$destdir$dir"icon-theme.cache "$destdir$dir"mimeinfo.cache
+    fi
+    rmdir "$destdir$dir" 2>/dev/null || true
+  done < <(printf '%s\n' "${dirs[@]}" | sort -r)
+  refresh_caches
+  echo "install.sh: removed from $destdir$prefix"
+}
+
+if [ "$mode" = install ]; then do_install; else do_uninstall; fi
