@@ -273,20 +273,27 @@ static size_t decodeUtf8(const unsigned char* p, uint32_t* codePoint) {
     return extra + 1;
 }
 
+// Appends one code point as UTF-16 at out[*units], leaving room for the
+// terminating zero; false when it does not fit.
+static bool appendUtf16(uint32_t c, char16_t* out, size_t capacity, size_t* units) {
+    size_t need = c >= 0x10000 ? 2 : 1;
+    if (*units + need + 1 > capacity) return false;
+    if (need == 2) {
+        out[(*units)++] = (char16_t)(0xD800 + ((c - 0x10000) >> 10));
+        out[(*units)++] = (char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out[(*units)++] = (char16_t)c;
+    }
+    return true;
+}
+
 size_t rarUtf8ToUtf16(const char* text, char16_t* out, size_t capacity) {
     const unsigned char* p = (const unsigned char*)text;
     size_t units = 0;
     while (*p) {
         uint32_t c = 0;
         p += decodeUtf8(p, &c);
-        size_t need = c >= 0x10000 ? 2 : 1;
-        if (units + need + 1 > capacity) break;
-        if (need == 2) {
-            out[units++] = (char16_t)(0xD800 + ((c - 0x10000) >> 10));
-            out[units++] = (char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out[units++] = (char16_t)c;
-        }
+        if (!appendUtf16(c, out, capacity, &units)) break;
     }
     out[units] = 0;
     return units;
@@ -1173,14 +1180,7 @@ static void copyWideName(const wchar_t* wide, char16_t* out, size_t capacity) {
     for (; *wide; wide++) {
         uint32_t c = (uint32_t)*wide;
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        size_t need = c >= 0x10000 ? 2 : 1;
-        if (units + need + 1 > capacity) break;
-        if (need == 2) {
-            out[units++] = (char16_t)(0xD800 + ((c - 0x10000) >> 10));
-            out[units++] = (char16_t)(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out[units++] = (char16_t)c;
-        }
+        if (!appendUtf16(c, out, capacity, &units)) break;
     }
     out[units] = 0;
 }

@@ -44,8 +44,10 @@ if(BRISA_MODE STREQUAL winelib)
   add_library(unrar SHARED ${CMAKE_SOURCE_DIR}/comics/unrar/unrar_dll.cpp ${UNRAR_CORE_SOURCES})
   set_target_properties(unrar PROPERTIES PREFIX "" SUFFIX ".dll"
     LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-  target_link_options(unrar PRIVATE ${CMAKE_SOURCE_DIR}/comics/unrar/unrar.spec)
-  set_property(TARGET unrar APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/comics/unrar/unrar.spec)
+  # The export list; winegcc recognises it by its .spec suffix.
+  configure_file(${CMAKE_SOURCE_DIR}/comics/unrar/unrar.exports ${CMAKE_BINARY_DIR}/generated/unrar.spec COPYONLY)
+  target_link_options(unrar PRIVATE ${CMAKE_BINARY_DIR}/generated/unrar.spec)
+  set_property(TARGET unrar APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/generated/unrar.spec)
   target_link_libraries(unrar PRIVATE ${UNRAR_LIBARCHIVE_LIBRARIES} z)
   # winegcc writes the ELF image as unrar.dll.so; Wine loads it by the program's
   # LoadLibraryW("<folder>\\unrar.dll") only under the plain name, beside Brisa.exe.
