@@ -93,10 +93,18 @@ def driver(*args, timeout=30, ok=True):
 
 
 def registry(*args):
-    try:
-        return subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
-    except subprocess.TimeoutExpired:
-        return subprocess.CompletedProcess(args, 1, "", "wine reg timed out")
+    # On a loaded machine one `wine reg` now and then fails without saying why.
+    # A missing key or value is the only failure that is an answer, so anything
+    # else is tried again before the caller sees it.
+    for attempt in range(4):
+        try:
+            result = subprocess.run(["wine", "reg"] + list(args), capture_output=True, text=True, timeout=60)
+        except subprocess.TimeoutExpired:
+            result = subprocess.CompletedProcess(args, 1, "", "wine reg timed out")
+        if result.returncode == 0 or "Unable to find" in result.stdout + result.stderr:
+            return result
+        time.sleep(0.5 * (attempt + 1))
+    return result
 
 
 def set_dword(name, value, key=r"HKCU\Software\Brisa"):
@@ -122,7 +130,12 @@ def read_dword(name, key=r"HKCU\Software\Brisa"):
 def reset_settings(about_on_startup=False, thumbnails=False):
     """A first run's settings, except that the About window stays closed and the
     thumbnail panel hidden (so that the view fills the frame) unless asked for."""
-    registry("delete", r"HKCU\Software\Brisa", "/f")
+    for _ in range(3):
+        registry("delete", r"HKCU\Software\Brisa", "/f")
+        if registry("query", r"HKCU\Software\Brisa").returncode != 0:
+            break
+    else:
+        check(False, "HKCU\\Software\\Brisa deleted")
     if not about_on_startup:
         set_dword("HideAboutOnStartup", 1)
     if not thumbnails:

@@ -102,7 +102,7 @@ def write_png(path, width, height, rgb):
 
 # --- Helpers ------------------------------------------------------------------------------------
 
-def about_window(timeout_ms=10000):
+def about_window(timeout_ms=20000):
     line = driver("find", "BrisaAbout", timeout_ms, ok=False)
     return int(line.split()[0]) if line else None
 
