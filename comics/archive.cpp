@@ -118,11 +118,13 @@ void freeArchive(ComicArchive* archive)
 {
     if (archive == nullptr) return;
     for (ImageSlot& slot : archive->imageSlots) freeBytes(slot.pixels);
-    for (int32_t i = 0; i < archive->entryCount; i++) {
-        freeBytes(archive->entries[i].name);
-        freeBytes(archive->entries[i].ownedData);
-    }
+    for (int32_t i = 0; i < archive->entryCount; i++) freeBytes(archive->entries[i].name);
     freeBytes(archive->entries);
+    while (archive->contentBlocks) {
+        ContentBlock* next = archive->contentBlocks->next;
+        freeBytes(archive->contentBlocks);
+        archive->contentBlocks = next;
+    }
     freeBytes(archive->archivePath);
     freeBytes(archive);
 }

@@ -24,11 +24,10 @@ static const int OpenDamaged = 4;
 struct ArchiveEntry {
     char16_t* name;            // owned, zero-terminated; the path as stored in the archive
     const uint8_t* data;       // ZIP: compressed bytes inside the mapped file (not owned);
-                               // solid RAR: same as ownedData
+                               // solid RAR: the extracted content, in the archive's content blocks
     uint64_t storedSize;       // bytes at data (RarOnDemand: the uncompressed size)
     uint64_t size;             // uncompressed size
     int32_t method;            // Stored, Deflated, RarOnDemand or another ZIP number
-    uint8_t* ownedData;        // owned extracted content of a solid RAR entry, or null
     const char16_t* archivePath; // RarOnDemand: the archive's own archivePath (not owned)
     int32_t rarIndex;          // RarOnDemand: position among all headers of the archive
     int32_t width;             // pixels; 0 = not known
@@ -49,12 +48,23 @@ struct ImageSlot {
     uint32_t stamp;            // useCounter at the last use
 };
 
+// A solid RAR's images, unpacked one after another at open into a few large
+// blocks rather than one heap block each: large blocks can be backed by huge
+// pages, and faulting in hundreds of separate blocks a page at a time costs more
+// than the unpacking. The content follows the record.
+struct ContentBlock {
+    ContentBlock* next;        // the block filled before this one
+    uint64_t capacity;         // bytes of content room
+    uint64_t used;
+};
+
 // One open comic, one zero-filled heap record owned by the document.
 struct ComicArchive {
     int32_t entryCount;
     int32_t referenceHeight;   // pixel height every page is laid out with
     char16_t* archivePath;     // owned copy of the path, non-solid RAR only
     ArchiveEntry* entries;     // owned, entryCount records in display order
+    ContentBlock* contentBlocks; // solid RAR: owned chain, newest first, holding every entry's data
 
     // ---- Decoded-image cache: UI thread only ----
     ImageSlot imageSlots[imageCacheSlots];

@@ -3,6 +3,110 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#ifdef __WINE__
+// The Linux build. Wine hands every large heap block fresh pages from the system
+// and gives them back when the block is freed, so each page image, inflated entry
+// or solid archive's content is faulted in 4 KiB at a time, again at every decode;
+// on a virtual machine that costs as much as the decoding itself. Blocks of 2 MiB
+// and more are mapped here instead, aligned so that the kernel backs them with
+// transparent huge pages. Every block starts with a head saying what it is.
+#include <string.h>
+#include <sys/mman.h>
+
+struct BlockHead {
+    size_t mappedBytes;   // length of its own mapping, or 0 when on the process heap
+    size_t size;          // what was asked for
+};
+static_assert(sizeof(BlockHead) == 16, "blocks stay 16-byte aligned");
+
+static const size_t hugePageBytes = (size_t)2 << 20;
+static const size_t smallPageBytes = 4096;
+// Smaller blocks could not hold a whole huge page.
+static const size_t mappedBlockMinimum = hugePageBytes;
+
+static BlockHead* headOf(void* block)
+{
+    return (BlockHead*)block - 1;
+}
+
+// Anonymous zero-filled memory starting on a huge-page boundary, or null.
+static void* mapAlignedBytes(size_t length)
+{
+    size_t reservedLength = length + hugePageBytes;
+    void* mapped = mmap(nullptr, reservedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    uintptr_t reserved = (uintptr_t)mapped;
+    uintptr_t base = (reserved + hugePageBytes - 1) & ~(uintptr_t)(hugePageBytes - 1);
+    if (base > reserved) munmap(mapped, base - reserved);
+    size_t tail = reserved + reservedLength - (base + length);
+    if (tail > 0) munmap((void*)(base + length), tail);
+    madvise((void*)base, length, MADV_HUGEPAGE);   // a hint: without it, plain pages
+    return (void*)base;
+}
+
+static void* allocBlock(size_t size, bool zeroed)
+{
+    if (size == 0) size = 1;
+    if (size > SIZE_MAX - hugePageBytes - sizeof(BlockHead)) return nullptr;
+    size_t total = size + sizeof(BlockHead);
+    BlockHead* head;
+    if (size >= mappedBlockMinimum) {
+        size_t length = (total + smallPageBytes - 1) & ~(smallPageBytes - 1);
+        head = (BlockHead*)mapAlignedBytes(length);   // already zero
+        if (head == nullptr) return nullptr;
+        head->mappedBytes = length;
+    } else {
+        head = (BlockHead*)HeapAlloc(GetProcessHeap(), zeroed ? HEAP_ZERO_MEMORY : 0, total);
+        if (head == nullptr) return nullptr;
+        head->mappedBytes = 0;
+    }
+    head->size = size;
+    return head + 1;
+}
+
+void* allocBytes(size_t size)
+{
+    return allocBlock(size, false);
+}
+
+void* allocZeroed(size_t size)
+{
+    return allocBlock(size, true);
+}
+
+void freeBytes(void* block)
+{
+    if (block == nullptr) return;
+    BlockHead* head = headOf(block);
+    if (head->mappedBytes)
+        munmap(head, head->mappedBytes);
+    else
+        HeapFree(GetProcessHeap(), 0, head);
+}
+
+void* resizeBytes(void* block, size_t size)
+{
+    if (block == nullptr) return allocBytes(size);
+    BlockHead* head = headOf(block);
+    if (size == 0) size = 1;
+    if (head->mappedBytes == 0 && size < mappedBlockMinimum) {
+        BlockHead* moved = (BlockHead*)HeapReAlloc(GetProcessHeap(), 0, head, size + sizeof(BlockHead));
+        if (moved == nullptr) return nullptr;
+        moved->size = size;
+        return moved + 1;
+    }
+    if (head->mappedBytes && size <= head->size && size >= mappedBlockMinimum) {
+        head->size = size;                                  // shrunk in place
+        return block;
+    }
+    void* copy = allocBytes(size);
+    if (copy == nullptr) return nullptr;
+    memcpy(copy, block, head->size < size ? head->size : size);
+    freeBytes(block);
+    return copy;
+}
+
+#else
 void* allocBytes(size_t size)
 {
     return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
@@ -17,6 +121,13 @@ void freeBytes(void* block)
 {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
+
+void* resizeBytes(void* block, size_t size)
+{
+    if (block == nullptr) return allocBytes(size);
+    return HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
+}
+#endif
 
 #else
 #include <stdlib.h>
@@ -52,5 +163,11 @@ void* allocZeroed(size_t size)
 void freeBytes(void* block)
 {
     free(block);
+}
+
+void* resizeBytes(void* block, size_t size)
+{
+    if (injectedFailure()) return nullptr;
+    return realloc(block, size ? size : 1);
 }
 #endif

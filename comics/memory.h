@@ -1,6 +1,6 @@
-// Heap blocks shared by the comic code and its callers. The program's builds take
-// them from the process heap, so that a buffer handed to another subsystem (for
-// example printing) is freed the same way; the native build uses malloc.
+// Heap blocks shared by the comic code and its callers, who free them here too
+// (for example printing). The Windows build takes them from the process heap,
+// the Linux build maps the large ones itself, the native build uses malloc.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -11,6 +11,9 @@ void* allocBytes(size_t size);
 void* allocZeroed(size_t size);
 // Accepts null.
 void freeBytes(void* block);
+// The block grown or shrunk, its content kept up to the smaller size (the rest
+// undefined); null leaves the block as it was. A null block is allocated.
+void* resizeBytes(void* block, size_t size);
 
 #ifndef _WIN32
 // Native tests only: the allocation `n` calls from now fails (0: the next one),

@@ -18,6 +18,9 @@ static const uint64_t largestRarEntry = 0x20000000;
 // A solid archive is held in memory whole: past this many bytes of images it
 // counts as damaged, so that a small archive of huge entries cannot exhaust memory.
 static const uint64_t largestSolidTotal = 0x80000000;
+// Content room of each block a solid archive is unpacked into; a larger image
+// gets a block of its own size.
+static const uint64_t contentBlockBytes = (uint64_t)64 << 20;
 // Room for entries when listing starts; doubled as needed.
 static const int32_t initialEntryCapacity = 64;
 // Results of the header and processing calls that mean a password is needed.
@@ -245,24 +248,24 @@ static bool repositionAfterCurrent(RarListing* listing)
     return true;
 }
 
-// Gives the entry array room for one more record, doubling it with a zero-filled
-// reallocation.
+// Gives the entry array room for one more record, doubling it; the new records
+// start zeroed.
 static bool growEntries(RarListing* listing)
 {
     ComicArchive* archive = listing->archive;
     if (archive->entryCount < listing->capacity) return true;
     int32_t capacity = listing->capacity * 2;
-    void* grown = HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, archive->entries,
-                              (size_t)capacity * sizeof(ArchiveEntry));
+    void* grown = resizeBytes(archive->entries, (size_t)capacity * sizeof(ArchiveEntry));
     if (grown == nullptr) return false;
     archive->entries = (ArchiveEntry*)grown;
+    memset(archive->entries + listing->capacity, 0, (size_t)(capacity - listing->capacity) * sizeof(ArchiveEntry));
     listing->capacity = capacity;
     return true;
 }
 
-// Appends the current header as an entry: a solid one owns buffer (shrunk to the
-// bytes received), a non-solid one is sized from the prefix buffer. False leaves
-// the listing; buffer is then still the caller's.
+// Appends the current header as an entry: a solid one keeps the bytes received at
+// buffer (the next one follows them), a non-solid one is sized from the prefix
+// buffer. False leaves the listing.
 static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer)
 {
     ComicArchive* archive = listing->archive;
@@ -277,9 +280,8 @@ static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer)
     entry->name = name;
     uint64_t written = listing->sink.written;
     if (listing->solid) {
-        void* shrunk = HeapReAlloc(GetProcessHeap(), 0, buffer, written ? (size_t)written : 1);
-        if (shrunk) buffer = (uint8_t*)shrunk;
-        entry->data = entry->ownedData = buffer;
+        archive->contentBlocks->used += written;
+        entry->data = buffer;
         entry->storedSize = entry->size = written;
         entry->method = Stored;
         listing->heldBytes += written;
@@ -298,9 +300,25 @@ static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer)
     return true;
 }
 
-// Points the sink at where the current entry goes: the prefix buffer, or a new
-// buffer of the whole entry in a solid archive (returned in *buffer; null when
-// there is no memory for it).
+// Room for size bytes after the content of the archive's newest block, in a new
+// block when that one is full; null without memory. Taken only by appending.
+static uint8_t* reserveContent(ComicArchive* archive, uint64_t size)
+{
+    ContentBlock* newest = archive->contentBlocks;
+    if (newest && newest->capacity - newest->used >= size) return (uint8_t*)(newest + 1) + newest->used;
+    uint64_t capacity = size > contentBlockBytes ? size : contentBlockBytes;
+    ContentBlock* block = (ContentBlock*)allocBytes((size_t)(sizeof(ContentBlock) + capacity));
+    if (block == nullptr) return nullptr;
+    block->next = newest;
+    block->capacity = capacity;
+    block->used = 0;
+    archive->contentBlocks = block;
+    return (uint8_t*)(block + 1);
+}
+
+// Points the sink at where the current entry goes: the prefix buffer, or room for
+// the whole entry in a solid archive (returned in *buffer; null when there is no
+// memory for it).
 static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer)
 {
     ExtractionSink* sink = &listing->sink;
@@ -314,7 +332,7 @@ static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer)
         sink->truncate = size > sizingPrefixBytes;
         return;
     }
-    *buffer = (uint8_t*)allocBytes((size_t)size);
+    *buffer = reserveContent(listing->archive, size);
     sink->base = *buffer;
     sink->capacity = size;
     sink->truncate = 0;
@@ -343,19 +361,14 @@ static bool listNextHeader(RarListing* listing)
         return true;
     }
     result = unrar.processFile(listing->handle, RAR_TEST, nullptr, nullptr);
+    // Room reserved in a content block and not appended is simply reused.
     if (listing->sink.passwordAsked || isPasswordResult(result)) {
-        freeBytes(buffer);
         listing->code = OpenPasswordProtected;
         return false;
     }
-    if (result != ERAR_SUCCESS && !listing->sink.filled) { // the image's data failed to unpack
-        freeBytes(buffer);
+    if (result != ERAR_SUCCESS && !listing->sink.filled)   // the image's data failed to unpack
         return !listing->solid && repositionAfterCurrent(listing);
-    }
-    if (!appendRarEntry(listing, size, buffer)) {
-        freeBytes(buffer);
-        return false;
-    }
+    if (!appendRarEntry(listing, size, buffer)) return false;
     return result == ERAR_SUCCESS || repositionAfterCurrent(listing);
 }
 

@@ -6,6 +6,7 @@ import os
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 from brisa import DRIVER, check, equal
@@ -14,10 +15,14 @@ WM_CLOSE = 0x0010
 
 
 def run(*args, env=None, cwd=None, timeout=300):
-    """A command whose children may outlive it: no pipe of ours is left open to them."""
-    out = subprocess.run(list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                         stderr=subprocess.PIPE, text=True, timeout=timeout, start_new_session=True)
-    return out
+    """A command whose children may outlive it: its output goes to files, so that
+    no pipe of ours is left open to them."""
+    with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+        result = subprocess.run(list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                timeout=timeout, start_new_session=True)
+        out.seek(0)
+        err.seek(0)
+        return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())
 
 
 def environment_of(pid):
@@ -82,8 +87,9 @@ class Launcher:
         self.stderr_path = os.path.join(data_home, "launcher-stderr.txt")
 
     def driver(self, *args, ok=True):
-        result = subprocess.run([DRIVER] + [str(a) for a in args], env=self.env, stdin=subprocess.DEVNULL,
-                                capture_output=True, text=True, timeout=60)
+        # When the driver is the first program to need this prefix's desktop or
+        # services, Wine starts them as its children and they outlive it.
+        result = run(DRIVER, *[str(a) for a in args], env=self.env, timeout=60)
         check(result.returncode == 0 or not ok, "driver %s failed: %s" % (args, result.stderr[-300:]))
         return result.stdout.strip() if result.returncode == 0 else None
 

@@ -1,6 +1,7 @@
 // Comic prefetch on the real windows: the order the decode worker is given the
 // neighbours of the view, and closing a comic while the worker decodes it.
 #include "app/app.h"
+#include "comics/memory.h"
 #include "comics/pages.h"
 #include "comics/worker.h"
 #include "tests/inproc/gtest.h"
@@ -8,6 +9,7 @@
 #include "viewer/viewer.h"
 
 #include <stdio.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -191,4 +193,32 @@ TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
     if (slot.pixels) {
       EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
     }
+}
+
+// Blocks on both sides of the size from which the program maps its own memory:
+// zero-filled when asked, content kept across a resize either way, and every
+// kind freed by the same call.
+TEST(ComicMemory, BlocksKeepTheirContentAcrossEverySize) {
+  const size_t sizes[] = {1, 4096, (2u << 20) - 17, 2u << 20, (3u << 20) + 5, 64u << 20};
+  for (size_t size : sizes) {
+    uint8_t* zeroed = (uint8_t*)allocZeroed(size);
+    ASSERT_NE(nullptr, zeroed) << size;
+    EXPECT_EQ(0u, (uintptr_t)zeroed % 16) << size;
+    size_t nonzero = 0;
+    for (size_t i = 0; i < size; i++) nonzero += zeroed[i] != 0;
+    EXPECT_EQ(0u, nonzero) << size;
+    for (size_t i = 0; i < size; i++) zeroed[i] = (uint8_t)(i * 13 + size);
+    for (size_t other : sizes) {
+      uint8_t* copy = (uint8_t*)allocBytes(size);
+      ASSERT_NE(nullptr, copy);
+      memcpy(copy, zeroed, size);
+      uint8_t* resized = (uint8_t*)resizeBytes(copy, other);
+      ASSERT_NE(nullptr, resized) << size << " -> " << other;
+      EXPECT_EQ(0, memcmp(resized, zeroed, size < other ? size : other)) << size << " -> " << other;
+      resized[other - 1] = 1;   // the whole new size is writable
+      freeBytes(resized);
+    }
+    freeBytes(zeroed);
+  }
+  freeBytes(nullptr);
 }

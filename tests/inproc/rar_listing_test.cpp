@@ -211,8 +211,8 @@ TEST_F(RarListing, NonSolidKeepsPrefixesAndReopensAfterAStoppedImage)
         EXPECT_EQ(widths[i], entry.width);
         EXPECT_EQ(heights[i], entry.height);
         EXPECT_EQ(archive->archivePath, entry.archivePath);
-        EXPECT_EQ(nullptr, entry.ownedData);
     }
+    EXPECT_EQ(nullptr, archive->contentBlocks) << "nothing is held for a non-solid archive";
     EXPECT_EQ(0, lstrcmpW((const WCHAR*)comicPath, (const WCHAR*)archive->archivePath));
     EXPECT_NE((const char16_t*)comicPath, archive->archivePath) << "the archive keeps its own copy";
     EXPECT_EQ(1200, archive->referenceHeight);
@@ -256,7 +256,6 @@ TEST_F(RarListing, SolidIsUnpackedWholeAtOpenAndNeedsNoLibraryAfterwards)
     for (int i = 0; i < 3; i++) {
         const ArchiveEntry& entry = archive->entries[i];
         EXPECT_EQ(Stored, entry.method);
-        EXPECT_EQ(entry.ownedData, entry.data);
         EXPECT_EQ(script.entries[i].data.size(), entry.storedSize);
         EXPECT_EQ(script.entries[i].data, std::string((const char*)entry.data, (size_t)entry.storedSize));
     }
@@ -266,16 +265,42 @@ TEST_F(RarListing, SolidIsUnpackedWholeAtOpenAndNeedsNoLibraryAfterwards)
     EXPECT_EQ("", callLog()) << "pages come from memory";
 }
 
-TEST_F(RarListing, SolidBuffersShrinkToWhatArrived)
+// The blocks a solid archive's content is held in, oldest first.
+static std::vector<const ContentBlock*> contentBlocks(const ComicArchive* archive)
 {
-    Header claims = image(u"claims.png", png(5, 6, 100));
+    std::vector<const ContentBlock*> blocks;
+    for (const ContentBlock* b = archive->contentBlocks; b; b = b->next) blocks.insert(blocks.begin(), b);
+    return blocks;
+}
+
+static const uint8_t* contentOf(const ContentBlock* block)
+{
+    return (const uint8_t*)(block + 1);
+}
+
+TEST_F(RarListing, SolidContentIsPackedIntoBlocksAsItArrives)
+{
+    Header claims = image(u"a.png", png(5, 6, 100));
     claims.size = 1 << 20;                                 // announces 1 MiB, delivers 100 bytes
-    Script script({claims}, ROADF_SOLID);
+    Header next = image(u"b.png", png(7, 8, 300));
+    Header huge = image(u"c.png", png(9, 10, (65 << 20) + 5));   // more than a whole block
+    Header after = image(u"d.png", png(11, 12, 1000));
+    Script script({claims, next, huge, after}, ROADF_SOLID);
     ASSERT_TRUE(open(script));
-    const ArchiveEntry& entry = archive->entries[0];
-    EXPECT_EQ(100u, entry.size);
-    EXPECT_EQ(100u, entry.storedSize);
-    EXPECT_EQ((SIZE_T)100, HeapSize(GetProcessHeap(), 0, entry.ownedData));
+    ASSERT_EQ(4, archive->entryCount);
+    const ArchiveEntry* e = archive->entries;
+    EXPECT_EQ(100u, e[0].size);
+    EXPECT_EQ(100u, e[0].storedSize);
+    EXPECT_EQ(e[0].data + 100, e[1].data) << "the next image follows what arrived, not what was announced";
+    std::vector<const ContentBlock*> blocks = contentBlocks(archive);
+    ASSERT_EQ(3u, blocks.size());
+    EXPECT_EQ(contentOf(blocks[0]), e[0].data);
+    EXPECT_EQ(400u, blocks[0]->used);
+    EXPECT_EQ(contentOf(blocks[1]), e[2].data) << "an image larger than a block gets one of its own";
+    EXPECT_EQ(blocks[1]->capacity, blocks[1]->used);
+    EXPECT_EQ(contentOf(blocks[2]), e[3].data) << "a full block is not reused";
+    for (int i = 0; i < 4; i++)
+        EXPECT_TRUE(script.entries[i].data == std::string((const char*)e[i].data, (size_t)e[i].storedSize)) << i;
 }
 
 struct Outcome {
