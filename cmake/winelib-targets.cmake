@@ -40,8 +40,7 @@ foreach(suite start open pagemode keys mouse search about comics cbr print thumb
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS linux)
 endforeach()
 
-# The warm launcher: its own prefixes, servers and keepers. Not yet steady on a
-# loaded machine, so scripts/test.sh leaves it out; `ctest -L launcher` runs it.
+# The warm launcher: its own prefixes, servers and keepers.
 add_test(NAME e2e_launcher COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_launcher.py
          WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
 set_tests_properties(e2e_launcher PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS launcher)

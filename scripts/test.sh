@@ -40,7 +40,7 @@ run_ctest build/mingw
 
 echo "== Wine: in-process and end-to-end tests of the Linux build, the test bridge"
 source tests/e2e/wine-env.sh start build/winelib
-run_ctest build/winelib -LE 'windows|launcher'
+run_ctest build/winelib -LE windows
 echo "== Wine: end-to-end tests of the Windows build (Brisa.exe beside the test bridge)"
 run_ctest build/winelib -L windows
 tests/e2e/wine-env.sh stop build/winelib
