@@ -280,7 +280,17 @@ static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer)
     entry->name = name;
     uint64_t written = listing->sink.written;
     if (listing->solid) {
-        archive->contentBlocks->used += written;
+        ContentBlock* block = archive->contentBlocks;
+        block->used += written;
+        if (block->capacity > contentBlockBytes && block->used == written && written < block->capacity) {
+            // A block of its own, announced larger than what arrived: give the rest back.
+            ContentBlock* shrunk = (ContentBlock*)resizeBytes(block, (size_t)(sizeof(ContentBlock) + written));
+            if (shrunk) {
+                shrunk->capacity = written;
+                archive->contentBlocks = shrunk;
+                buffer = (uint8_t*)(shrunk + 1);
+            }
+        }
         entry->data = buffer;
         entry->storedSize = entry->size = written;
         entry->method = Stored;

@@ -303,6 +303,21 @@ TEST_F(RarListing, SolidContentIsPackedIntoBlocksAsItArrives)
         EXPECT_TRUE(script.entries[i].data == std::string((const char*)e[i].data, (size_t)e[i].storedSize)) << i;
 }
 
+TEST_F(RarListing, SolidBlockOfAnImageThatArrivedShortIsShrunk)
+{
+    Header claims = image(u"a.png", png(5, 6, 100));
+    claims.size = (uint64_t)100 << 20;                     // announces 100 MiB, a block of its own
+    Script script({claims, image(u"b.png", png(7, 8, 300))}, ROADF_SOLID);
+    ASSERT_TRUE(open(script));
+    ASSERT_EQ(2, archive->entryCount);
+    std::vector<const ContentBlock*> blocks = contentBlocks(archive);
+    ASSERT_EQ(2u, blocks.size());
+    EXPECT_EQ(100u, blocks[0]->capacity) << "only what arrived stays held";
+    EXPECT_EQ(contentOf(blocks[0]), archive->entries[0].data);
+    EXPECT_EQ(script.entries[0].data, std::string((const char*)archive->entries[0].data, 100));
+    EXPECT_EQ(contentOf(blocks[1]), archive->entries[1].data);
+}
+
 struct Outcome {
     const char* why;
     Script* script;
