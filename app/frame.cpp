@@ -34,12 +34,16 @@ void relayoutFrame() {
   SendMessageW(frameWindow, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
 }
 
+static void placeSearchBox(int width, BOOL repaint) {
+  int inset = searchBarHeight / 6;
+  MoveWindow(searchBox, inset, inset, width - 2 * inset, searchBarHeight - 2 * inset, repaint);
+}
+
 // Search strip on top (when shown), thumbnails on the left, the view takes the rest.
 static void placeChildren(int width, int height) {
   bool searching = IsWindowVisible(searchBox) != FALSE;
-  int inset = searchBarHeight / 6;
   int panel = thumbnailPanelWidth();
-  MoveWindow(searchBox, inset, inset, width - 2 * inset, searchBarHeight - 2 * inset, TRUE);
+  placeSearchBox(width, TRUE);
   int top = searching ? searchBarHeight : 0;
   int rest = height - top;
   MoveWindow(thumbnailWindow, 0, top, panel, rest, TRUE);
@@ -165,15 +169,25 @@ static void createWindows(HINSTANCE instance) {
                                 NULL, NULL, instance, NULL);
   viewWindow = CreateWindowExW(0, L"BrisaView", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
                                0, 0, 0, 0, frameWindow, NULL, instance, NULL);
+  createThumbnailPanel();
+}
+
+// The hidden search box. Its class comes from the common controls library,
+// whose loading (with the COM libraries it pulls in) is the largest cost of
+// start-up, so it is created once the first page is on screen.
+static void createSearchBox(HINSTANCE instance) {
   searchBox = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", NULL, WS_CHILD | ES_AUTOHSCROLL,
                               0, 0, 0, 0, frameWindow, NULL, instance, NULL);
   SendMessageW(searchBox, WM_SETFONT, (WPARAM)uiFont, 0);
   installSearchBox();
-  createThumbnailPanel();
+  RECT client;
+  GetClientRect(frameWindow, &client);
+  placeSearchBox(client.right, FALSE);
 }
 
 // Everything up to the message loop, in the order that lets the window appear
-// at once: PDFium before the windows, the document only after the first paint.
+// at once: PDFium before the windows, the document only after the window's first
+// paint, the search box and the About window only after the document's.
 void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   HDC screen = GetDC(NULL);
   UiLanguage = chooseUiLanguage();
@@ -204,7 +218,9 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
     UpdateWindow(frameWindow);
   } else {
     updateTitle();
+    UpdateWindow(frameWindow);
   }
+  createSearchBox(instance);
   if (readSetting(L"HideAboutOnStartup") == 0) showAboutWindow();
   PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);   // asks once the loop runs, or when the About window closes
 }

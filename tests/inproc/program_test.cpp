@@ -10,6 +10,7 @@
 #include "tests/support/pdfwriter.h"
 #include "viewer/viewer.h"
 
+#include <algorithm>
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -439,6 +440,42 @@ TEST_F(Program, FirstPageIsPaintedBeforeTheLoopRuns) {
   bool loaded = false;
   for (const CacheSlot& slot : documentState.pageCache.slots) loaded = loaded || (slot.page && slot.pageIndex == 0);
   EXPECT_TRUE(loaded) << "page 1 was rendered";
+  pumpMessages();
+}
+
+// What start-up does to windows, in order: "paint" for each WM_PAINT of the view,
+// "edit" for the creation of an EDIT window.
+static std::vector<std::string> startupEvents;
+
+static LRESULT CALLBACK recordStartupEvent(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* message = (const CWPSTRUCT*)lParam;
+  if (code == HC_ACTION) {
+    wchar_t name[16] = L"";
+    if (message->message == WM_PAINT && message->hwnd == viewWindow) startupEvents.push_back("paint");
+    if (message->message == WM_NCCREATE && GetClassNameW(message->hwnd, name, 16) && !lstrcmpiW(name, L"Edit"))
+      startupEvents.push_back("edit");
+  }
+  return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// The search box's class loads the common controls library and the COM
+// libraries with it: the first page comes first.
+TEST_F(Program, SearchBoxIsCreatedOnceTheFirstPageIsPainted) {
+  std::string path = pdf("early.pdf", letterPages(2));
+  Wide line = wide("brisa \"" + path + "\"");
+  startupEvents.clear();
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, recordStartupEvent, NULL, GetCurrentThreadId());
+  ASSERT_NE((HHOOK)NULL, hook);
+  startBrisa(GetModuleHandleW(NULL), line.text);
+  UnhookWindowsHookEx(hook);
+  ASSERT_FALSE(startupEvents.empty());
+  EXPECT_EQ("paint", startupEvents.front());
+  EXPECT_EQ(1, std::count(startupEvents.begin(), startupEvents.end(), "edit"));
+  ASSERT_NE((HWND)NULL, searchBox);
+  EXPECT_FALSE(IsWindowVisible(searchBox));
+  RECT box;
+  GetWindowRect(searchBox, &box);
+  EXPECT_EQ(searchBarHeight - 2 * (searchBarHeight / 6), box.bottom - box.top) << "placed as the frame places it";
   pumpMessages();
 }
 
