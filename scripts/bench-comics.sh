@@ -2,7 +2,8 @@
 # Opening a comic: launch -> first page on screen and peak memory of Brisa, the
 # Wine floor and the readers a user would pick instead (mupdf, zathura with its
 # comic plugin, evince, mcomix), side by side in one run, on a 300-page CBZ of
-# 1600 x 2400 JPEG pages, stored and deflated. Then, in-process, the time from
+# 1600 x 2400 JPEG pages, stored and deflated; the same launches again with the
+# floor and Brisa taking turns (ROUNDS, default 9). Then, in-process, the time from
 # start-up to the first comic page painted, and a page turn to a prefetched page.
 # The same pages as a stored RAR 5, non-solid and solid, beside the CBZ and the
 # peers that read CBR.
@@ -75,6 +76,24 @@ if [ "${PEERS:-1}" != 0 ]; then
   row "evince" evince
   row "mcomix" mcomix
 fi
+# Launch times drift with the machine's state between rows: the same launches
+# again, the floor and both comics taking turns, ROUNDS times.
+page_ms() {
+  local line
+  line=$("$work/fpwatch" -t 30 -s 300 -- "$@" 2>/dev/null | tail -n 1)
+  case "$line" in status=ok*) echo "$line" | sed -E 's/.*t_page_ms=([0-9.]+).*/\1/' ;; *) echo fail ;; esac
+}
+median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+floors=() storeds=() deflateds=()
+for _ in $(seq "${ROUNDS:-9}"); do
+  floors+=("$(page_ms /usr/lib/wine/wine64 "$work/winfloor.exe")"); sleep 0.3
+  storeds+=("$(page_ms /usr/lib/wine/wine64 "$top/build/winelib/Brisa.exe.so" "$work/comic-stored.cbz")"); sleep 0.3
+  deflateds+=("$(page_ms /usr/lib/wine/wine64 "$top/build/winelib/Brisa.exe.so" "$work/comic-deflated.cbz")"); sleep 0.3
+done
+echo
+echo "Launch, floor and Brisa taking turns (${ROUNDS:-9} rounds, medians): floor $(printf '%s\n' "${floors[@]}" | median) ms," \
+  "stored $(printf '%s\n' "${storeds[@]}" | median) ms, deflated $(printf '%s\n' "${deflateds[@]}" | median) ms"
+
 echo
 echo "In-process, start-up -> first comic page painted (first run; median of later runs):"
 echo "  stored:   $("$top/build/winelib/firstpaint.exe" "$work/comic-stored.cbz" 5)"
