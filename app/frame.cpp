@@ -185,6 +185,21 @@ static void createSearchBox(HINSTANCE instance) {
   placeSearchBox(client.right, FALSE);
 }
 
+// The document named on the command line, painted at once: before the About
+// window starts GDI+, and before the default-reader question, a posted message
+// that would otherwise be handled ahead of the paint, loads the shell's
+// association functions. The view does not draw while the document is laid
+// out: its scroll bars, drawn straight away by every change and costly the
+// first time with a visual style, come once the page is painted.
+static void openFirstDocument(const wchar_t* path) {
+  SendMessageW(viewWindow, WM_SETREDRAW, FALSE, 0);
+  openDocument(path);
+  SendMessageW(viewWindow, WM_SETREDRAW, TRUE, 0);
+  RedrawWindow(viewWindow, NULL, NULL, RDW_VALIDATE | RDW_NOFRAME);
+  RedrawWindow(viewWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+  SendMessageW(viewWindow, WM_NCPAINT, 1, 0);   // 1: the whole frame of the view
+}
+
 // Everything up to the message loop, in the order that lets the window appear
 // at once: PDFium before the windows, the document only after the window's first
 // paint, the search box and the About window only after the document's.
@@ -211,11 +226,7 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   ShowWindow(frameWindow, SW_SHOWDEFAULT);
   UpdateWindow(frameWindow);
   if (*path) {
-    openDocument(path);
-    // The first page is painted now, before the About window starts GDI+ and
-    // before the default-reader question, a posted message that would otherwise
-    // be handled ahead of the paint, loads the shell's association functions.
-    UpdateWindow(frameWindow);
+    openFirstDocument(path);
   } else {
     updateTitle();
     UpdateWindow(frameWindow);

@@ -443,8 +443,16 @@ TEST_F(Program, FirstPageIsPaintedBeforeTheLoopRuns) {
   pumpMessages();
 }
 
+static bool firstPageLoaded() {
+  for (const CacheSlot& slot : documentState.pageCache.slots)
+    if (slot.page && slot.pageIndex == 0) return true;
+  return false;
+}
+
 // What start-up does to windows, in order: "paint" for each WM_PAINT of the view,
-// "edit" for the creation of an EDIT window.
+// "bars" for each drawing of its frame (the scroll bars) once a document is open,
+// "bars before the page" if that comes before the first page is rendered, "edit"
+// for the creation of an EDIT window.
 static std::vector<std::string> startupEvents;
 
 static LRESULT CALLBACK recordStartupEvent(int code, WPARAM wParam, LPARAM lParam) {
@@ -452,6 +460,8 @@ static LRESULT CALLBACK recordStartupEvent(int code, WPARAM wParam, LPARAM lPara
   if (code == HC_ACTION) {
     wchar_t name[16] = L"";
     if (message->message == WM_PAINT && message->hwnd == viewWindow) startupEvents.push_back("paint");
+    if (message->message == WM_NCPAINT && message->hwnd == viewWindow && documentIsOpen())
+      startupEvents.push_back(firstPageLoaded() ? "bars" : "bars before the page");
     if (message->message == WM_NCCREATE && GetClassNameW(message->hwnd, name, 16) && !lstrcmpiW(name, L"Edit"))
       startupEvents.push_back("edit");
   }
@@ -476,6 +486,28 @@ TEST_F(Program, SearchBoxIsCreatedOnceTheFirstPageIsPainted) {
   RECT box;
   GetWindowRect(searchBox, &box);
   EXPECT_EQ(searchBarHeight - 2 * (searchBarHeight / 6), box.bottom - box.top) << "placed as the frame places it";
+  pumpMessages();
+}
+
+// The scroll bars change as the document is laid out, and drawing them with a
+// visual style is slow the first time: the first page is painted before them.
+TEST_F(Program, ScrollBarsAreDrawnOnceTheFirstPageIsPainted) {
+  std::string path = pdf("bars.pdf", letterPages(4));
+  Wide line = wide("brisa \"" + path + "\"");
+  startupEvents.clear();
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, recordStartupEvent, NULL, GetCurrentThreadId());
+  ASSERT_NE((HHOOK)NULL, hook);
+  startBrisa(GetModuleHandleW(NULL), line.text);
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(0, std::count(startupEvents.begin(), startupEvents.end(), "bars before the page"));
+  ASSERT_GE(startupEvents.size(), 3u);
+  EXPECT_EQ((std::vector<std::string>{"paint", "bars", "edit"}),
+            std::vector<std::string>(startupEvents.end() - 3, startupEvents.end()));
+  SCROLLINFO info = {sizeof(info), SIF_ALL};
+  ASSERT_TRUE(GetScrollInfo(viewWindow, SB_VERT, &info));
+  EXPECT_EQ(viewState.layoutHeight - 1, info.nMax);
+  EXPECT_EQ((UINT)viewState.viewHeight, info.nPage);
+  EXPECT_TRUE(IsWindowVisible(viewWindow)) << "drawing is on again";
   pumpMessages();
 }
 
