@@ -53,6 +53,13 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine);
 void runMainLoop();
 void stopBrisa();
 
+// fonts.cpp: called once PDFium is set up. The Linux build draws the standard
+// 14 fonts with PDFium's built-in faces and lists the system's fonts only when
+// a document names another font that it does not embed; whether it did so yet
+// is for the tests.
+void useBuiltInStandardFonts();
+bool systemFontsWereListed();
+
 // commandline.cpp (portable)
 Utf16* findDocumentPath(Utf16* commandLine);
 

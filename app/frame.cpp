@@ -218,6 +218,7 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   initViewState();
   registerWindowClasses(instance);
   FPDF_InitLibrary();
+  useBuiltInStandardFonts();
   createWindows(instance);
   relayoutFrame();
   extendSystemMenu();

@@ -53,6 +53,24 @@ typedef struct IFSDK_PAUSE {
   void* user;
 } IFSDK_PAUSE;
 
+// Where PDFium finds the fonts a document names but does not embed. Version 1:
+// PDFium calls EnumFonts once, the first time it needs the list, and the
+// lister answers with FPDF_AddInstalledFont for each font; MapFont and GetFont
+// return a handle the other members then read, or null for none.
+typedef struct FPDF_SYSFONTINFO {
+  int version;
+  void (*Release)(struct FPDF_SYSFONTINFO* self);
+  void (*EnumFonts)(struct FPDF_SYSFONTINFO* self, void* mapper);
+  void* (*MapFont)(struct FPDF_SYSFONTINFO* self, int weight, FPDF_BOOL italic, int charset, int pitchFamily,
+                   const char* face, FPDF_BOOL* exact);
+  void* (*GetFont)(struct FPDF_SYSFONTINFO* self, const char* face);
+  unsigned long (*GetFontData)(struct FPDF_SYSFONTINFO* self, void* font, unsigned int table, unsigned char* buffer,
+                               unsigned long size);
+  unsigned long (*GetFaceName)(struct FPDF_SYSFONTINFO* self, void* font, char* buffer, unsigned long size);
+  int (*GetFontCharset)(struct FPDF_SYSFONTINFO* self, void* font);
+  void (*DeleteFont)(struct FPDF_SYSFONTINFO* self, void* font);
+} FPDF_SYSFONTINFO;
+
 // The functions themselves, generated from app/pdfium.table.
 #include "pdfium_functions.h"
 

@@ -3,7 +3,8 @@
 
   --header FILE    the function declarations app/pdfium.h includes
   --def FILE       the .def of Brisa.exe's import library (the names the program calls)
-  --exports FILE   the test bridge's Winelib export list, a .spec file (every name)
+  --exports FILE   the test bridge's Winelib export list, a .spec file (every name
+                   but the Linux build's own)
   --wrappers FILE  the bridge's generated wrappers: Windows calling convention
                    outside, the Linux library's inside
 
@@ -14,7 +15,7 @@ import re
 import sys
 
 DECLARATION = re.compile(r"^(?P<result>[\w\s\*]+?)\s*\b(?P<name>FPDF\w*)\((?P<params>[^()]*)\);(?P<tags>.*)$")
-TAGS = {"[bridge]": "bridge_only", "[by hand]": "by_hand"}
+TAGS = {"[bridge]": "bridge_only", "[by hand]": "by_hand", "[linux]": "linux_only"}
 
 # The one Windows/Linux difference a generated wrapper handles: `unsigned long`
 # is 32 bits in the PE and 64 in the .so, so the Windows side takes 32 bits and
@@ -24,9 +25,10 @@ EXPORT_SCALARS = {"double": "double", "size_t": "int64", "int": "long", "FPDF_BO
 
 
 class Function:
-    def __init__(self, result, name, params, comments, bridge_only, by_hand):
+    def __init__(self, result, name, params, comments, tags):
         self.result, self.name, self.params = result, name, params
-        self.comments, self.bridge_only, self.by_hand = comments, bridge_only, by_hand
+        self.comments = comments
+        self.bridge_only, self.by_hand, self.linux_only = "[bridge]" in tags, "[by hand]" in tags, "[linux]" in tags
 
     def declaration(self):
         return "%s %s(%s);" % (self.result, self.name, ", ".join(t + " " + n for t, n in self.params) or "void")
@@ -64,8 +66,7 @@ def parse(path):
             params = [] if params in ("", "void") else [split_param(p, where) for p in params.split(",")]
             if any(f.name == match.group("name") for f in functions):
                 raise ValueError("%s: %s is listed twice" % (where, match.group("name")))
-            functions.append(Function(match.group("result").strip(), match.group("name"), params, comments,
-                                      "[bridge]" in tags, "[by hand]" in tags))
+            functions.append(Function(match.group("result").strip(), match.group("name"), params, comments, tags))
             comments = []
     return functions
 
@@ -84,12 +85,15 @@ def header(functions):
     out = ["// Generated from app/pdfium.table by app/pdfium_table.py: edit the table.",
            "// The PDFium functions Brisa calls; app/pdfium.h declares their types.", ""]
     for f in functions:
-        if f.bridge_only:
+        if f.bridge_only or f.linux_only:
             continue
         while f.comments and not f.comments[0] and out[-1] == "":
             f.comments.pop(0)
         out += f.comments
         out.append(f.declaration())
+    linux = [f.declaration() for f in functions if f.linux_only]
+    if linux:
+        out += ["", "#ifdef __WINE__   // the Linux library's, called by the Linux build only"] + linux + ["#endif"]
     extra = [f.declaration() for f in functions if f.bridge_only]
     if extra:
         out += ["", "#ifdef BRISA_PDFIUM_BRIDGE   // only the test bridge calls these"] + extra + ["#endif"]
@@ -97,12 +101,15 @@ def header(functions):
 
 
 def def_file(functions):
-    return "LIBRARY pdfium.dll\nEXPORTS\n" + "".join(f.name + "\n" for f in functions if not f.bridge_only)
+    return "LIBRARY pdfium.dll\nEXPORTS\n" + "".join(f.name + "\n" for f in functions
+                                                    if not f.bridge_only and not f.linux_only)
 
 
 def exports(functions):
     out = ["# Generated from app/pdfium.table: every export of the test bridge, Windows convention."]
     for f in functions:
+        if f.linux_only:
+            continue
         out.append("@ cdecl %s(%s) br_%s" % (f.name, " ".join(export_type(t) for t, _ in f.params), f.name))
     return "\n".join(out) + "\n"
 
@@ -113,6 +120,8 @@ def wrappers(functions):
            "// the Linux library's own declarations.",
            '#include "tests/bridge/bridge.h"', ""]
     for f in functions:
+        if f.linux_only:
+            continue
         params = ", ".join(windows_type(t) + " " + n for t, n in f.params) or "void"
         signature = 'extern "C" %s __cdecl br_%s(%s)' % (windows_type(f.result), f.name, params)
         if f.by_hand:

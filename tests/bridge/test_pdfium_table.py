@@ -58,6 +58,11 @@ def the_real_table_agrees_everywhere(folder):
     fill = re.search(r"br_FPDFBitmap_FillRect\([^)]*unsigned int color\)", out["wrappers"])
     check(error and fill, "FPDF_DWORD crosses as 32 bits in both directions")
     check("@ cdecl FPDFLink_GetLinkAtPoint(ptr double double)" in out["exports"], "doubles cross as doubles")
+    linux = out["header"].split("#ifdef __WINE__")[-1].split("#endif")[0]
+    check("FPDF_SetSystemFontInfo(FPDF_SYSFONTINFO* fontInfo);" in linux,
+          "a [linux] function is declared for the Linux build only")
+    check(all("FPDF_SetSystemFontInfo" not in out[kind] for kind in ("def", "exports", "wrappers")),
+          "a [linux] function is neither imported by the Windows build nor bridged")
 
 
 def a_bad_table_is_refused(folder):

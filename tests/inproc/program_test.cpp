@@ -5,6 +5,8 @@
 #include "viewer/links.h"
 
 #include <shlobj.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/pdfwriter.h"
@@ -487,6 +489,62 @@ TEST_F(Program, SearchBoxIsCreatedOnceTheFirstPageIsPainted) {
   GetWindowRect(searchBox, &box);
   EXPECT_EQ(searchBarHeight - 2 * (searchBarHeight / 6), box.bottom - box.top) << "placed as the frame places it";
   pumpMessages();
+}
+
+// Font files of a system folder opened since the last call, by anyone.
+static const char* const FONT_FOLDER = "/usr/share/fonts/truetype/dejavu";
+
+static int fontFilesOpened(int watch) {
+  char events[4096] __attribute__((aligned(__alignof__(struct inotify_event))));
+  int opened = 0;
+  for (;;) {
+    ssize_t length = read(watch, events, sizeof events);
+    if (length <= 0) return opened;
+    for (char* at = events; at < events + length;) {
+      const struct inotify_event* event = (const struct inotify_event*)at;
+      if (event->len && !(event->mask & IN_ISDIR) && strstr(event->name, ".ttf")) opened++;
+      at += sizeof(struct inotify_event) + event->len;
+    }
+  }
+}
+
+// Dark pixels of the current document's first page right of its black square,
+// where its lines of text are, rendered at 72 dpi.
+static int darkTextPixels() {
+  FPDF_PAGE page = getCachedPage(0);
+  if (!page) return -1;
+  int width = 612, height = 200;
+  FPDF_BITMAP bitmap = FPDFBitmap_Create(width, height, 0);
+  FPDFBitmap_FillRect(bitmap, 0, 0, width, height, 0xFFFFFFFF);
+  FPDF_RenderPageBitmap(bitmap, page, 0, 0, 612, 792, 0, 0);
+  const unsigned char* bits = (const unsigned char*)FPDFBitmap_GetBuffer(bitmap);
+  int dark = 0;
+  for (int y = 0; y < height; y++)
+    for (int x = 130; x < width; x++) dark += bits[(y * width + x) * 4 + 1] < 128;
+  FPDFBitmap_Destroy(bitmap);
+  return dark;
+}
+
+// The standard 14 fonts, and the names that stand for them (Arial for
+// Helvetica), are drawn with PDFium's own faces: the system's fonts are listed
+// (every file opened) only for a font the system must supply.
+TEST_F(Program, SystemFontsAreListedOnlyForAFontTheSystemMustSupply) {
+  std::vector<TestPage> pages = {{612, 792, {"The quick brown fox", "jumps over the lazy dog"}}};
+  start();
+  int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, FONT_FOLDER, IN_OPEN), 0) << FONT_FOLDER;
+  for (const char* font : {"Helvetica", "Times-Bold", "Arial", "Courier"}) {
+    open(writeFile(folder + "/" + font + ".pdf", makeTestPdf(pages, font)));
+    EXPECT_GT(darkTextPixels(), 200) << font << " is drawn";
+    EXPECT_EQ(0, fontFilesOpened(watch)) << font;
+    EXPECT_FALSE(systemFontsWereListed()) << font;
+  }
+  open(writeFile(folder + "/dejavu.pdf", makeTestPdf(pages, "DejaVuSans")));
+  EXPECT_GT(darkTextPixels(), 200) << "DejaVuSans is drawn";
+  EXPECT_GT(fontFilesOpened(watch), 0) << "listed then";
+  EXPECT_TRUE(systemFontsWereListed());
+  close(watch);
 }
 
 // The scroll bars change as the document is laid out, and drawing them with a

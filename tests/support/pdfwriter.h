@@ -10,10 +10,10 @@
 
 struct TestPage {
   int width, height;
-  std::vector<std::string> lines;   // Helvetica 12, from the top-left, 16 points apart
+  std::vector<std::string> lines;   // in the document's font (Helvetica), 12 points, 16 apart
 };
 
-inline std::string makeTestPdf(const std::vector<TestPage>& pages) {
+inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::string& font = "Helvetica") {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   auto object = [&](const std::string& body) {
@@ -24,7 +24,7 @@ inline std::string makeTestPdf(const std::vector<TestPage>& pages) {
   std::string kids;
   for (size_t i = 0; i < pages.size(); i++) kids += std::to_string(4 + 2 * i) + " 0 R ";
   object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
-  object("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+  object("<< /Type /Font /Subtype /Type1 /BaseFont /" + font + " >>");   // not embedded
   for (size_t i = 0; i < pages.size(); i++) {
     int w = pages[i].width, h = pages[i].height;
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " + std::to_string(h) +
