@@ -5,7 +5,8 @@
 #   the same program through plain `wine` with Debian's defaults (its server exits
 #     2 s after the last program, so every launch here is cold),
 #   the Wine floor (a trivial Win32 window) started warm the launcher's way,
-#   Debian's mupdf on the same file.
+#   Debian's mupdf on the same file;
+# then the launcher and the floor taking turns.
 # Also: the launcher's very first start (creating its prefix), and what the
 # warm set-up (server, services, desktop, keeper) costs in memory and idle CPU.
 set -euo pipefail
@@ -89,6 +90,17 @@ floor=$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wi
         measure /usr/lib/wine/wine64 "$work/winfloor.exe")
 mupdf=$(measure mupdf "$work/text-10.pdf")
 
+# Launches vary by tens of ms with the machine's state, and a row measured after
+# another drifts with it: the launcher and the floor again, taking turns, each
+# after the pause, ROUNDS times (default 9).
+turn_launcher=() turn_floor=()
+for _ in $(seq "${ROUNDS:-9}"); do
+  sleep "$pause"; turn_launcher+=("$(once "$build/brisa" "$work/text-10.pdf" | cut -d' ' -f2)")
+  sleep "$pause"; turn_floor+=("$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 \
+                                  once /usr/lib/wine/wine64 "$work/winfloor.exe" | cut -d' ' -f2)")
+done
+median_of() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
 # What keeping warm costs: the prefix's processes, idle, after the last window closed.
 sleep 3
 pids=$(for p in /proc/[0-9]*; do
@@ -115,4 +127,7 @@ echo "first start (prefix created, notice shown): $(echo "$first" | cut -d' ' -f
 awk -v l="$l_ms" -v p="$p_ms" -v f="$f_ms" -v d="$d_ms" 'BEGIN {
   printf "launcher over the warm floor: %+.0f ms (goal: at most +30), of which the launcher itself: %+.0f ms and Brisa'"'"'s own start-up over a trivial window: %+.0f ms\n", l - f, l - d, d - f
   printf "plain wine / launcher: %.1fx (goal: at least 5x)\n", p / l }'
+t_l=$(median_of "${turn_launcher[@]}"); t_f=$(median_of "${turn_floor[@]}")
+echo "taking turns (${ROUNDS:-9} rounds, medians): launcher $t_l ms, floor $t_f ms," \
+  "$(awk -v l="$t_l" -v f="$t_f" 'BEGIN {printf "%+.0f", l - f}') ms (each: launcher $(IFS=,; echo "${turn_launcher[*]}"); floor $(IFS=,; echo "${turn_floor[*]}"))"
 echo "keeping warm: $count processes, $(awk -v k="$rss_kib" 'BEGIN {printf "%.0f", k/1024}') MiB summed RSS, ${idle_cpu}% of one core idle (10 s)"
