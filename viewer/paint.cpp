@@ -4,7 +4,6 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "comics/pages.h"
-#include "comics/memory.h"
 
 static const FPDF_DWORD VIEW_GREY = 0xFF808080;
 static const FPDF_DWORD PAGE_WHITE = 0xFFFFFFFF;
@@ -43,19 +42,15 @@ static void renderPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, in
     tintMatch(page, bits, width, height, x, y, w, h);
 }
 
-// Renders the pages crossing the rectangle (view client coordinates). The
-// pixels are a block of ours rather than PDFium's: a view-sized bitmap is
-// megabytes, and memory fresh from the system costs a page fault per 4 KiB at
-// first touch (10 ms for a 900 x 1000 view on a virtual machine), which the
-// Linux build's large blocks avoid.
+// Renders the pages crossing the rectangle (view client coordinates).
 static void paintPages(HDC dc, int left, int top, int right, int bottom) {
   int width = right - left, height = bottom - top;
   if (width <= 0 || height <= 0) return;
-  unsigned char* bits = (unsigned char*)allocBytes((size_t)width * height * 4);
-  if (!bits) return;
-  FPDF_BITMAP bitmap = FPDFBitmap_CreateEx(width, height, FPDFBitmap_BGRx, bits, width * 4);
-  if (!bitmap) {
-    freeBytes(bits);
+  FPDF_BITMAP bitmap = FPDFBitmap_Create(width, height, 0);
+  if (!bitmap) return;
+  unsigned char* bits = (unsigned char*)FPDFBitmap_GetBuffer(bitmap);
+  if (!bits || FPDFBitmap_GetStride(bitmap) != width * 4) {
+    FPDFBitmap_Destroy(bitmap);
     return;
   }
   FPDFBitmap_FillRect(bitmap, 0, 0, width, height, VIEW_GREY);
@@ -85,7 +80,6 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
   info.bmiHeader.biCompression = BI_RGB;
   SetDIBitsToDevice(dc, left, top, width, height, 0, 0, 0, height, bits, &info, DIB_RGB_COLORS);
   FPDFBitmap_Destroy(bitmap);
-  freeBytes(bits);
 }
 
 void paintView(HWND window) {
