@@ -5,8 +5,10 @@
 #   the same program through plain `wine` with Debian's defaults (its server exits
 #     2 s after the last program, so every launch here is cold),
 #   the Wine floor (a trivial Win32 window) started warm the launcher's way,
+#   the same floor in Brisa's shape (its window size, a child view with scroll
+#     bars: bench/shapefloor.c), started the same way,
 #   Debian's mupdf on the same file;
-# then the launcher and the floor taking turns.
+# then the launcher and both floors taking turns.
 # Also: the launcher's very first start (creating its prefix), and what the
 # warm set-up (server, services, desktop, keeper) costs in memory and idle CPU.
 set -euo pipefail
@@ -23,6 +25,7 @@ tools="$top/../shared/tools"
 [ -d "$tools" ] || tools="${BRISA_SHARED_TOOLS:?set BRISA_SHARED_TOOLS to the folder holding fpwatch.c and winfloor.c}"
 gcc -O2 -o "$work/fpwatch" "$tools/fpwatch.c" -lX11
 x86_64-w64-mingw32-gcc -O2 -mwindows -o "$work/winfloor.exe" "$tools/winfloor.c"
+x86_64-w64-mingw32-gcc -O2 -mwindows -o "$work/shapefloor.exe" "$top/bench/shapefloor.c"
 python3 "$top/scripts/makepdf.py" "$work/text-10.pdf" --pages 10 --size 612x300
 build="$top/build/winelib"
 
@@ -86,18 +89,19 @@ launcher=$(measure "$build/brisa" "$work/text-10.pdf")
 plain=$(WINEPREFIX="$plain_prefix" WINEDEBUG=-all measure wine "$build/Brisa.exe.so" "$work/text-10.pdf")
 direct=$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 WINEDLLPATH="$build" \
          measure /usr/lib/wine/wine64 "$build/Brisa.exe.so" "$work/text-10.pdf")
-floor=$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 \
-        measure /usr/lib/wine/wine64 "$work/winfloor.exe")
+warm() { WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 "$@"; }
+floor=$(warm measure /usr/lib/wine/wine64 "$work/winfloor.exe")
+shape=$(warm measure /usr/lib/wine/wine64 "$work/shapefloor.exe")
 mupdf=$(measure mupdf "$work/text-10.pdf")
 
 # Launches vary by tens of ms with the machine's state, and a row measured after
-# another drifts with it: the launcher and the floor again, taking turns, each
+# another drifts with it: the launcher and both floors again, taking turns, each
 # after the pause, ROUNDS times (default 9).
-turn_launcher=() turn_floor=()
+turn_launcher=() turn_floor=() turn_shape=()
 for _ in $(seq "${ROUNDS:-9}"); do
   sleep "$pause"; turn_launcher+=("$(once "$build/brisa" "$work/text-10.pdf" | cut -d' ' -f2)")
-  sleep "$pause"; turn_floor+=("$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 \
-                                  once /usr/lib/wine/wine64 "$work/winfloor.exe" | cut -d' ' -f2)")
+  sleep "$pause"; turn_floor+=("$(warm once /usr/lib/wine/wine64 "$work/winfloor.exe" | cut -d' ' -f2)")
+  sleep "$pause"; turn_shape+=("$(warm once /usr/lib/wine/wine64 "$work/shapefloor.exe" | cut -d' ' -f2)")
 done
 median_of() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
@@ -117,17 +121,22 @@ idle_cpu=$(awk -v a="$t0" -v b="$t1" -v hz="$hz" 'BEGIN {printf "%.1f", (b - a) 
 printf '\n%-52s %10s %10s   %s\n' "launch -> first page, 10-page PDF (after ${pause} s)" "median ms" "peak MiB" "each run (ms)"
 for entry in "launcher (warm prefix, keeper)|$launcher" "plain wine, Debian defaults|$plain" \
              "Brisa without the launcher, same warm prefix|$direct" \
-             "Wine floor, trivial window, launcher's recipe|$floor" "mupdf|$mupdf"; do
+             "Wine floor, trivial window, launcher's recipe|$floor" \
+             "the floor in Brisa's shape (size, scroll bars)|$shape" "mupdf|$mupdf"; do
   set -- ${entry#*|}
   printf '%-52s %10s %10s   %s\n' "${entry%%|*}" "$1" "$2" "$3"
 done
 set -- $launcher; l_ms=$1; set -- $plain; p_ms=$1; set -- $floor; f_ms=$1; set -- $direct; d_ms=$1
+set -- $shape; s_ms=$1
 echo
 echo "first start (prefix created, notice shown): $(echo "$first" | cut -d' ' -f2) ms"
-awk -v l="$l_ms" -v p="$p_ms" -v f="$f_ms" -v d="$d_ms" 'BEGIN {
+awk -v l="$l_ms" -v p="$p_ms" -v f="$f_ms" -v d="$d_ms" -v s="$s_ms" 'BEGIN {
   printf "launcher over the warm floor: %+.0f ms (goal: at most +30), of which the launcher itself: %+.0f ms and Brisa'"'"'s own start-up over a trivial window: %+.0f ms\n", l - f, l - d, d - f
+  printf "the window'"'"'s shape alone (shape floor over the floor): %+.0f ms; the launcher over the shape floor: %+.0f ms\n", s - f, l - s
   printf "plain wine / launcher: %.1fx (goal: at least 5x)\n", p / l }'
-t_l=$(median_of "${turn_launcher[@]}"); t_f=$(median_of "${turn_floor[@]}")
-echo "taking turns (${ROUNDS:-9} rounds, medians): launcher $t_l ms, floor $t_f ms," \
-  "$(awk -v l="$t_l" -v f="$t_f" 'BEGIN {printf "%+.0f", l - f}') ms (each: launcher $(IFS=,; echo "${turn_launcher[*]}"); floor $(IFS=,; echo "${turn_floor[*]}"))"
+t_l=$(median_of "${turn_launcher[@]}"); t_f=$(median_of "${turn_floor[@]}"); t_s=$(median_of "${turn_shape[@]}")
+echo "taking turns (${ROUNDS:-9} rounds, medians): launcher $t_l ms, floor $t_f ms, shape floor $t_s ms;" \
+  "launcher over the floor $(awk -v l="$t_l" -v f="$t_f" 'BEGIN {printf "%+.0f", l - f}') ms," \
+  "over the shape floor $(awk -v l="$t_l" -v s="$t_s" 'BEGIN {printf "%+.0f", l - s}') ms"
+echo "  each: launcher $(IFS=,; echo "${turn_launcher[*]}"); floor $(IFS=,; echo "${turn_floor[*]}"); shape floor $(IFS=,; echo "${turn_shape[*]}")"
 echo "keeping warm: $count processes, $(awk -v k="$rss_kib" 'BEGIN {printf "%.0f", k/1024}') MiB summed RSS, ${idle_cpu}% of one core idle (10 s)"
