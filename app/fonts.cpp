@@ -9,6 +9,8 @@
 #include "app/app.h"
 #include "app/pdfium.h"
 
+#include <string.h>
+
 #ifdef __WINE__
 
 static FPDF_SYSFONTINFO* systemLister;   // PDFium's own, which does the listing
@@ -23,7 +25,7 @@ static const char* const STANDARD_FONTS[] = {
 
 static bool isStandardFont(const char* face) {
   for (const char* name : STANDARD_FONTS)
-    if (lstrcmpA(face, name) == 0) return true;
+    if (strcmp(face, name) == 0) return true;   // PDFium's names, byte for byte
   return false;
 }
 
