@@ -257,5 +257,6 @@ void runMainLoop() {
 
 void stopBrisa() {
   closeDocument();
+  releasePaintPixels();
   FPDF_DestroyLibrary();
 }

@@ -95,5 +95,7 @@ void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();
 void initViewState();
+// Frees the memory kept under the paint bitmaps (the next paint takes it again).
+void releasePaintPixels();
 
 #endif

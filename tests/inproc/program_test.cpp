@@ -432,6 +432,68 @@ TEST_F(Program, PaintingLoadsOnlyVisiblePages) {
   EXPECT_LE(loaded, 3);
 }
 
+// The view's client area as it was painted, 0xRRGGBB per pixel, row by row.
+static std::vector<uint32_t> viewPixels(int* width, int* height) {
+  RECT client;
+  GetClientRect(viewWindow, &client);
+  *width = client.right;
+  *height = client.bottom;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = *width;
+  info.bmiHeader.biHeight = -*height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  HDC window = GetDC(viewWindow);
+  HDC memory = CreateCompatibleDC(window);
+  void* bits = NULL;
+  HBITMAP section = CreateDIBSection(window, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+  std::vector<uint32_t> pixels;
+  if (section) {
+    HGDIOBJ old = SelectObject(memory, section);
+    BitBlt(memory, 0, 0, *width, *height, window, 0, 0, SRCCOPY);
+    const uint32_t* rows = (const uint32_t*)bits;
+    for (int i = 0; i < *width * *height; i++) pixels.push_back(rows[i] & 0xFFFFFF);
+    SelectObject(memory, old);
+    DeleteObject(section);
+  }
+  DeleteDC(memory);
+  ReleaseDC(viewWindow, window);
+  return pixels;
+}
+
+// The memory under the paint bitmaps is kept from paint to paint and grows
+// when a paint needs more: whatever the order of sizes, every pixel of the
+// view is painted: pages white with their black corner mark, on the grey
+// background.
+TEST_F(Program, EveryPaintCoversTheWholeView) {
+  start();
+  resizeFrame(300, 300);
+  open(pdf("blank.pdf", letterPages(6)));
+  const struct {
+    int width, height;
+  } sizes[] = {{300, 300}, {1600, 1500}, {420, 260}, {1700, 1550}};
+  for (const auto& size : sizes) {
+    resizeFrame(size.width, size.height);
+    RedrawWindow(viewWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels = viewPixels(&width, &height);
+    ASSERT_EQ((size_t)width * height, pixels.size());
+    int white = 0, grey = 0, black = 0, other = 0;
+    for (uint32_t pixel : pixels) {
+      if (pixel == 0xFFFFFF) white++;
+      else if (pixel == 0x808080) grey++;
+      else if (pixel == 0) black++;
+      else other++;
+    }
+    SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+    EXPECT_EQ(0, other);
+    EXPECT_GT(white, width * height / 2) << "pages";
+    EXPECT_GT(grey, 0) << "the background around them";
+    EXPECT_GT(black, 0) << "the marks";
+  }
+}
+
 // A document named on the command line is painted before start-up returns:
 // the About window and the posted default-reader question come after it.
 TEST_F(Program, FirstPageIsPaintedBeforeTheLoopRuns) {
