@@ -257,6 +257,5 @@ void runMainLoop() {
 
 void stopBrisa() {
   closeDocument();
-  releasePaintPixels();
   FPDF_DestroyLibrary();
 }

@@ -31,8 +31,6 @@ enum {
 
 enum { PDFACTION_URI = 3 };
 
-enum { FPDFBitmap_BGRx = 3 };   // 4 bytes per pixel, the fourth unused
-
 enum {
   FPDF_ANNOT = 0x01,       // draw annotations
   FPDF_LCD_TEXT = 0x02,    // sub-pixel text anti-aliasing

@@ -1,7 +1,6 @@
 // Heap blocks shared by the comic code and its callers, who free them here too
-// (for example printing), and the pixels under the view's paint bitmaps. The
-// Windows build takes them from the process heap, the Linux build maps the
-// large ones itself, the native build uses malloc.
+// (for example printing). The Windows build takes them from the process heap,
+// the Linux build maps the large ones itself, the native build uses malloc.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

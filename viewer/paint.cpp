@@ -4,36 +4,9 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "comics/pages.h"
-#include "comics/memory.h"
 
 static const FPDF_DWORD VIEW_GREY = 0xFF808080;
 static const FPDF_DWORD PAGE_WHITE = 0xFFFFFFFF;
-static const size_t PAINT_BLOCK_STEP = (size_t)2 << 20;
-
-// The pixels under every paint bitmap: one block, kept from paint to paint and
-// grown in 2 MiB steps when a paint needs more. A view-sized bitmap is
-// megabytes, and memory fresh from the system costs a page fault per 4 KiB at
-// its first touch (10 ms for a 900 x 1000 view on a virtual machine, more than
-// rendering the page). The steps are whole huge pages for the Linux build's
-// large blocks, which then take one fault per 2 MiB.
-static unsigned char* paintBlock;
-static size_t paintBlockBytes;
-
-static unsigned char* paintPixels(size_t bytes) {
-  if (bytes <= paintBlockBytes) return paintBlock;
-  if (bytes > SIZE_MAX - PAINT_BLOCK_STEP) return 0;
-  size_t grown = (bytes + PAINT_BLOCK_STEP - 1) / PAINT_BLOCK_STEP * PAINT_BLOCK_STEP;
-  freeBytes(paintBlock);
-  paintBlock = (unsigned char*)allocBytes(grown);
-  paintBlockBytes = paintBlock ? grown : 0;
-  return paintBlock;
-}
-
-void releasePaintPixels() {
-  freeBytes(paintBlock);
-  paintBlock = 0;
-  paintBlockBytes = 0;
-}
 
 static void paintEmptyHint(HDC dc, HWND window) {
   RECT client;
@@ -73,10 +46,13 @@ static void renderPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, in
 static void paintPages(HDC dc, int left, int top, int right, int bottom) {
   int width = right - left, height = bottom - top;
   if (width <= 0 || height <= 0) return;
-  unsigned char* bits = paintPixels((size_t)width * height * 4);
-  if (!bits) return;
-  FPDF_BITMAP bitmap = FPDFBitmap_CreateEx(width, height, FPDFBitmap_BGRx, bits, width * 4);
+  FPDF_BITMAP bitmap = FPDFBitmap_Create(width, height, 0);
   if (!bitmap) return;
+  unsigned char* bits = (unsigned char*)FPDFBitmap_GetBuffer(bitmap);
+  if (!bits || FPDFBitmap_GetStride(bitmap) != width * 4) {
+    FPDFBitmap_Destroy(bitmap);
+    return;
+  }
   FPDFBitmap_FillRect(bitmap, 0, 0, width, height, VIEW_GREY);
 
   const DocumentState& d = documentState;

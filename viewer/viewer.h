@@ -95,7 +95,5 @@ void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();
 void initViewState();
-// Frees the memory kept under the paint bitmaps (the next paint takes it again).
-void releasePaintPixels();
 
 #endif

@@ -462,10 +462,9 @@ static std::vector<uint32_t> viewPixels(int* width, int* height) {
   return pixels;
 }
 
-// The memory under the paint bitmaps is kept from paint to paint and grows
-// when a paint needs more: whatever the order of sizes, every pixel of the
-// view is painted: pages white with their black corner mark, on the grey
-// background.
+// Whatever the order of the view's sizes, growing and shrinking, every pixel
+// of the view is painted: pages white with their black corner mark, on the
+// grey background.
 TEST_F(Program, EveryPaintCoversTheWholeView) {
   start();
   resizeFrame(300, 300);
