@@ -54,6 +54,8 @@ once() {
 $(echo "$line" | sed -E 's/.*hwm_kb=([0-9]+).*/\1/' | awk '{printf "%.1f", $1/1024}')"
 }
 
+median_of() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+
 # "median_ms median_mib all_ms" of RUNS launches, each after the pause.
 measure() {
   local ms=() mib=() result
@@ -63,10 +65,7 @@ measure() {
     ms+=("$(echo "$result" | cut -d' ' -f2)")
     mib+=("$(echo "$result" | cut -d' ' -f3)")
   done
-  local med_ms med_mib
-  med_ms=$(printf '%s\n' "${ms[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  med_mib=$(printf '%s\n' "${mib[@]}" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')
-  echo "$med_ms $med_mib $(IFS=,; echo "${ms[*]}")"
+  echo "$(median_of "${ms[@]}") $(median_of "${mib[@]}") $(IFS=,; echo "${ms[*]}")"
 }
 
 # Both prefixes show the window alone: no About window, no thumbnail panel,
@@ -87,9 +86,8 @@ WINEDEBUG=-all seed "$launcher_prefix"
 
 launcher=$(measure "$build/brisa" "$work/text-10.pdf")
 plain=$(WINEPREFIX="$plain_prefix" WINEDEBUG=-all measure wine "$build/Brisa.exe.so" "$work/text-10.pdf")
-direct=$(WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 WINEDLLPATH="$build" \
-         measure /usr/lib/wine/wine64 "$build/Brisa.exe.so" "$work/text-10.pdf")
 warm() { WINEPREFIX="$launcher_prefix" WINEDEBUG=-all WINELOADER=/usr/lib/wine/wine64 "$@"; }
+direct=$(WINEDLLPATH="$build" warm measure /usr/lib/wine/wine64 "$build/Brisa.exe.so" "$work/text-10.pdf")
 floor=$(warm measure /usr/lib/wine/wine64 "$work/winfloor.exe")
 shape=$(warm measure /usr/lib/wine/wine64 "$work/shapefloor.exe")
 mupdf=$(measure mupdf "$work/text-10.pdf")
@@ -103,7 +101,6 @@ for _ in $(seq "${ROUNDS:-9}"); do
   sleep "$pause"; turn_floor+=("$(warm once /usr/lib/wine/wine64 "$work/winfloor.exe" | cut -d' ' -f2)")
   sleep "$pause"; turn_shape+=("$(warm once /usr/lib/wine/wine64 "$work/shapefloor.exe" | cut -d' ' -f2)")
 done
-median_of() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 # What keeping warm costs: the prefix's processes, idle, after the last window closed.
 sleep 3
