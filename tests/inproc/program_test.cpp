@@ -762,8 +762,9 @@ TEST_F(Program, WheelZoomKeepsThePointUnderTheMouse) {
   double fy = (double)(mouse.y + viewState.scrollY) / viewState.layoutHeight;
   POINT screen = mouse;
   ClientToScreen(viewWindow, &screen);
+  double zoom = viewState.zoom;
   SendMessageW(viewWindow, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, 120), MAKELPARAM(screen.x, screen.y));
-  EXPECT_NEAR(884.0 / 612 * 1.1, viewState.zoom, 0.2);
+  EXPECT_NEAR(zoom * 1.1, viewState.zoom, 1e-9);   // one notch: one step of 1.1
   EXPECT_NEAR(fx, (double)(mouse.x + viewState.scrollX) / viewState.layoutWidth, 1.5 / viewState.layoutWidth);
   EXPECT_NEAR(fy, (double)(mouse.y + viewState.scrollY) / viewState.layoutHeight, 1.5 / viewState.layoutHeight);
   // A small high-resolution delta scrolls in proportion: 30 of 120 is a quarter notch.
