@@ -37,14 +37,30 @@ struct JpegDecode {
     longjmp(((JpegFailure*)info->err)->escape, 1);
 }
 
+// Whether the image can be shown although its coded data ended early. libjpeg
+// then decodes every missing row as grey, at full cost whatever size the header
+// claims, so a tiny file could cost a whole decode of a huge image: a baseline
+// image is kept only when more rows arrived than are missing (the grey part never
+// costs more than the data paid for), a progressive one only when the data ended in
+// a refinement scan (every part of the image arrived, some of it coarsely).
+static bool enoughJpegArrived(j_decompress_ptr info)
+{
+    if (info->output_height == 0) return false;           // still in the header
+    if (info->progressive_mode) return info->input_scan_number > 1 && info->Ss > 0 && info->Ah > 0;
+    return (uint64_t)info->output_scanline * 2 >= info->output_height;
+}
+
 // Warnings are silent, except those that say the coded data ended early (the file
-// ends, or a marker stands where data should be): libjpeg would go on to decode
-// every remaining row as grey, at full cost, whatever size the header claims.
+// ends, or a marker stands where data should be), which end the decode unless
+// enough of the image arrived.
 static void noteJpegWarning(j_common_ptr info, int level)
 {
     if (level >= 0) return;                                // trace messages
     int code = info->err->msg_code;
-    if (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) escapeJpeg(info);
+    if ((code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER) &&
+        !(info->is_decompressor && enoughJpegArrived((j_decompress_ptr)info))) {
+        escapeJpeg(info);
+    }
     info->err->num_warnings++;
 }
 

@@ -5,18 +5,19 @@
 // The library is looked for beside the module this code is linked into; without
 // it there is no imaging factory and comic pages show as undecodable.
 #include <dlfcn.h>
+#include <pthread.h>
 #include <string.h>
 
 #include "comics/codecs_module.h"
 #include "comics/decode.h"
 
 struct CodecModule {
-    bool tried;
+    pthread_once_t once;
     CodecModuleCreateFactory createFactory;
     CodecModuleDecode decode;
 };
 
-static CodecModule codecModule;
+static CodecModule codecModule = {PTHREAD_ONCE_INIT, nullptr, nullptr};
 
 // The path of the codec library: this module's own folder + its name. False
 // when it does not fit.
@@ -33,23 +34,27 @@ static bool codecModulePath(char* path, size_t capacity)
     return true;
 }
 
-// Loads the library once; later calls only report the outcome. Both threads
-// that decode call createImagingFactory first, and the UI thread always does so
-// before the worker exists, so the first load never races.
-static bool loadCodecModule()
+// Fills codecModule when the library and both its entry points are there.
+static void findCodecModule()
 {
-    if (codecModule.tried) return codecModule.decode != nullptr;
-    codecModule.tried = true;
     char path[4096];
-    if (!codecModulePath(path, sizeof path)) return false;
+    if (!codecModulePath(path, sizeof path)) return;
     void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return false;
+    if (module == nullptr) return;
     CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, codecModuleCreateFactoryName);
     CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, codecModuleDecodeName);
-    if (createFactory == nullptr || decode == nullptr) return false;
+    if (createFactory == nullptr || decode == nullptr) return;
     codecModule.createFactory = createFactory;
     codecModule.decode = decode;
-    return true;
+}
+
+// Loads the library once; later calls only report the outcome. The UI thread and
+// the worker may both ask first: the one that comes second waits for the load
+// rather than finding it begun and taking it for failed.
+static bool loadCodecModule()
+{
+    if (pthread_once(&codecModule.once, findCodecModule) != 0) return false;
+    return codecModule.decode != nullptr;
 }
 
 ImagingFactory createImagingFactory(uint32_t apartmentFlags)

@@ -150,4 +150,13 @@ if(BRISA_MODE STREQUAL winelib)
     set_tests_properties(inproc_rar_${variant} PROPERTIES TIMEOUT 300)
   endforeach()
 endif()
+# The codec library's first load raced from several threads, in a program of its
+# own so that no earlier test has loaded it.
+if(BRISA_MODE STREQUAL winelib)
+  add_executable(codec_load_tests ${CMAKE_SOURCE_DIR}/tests/inproc/codec_load_test.cpp)
+  target_link_options(codec_load_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+  target_link_libraries(codec_load_tests PRIVATE brisa_code GTest::gtest GTest::gtest_main)
+  add_test(NAME inproc_codec_load COMMAND codec_load_tests)
+  set_tests_properties(inproc_codec_load PROPERTIES TIMEOUT 120)
+endif()
 include(${CMAKE_SOURCE_DIR}/comics/unrar/targets.cmake)

@@ -13,9 +13,12 @@ static int wheelStep() {
   return MulDiv(96, dpiY, 96);
 }
 
+// The arrow for the whole drag, even one that begins on a link: while the view
+// holds the mouse the system asks it for no cursor, so the hand would stay.
 static void pressLeftButton(HWND window, int x, int y) {
   SetFocus(window);
   SetCapture(window);
+  SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_ARROW));
   dragStart.x = x;
   dragStart.y = y;
   dragAnchor.x = x + viewState.scrollX;

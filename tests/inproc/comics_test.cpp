@@ -94,19 +94,23 @@ bool handleOneResult() {
 }
 
 struct Comics : ::testing::Test {
-  std::string path;
+  std::string folder, path;
+  std::string writeComic(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string zip = storedZip(files), file = folder + "/" + name;
+    FILE* f = fopen(file.c_str(), "wb");
+    fwrite(zip.data(), 1, zip.size(), f);
+    fclose(f);
+    return file;
+  }
   void SetUp() override {
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brisa");
     writeSetting(L"HideAboutOnStartup", 1);
     writeSetting(L"HideThumbs", 1);
-    char folder[] = "/tmp/brisa-comics-XXXXXX";
-    path = std::string(mkdtemp(folder)) + "/tall.cbz";
+    char pattern[] = "/tmp/brisa-comics-XXXXXX";
+    folder = mkdtemp(pattern);
     std::vector<std::pair<std::string, std::string>> files;
     for (int i = 0; i < 10; i++) files.push_back({"p" + std::to_string(i) + ".bmp", bmp(100, 400, (unsigned char)(20 * i))});
-    std::string zip = storedZip(files);
-    FILE* f = fopen(path.c_str(), "wb");
-    fwrite(zip.data(), 1, zip.size(), f);
-    fclose(f);
+    path = writeComic("tall.cbz", files);
     Wide line = wide("brisa");
     startBrisa(GetModuleHandleW(NULL), line.text);
     pump();
@@ -130,6 +134,45 @@ bool contains(const std::vector<int>& pages, int page) {
   for (int p : pages)
     if (p == page) return true;
   return false;
+}
+
+// The pages the view shows, any part of them.
+std::vector<int> visiblePages() {
+  std::vector<int> pages;
+  for (int i = 0; i < documentState.pageCount; i++) {
+    int top = documentState.pageTops[i], height = pagePixels(documentState.pageHeights[i]);
+    if (top + height > viewState.scrollY && top < viewState.scrollY + viewState.viewHeight) pages.push_back(i);
+  }
+  return pages;
+}
+
+// Idle passes as the main loop makes them, each filing the result of the job it
+// started; the number of jobs started.
+int idlePasses(int passes) {
+  int jobs = 0;
+  for (int pass = 0; pass < passes; pass++) {
+    if (prefetchStep() == 0) continue;
+    jobs++;
+    if (!handleOneResult()) break;
+  }
+  return jobs;
+}
+
+// A PNG whose header is sound and whose pixel data is not.
+std::string brokenPng(int width, int height) {
+  auto chunk = [](const std::string& type, const std::string& data) {
+    std::string out, body = type + data;
+    unsigned length = (unsigned)data.size(), crc = crc32(body);
+    for (int shift = 24; shift >= 0; shift -= 8) out += (char)(length >> shift & 255);
+    out += body;
+    for (int shift = 24; shift >= 0; shift -= 8) out += (char)(crc >> shift & 255);
+    return out;
+  };
+  std::string header;
+  for (unsigned v : {(unsigned)width, (unsigned)height})
+    for (int shift = 24; shift >= 0; shift -= 8) header += (char)(v >> shift & 255);
+  header += std::string("\x08\x02\0\0\0", 5);   // 8-bit RGB
+  return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("IDAT", std::string(64, '\x5A')) + chunk("IEND", "");
 }
 
 }  // namespace
@@ -193,6 +236,49 @@ TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
     if (slot.pixels) {
       EXPECT_LT(documentState.pageTops[slot.pageIndex] - viewState.scrollY, viewState.viewHeight);
     }
+}
+
+// Eleven pages in sight leave room in the cache for one more: the next page is
+// prefetched, the previous one is not, since it would push a page in sight out,
+// and then the worker rests however many idle passes follow.
+TEST_F(Comics, PrefetchNeverPushesAPageInSightOutOfTheCache) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (int i = 0; i < 40; i++) files.push_back({"s" + std::to_string(100 + i) + ".bmp", bmp(120, 30, (unsigned char)(5 * i))});
+  Wide file = wide(writeComic("strips.cbz", files));
+  openDocument(file.text);
+  pump();
+  ASSERT_NE(nullptr, documentState.comicArchive);
+  // A zoom at which eleven pages from page 10 on are in sight: fewer the larger.
+  double low = MIN_ZOOM, high = 4;
+  for (int step = 0; step < 30 && visiblePages().size() != 11; step++) {
+    double zoom = (low + high) / 2;
+    zoomAt(0, 0, zoom);
+    scrollTo(0, documentState.pageTops[10]);
+    (visiblePages().size() > 11 ? low : high) = zoom;
+  }
+  std::vector<int> inSight = visiblePages();
+  ASSERT_EQ(11u, inSight.size());
+  ASSERT_EQ(10, inSight[0]);
+  InvalidateRect(viewWindow, NULL, FALSE);
+  UpdateWindow(viewWindow);
+  for (int page : inSight) ASSERT_TRUE(contains(cachedPages(), page)) << page;
+  EXPECT_EQ(1, idlePasses(30));
+  std::vector<int> cached = cachedPages();
+  for (int page : inSight) EXPECT_TRUE(contains(cached, page)) << "page " << page << " in sight was evicted";
+  EXPECT_TRUE(contains(cached, 21));
+}
+
+// A page the worker cannot decode is tried once in the background, not at every
+// idle pass.
+TEST_F(Comics, FailedPrefetchIsNotRetried) {
+  Wide file = wide(writeComic("broken.cbz", {{"a.bmp", bmp(100, 400, 60)}, {"b.png", brokenPng(100, 400)}}));
+  openDocument(file.text);
+  pump();
+  ASSERT_NE(nullptr, documentState.comicArchive);
+  UpdateWindow(viewWindow);
+  ASSERT_EQ((std::vector<int>{0}), visiblePages());
+  EXPECT_EQ(1, idlePasses(30));
+  EXPECT_FALSE(contains(cachedPages(), 1));
 }
 
 // Blocks on both sides of the size from which the program maps its own memory:

@@ -305,4 +305,40 @@ TEST_F(ComicsDecodeDamaged, FailedAllocationsLeaveNothingBehind)
     }
 }
 
+// A JPEG cut short by a few per cent shows what arrived, the missing blocks grey;
+// the same bytes under a header claiming 8000 x 8000 are a few rows of a huge
+// image, and fail at once rather than decoding the rest as grey.
+TEST_F(ComicsDecodeDamaged, JpegCutByAFewPerCentShowsWhatArrived)
+{
+    for (const char* f : {"a.jpg", "p.jpg"}) {
+        std::string whole = readFile(dir + f);
+        std::vector<uint8_t> intact(96 * 64 * 4), cut(96 * 64 * 4);
+        ImagingFactory factory = createImagingFactory(workerApartment);
+        ASSERT_TRUE(decodeImage(factory, (const uint8_t*)whole.data(), whole.size(), 96, 64, intact.data(), nullptr,
+                                nullptr));
+        std::string shortened = whole.substr(0, whole.size() * 95 / 100);
+        ASSERT_TRUE(decodeImage(factory, (const uint8_t*)shortened.data(), shortened.size(), 96, 64, cut.data(),
+                                nullptr, nullptr)) << f;
+        long difference = 0;
+        for (size_t i = 0; i < 96 * 16 * 4; i++) difference += abs((int)intact[i] - (int)cut[i]);
+        EXPECT_LT(difference / (96 * 16 * 3), 4) << f << ": the top rows are the image's";
+        const uint8_t* corner = &cut[(64 * 96 - 1) * 4];
+        const uint8_t* intactCorner = &intact[(64 * 96 - 1) * 4];
+        if (std::string(f) == "a.jpg") {
+            for (int c = 0; c < 3; c++) EXPECT_NEAR(corner[c], 128, 8) << "the missing corner is grey";
+            EXPECT_GT(abs(intactCorner[0] - 128) + abs(intactCorner[2] - 128), 60);
+        }
+
+        std::string huge = shortened;
+        size_t frame = huge.find("\xFF\xC0");
+        if (frame == std::string::npos) frame = huge.find("\xFF\xC2");
+        ASSERT_NE(frame, std::string::npos) << f;
+        huge[frame + 5] = huge[frame + 7] = (char)0x1F;   // height and width 8000 (0x1F40)
+        huge[frame + 6] = huge[frame + 8] = (char)0x40;
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_FALSE(decodeInto(huge, 96, 64).ok) << f << " claiming 8000 x 8000";
+        EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), 1.0) << f;
+    }
+}
+
 }  // namespace

@@ -139,13 +139,16 @@ TEST_F(Search, MatchRectanglesAreOnTheWord) {
   EXPECT_NEAR(752, (r.top + r.bottom) / 2, 8);   // the first line's baseline area
 }
 
-// At most 64 rectangles are kept, however many lines a match spans.
+// At most 64 rectangles are kept, however many lines a match spans: here one
+// match of eighty words on eighty lines, the first 64 of them kept in order.
 TEST_F(Search, RectanglesAreCappedAtSixtyFour) {
-  std::vector<std::string> lines(80, "x");
+  std::vector<std::string> lines(80, "ab");
   load({{612, 2000, lines}});
-  std::string all;
-  ASSERT_EQ(0, next("x").first);
-  EXPECT_LE(searchState.matchRectCount, 64);
+  std::string words = "ab";
+  for (int i = 1; i < 80; i++) words += " ab";
+  ASSERT_EQ(0, next(words.c_str()).first);
+  ASSERT_EQ(64, searchState.matchRectCount);
+  for (int i = 1; i < 64; i++) EXPECT_LT(searchState.matchRects[i].top, searchState.matchRects[i - 1].bottom) << i;
 }
 
 TEST_F(Search, MatchInsideTheViewDoesNotScroll) {
