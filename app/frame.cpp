@@ -68,6 +68,9 @@ static bool runSystemCommand(WPARAM command) {
     case IDM_COVER_ALONE:
       setPageMode(true, !viewState.coverPaired, true);
       return true;
+    case IDM_RIGHT_TO_LEFT:
+      setRightToLeft(!viewState.rightToLeft, true);
+      return true;
   }
   return false;
 }
@@ -129,21 +132,32 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_COVER_ALONE, L"Couverture seule\tMaj+D", L"Cover alone\tShift+D"},
     {IDM_DEFAULT_READER, L"Lecteur PDF par d\u00e9faut\u2026", L"Default PDF reader\u2026"},
     {IDM_ABOUT, L"\u00c0 propos de Brisa\u2026\tF1", L"About Brisa\u2026\tF1"},
+    {0, NULL, NULL},   // a second separator, before the reading options
+    {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
 };
 
+enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
+
+// Rows first to last; a row without an id is a separator.
 static void appendMenuItems(HMENU menu, int first, int last) {
-  for (int i = first; i <= last; i++)
-    AppendMenuW(menu, MF_STRING, MENU_ITEMS[i].id, pickText(MENU_ITEMS[i].french, MENU_ITEMS[i].english));
+  for (int i = first; i <= last; i++) {
+    if (MENU_ITEMS[i].id == 0)
+      AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+    else
+      AppendMenuW(menu, MF_STRING, MENU_ITEMS[i].id, pickText(MENU_ITEMS[i].french, MENU_ITEMS[i].english));
+  }
 }
 
 // Separator and the program's five commands; the stored page mode sets the
-// check marks between the two halves.
+// check marks between the two halves. The reading options follow, each
+// checked from its stored value.
 static void extendSystemMenu() {
   HMENU menu = GetSystemMenu(frameWindow, FALSE);
   AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
   appendMenuItems(menu, 0, 2);
   setPageMode(readSetting(L"DoublePage") != 0, readSetting(L"CoverPaired") != 0, false);
-  appendMenuItems(menu, 3, 4);
+  appendMenuItems(menu, 3, MENU_ITEM_COUNT - 1);
+  setRightToLeft(readSetting(L"RightToLeft") != 0, false);
 }
 
 static void registerWindowClasses(HINSTANCE instance) {

@@ -3,13 +3,14 @@
 
 Usage:
   makepdf.py OUT.pdf [--pages N] [--size WxH] [--page WxH]... [--link P:X0,Y0,X1,Y1:URI]...
-                     [--goto P:X0,Y0,X1,Y1:TARGETPAGE]... [--words W]...
+                     [--goto P:X0,Y0,X1,Y1:TARGETPAGE]... [--words W]... [--line TEXT]...
 
 Pages are added in command-line order: --page WxH adds one page of that size in points; --pages N
 adds N pages of --size (default 612x792). With neither, the document is one Letter page.
 
 Every page has a heading "Page n", a dozen lines of English body text, any --words (each once per
-page), and a thin black border 1 pt inside its edges, so tests can find the page by its pixels.
+page), any --line below them (each its own line, e.g. a word hyphenated at a line end), and a thin
+black border 1 pt inside its edges, so tests can find the page by its pixels.
 --link adds a URI link on page P (1-based) over that rectangle in PDF user space, with the word
 "link" drawn in blue inside it; --goto adds a link to page TARGETPAGE the same way.
 Fonts are the standard Helvetica, not embedded. Pages share the font, the resources and the body
@@ -106,6 +107,7 @@ def parse_arguments(argv):
     parser.add_argument("--link", action="append", default=[], metavar="P:X0,Y0,X1,Y1:URI")
     parser.add_argument("--goto", action="append", default=[], metavar="P:X0,Y0,X1,Y1:TARGETPAGE")
     parser.add_argument("--words", action="append", default=[], metavar="W")
+    parser.add_argument("--line", action="append", default=[], metavar="TEXT")
     parser.add_argument("--lines", type=int, default=12, metavar="N",
                         help="lines of body text on each page (a full page of text for benchmarks)")
     args = parser.parse_args(argv)
@@ -139,9 +141,9 @@ def parse_arguments(argv):
         if not target.isdigit() or not 1 <= int(target) <= len(sizes):
             raise UsageError(f"goto {text!r}: no target page {target}")
         links[page].append((rect, ("goto", int(target) - 1)))
-    for word in args.words:
+    for word in args.words + args.line:
         pdf_text(word)  # refuses words that Helvetica's encoding cannot show
-    return args.out, sizes, links, args.words
+    return args.out, sizes, links, args.words, args.line
 
 
 # --- PDF syntax ------------------------------------------------------------------------------
@@ -235,8 +237,8 @@ def body_stream(variant, width, height):
     return b"\n".join(parts)
 
 
-def page_stream(page_number, width, height, words, links):
-    """What differs between pages: the heading, the border, the extra words and the link labels."""
+def page_stream(page_number, width, height, words, lines, links):
+    """What differs between pages: the heading, the border, the extra words and lines, the link labels."""
     margin = margin_of(width, height)
     n = number
     parts = [
@@ -246,10 +248,15 @@ def page_stream(page_number, width, height, words, links):
                                                   n(heading_baseline(width, height)).encode(),
                                                   pdf_text(f"Page {page_number}")),
     ]
+    y = body_top(width, height) - BODY_LEADING * BODY_LINES
     if words:
-        y = body_top(width, height) - BODY_LEADING * BODY_LINES
         line = pdf_text("Also on this page: " + " ".join(words) + ".")
         parts.append(b"BT /F1 %d Tf 0 g %s %s Td %s Tj ET" % (BODY_SIZE, n(margin).encode(), n(y).encode(), line))
+        y -= BODY_LEADING
+    for text in lines:
+        parts.append(b"BT /F1 %d Tf 0 g %s %s Td %s Tj ET" % (BODY_SIZE, n(margin).encode(), n(y).encode(),
+                                                             pdf_text(text)))
+        y -= BODY_LEADING
     for (x0, y0, x1, y1), _ in links:
         size = max(1.0, min(12.0, (y1 - y0) * 0.7))
         baseline = y0 + (y1 - y0 - size * 0.7) / 2  # Helvetica's capitals are ~0.7 em tall
@@ -269,7 +276,7 @@ def annotation(rect, action, page_refs):
 
 # --- The document ----------------------------------------------------------------------------
 
-def build(out, sizes, links, words):
+def build(out, sizes, links, words, lines):
     pdf = PdfWriter()
     catalog = pdf.reserve()
     pages = pdf.reserve()
@@ -283,7 +290,7 @@ def build(out, sizes, links, words):
         key = (variant, width, height)
         if key not in bodies:
             bodies[key] = pdf.add_stream(body_stream(variant, width, height))
-        own = pdf.add_stream(page_stream(index + 1, width, height, words, links[index]))
+        own = pdf.add_stream(page_stream(index + 1, width, height, words, lines, links[index]))
         annots = [pdf.add(annotation(rect, action, page_refs)) for rect, action in links[index]]
         dictionary = b"<< /Type /Page /Parent %d 0 R /MediaBox [0 0 %s %s] /Resources %d 0 R " \
                      b"/Contents [%d 0 R %d 0 R]" % (pages, number(width).encode(), number(height).encode(),
@@ -300,8 +307,8 @@ def build(out, sizes, links, words):
 
 def main(argv):
     try:
-        out, sizes, links, words = parse_arguments(argv)
-        build(out, sizes, links, words)
+        out, sizes, links, words, lines = parse_arguments(argv)
+        build(out, sizes, links, words, lines)
     except UsageError as error:
         print(f"makepdf: {error}", file=sys.stderr)
         return 2

@@ -23,41 +23,74 @@ static void copyText(Utf16* to, const Utf16* from) {
   to[i] = 0;
 }
 
-// The first occurrence after the threshold (forward) or the last one before it
-// (backward) on one page; the match is stored when there is one.
-static bool findOnPage(int page, int direction, int threshold) {
-  FPDF_PAGE pdfPage = getCachedPage(page);
-  FPDF_TEXTPAGE text = pdfPage ? FPDFText_LoadPage(pdfPage) : NULL;
-  if (!text) return false;
+// One character for the joined search; a hyphen PDFium joined to the next
+// line itself (it has no line break after it) comes back as JOINED_HYPHEN.
+static unsigned textPageChar(const void* page, int index) {
+  FPDF_TEXTPAGE text = (FPDF_TEXTPAGE)page;
+  unsigned c = FPDFText_GetUnicode(text, index);
+  if ((c < 0x20 || c == 0x2D || c == 0xAD) && FPDFText_IsHyphen(text, index) == 1) return JOINED_HYPHEN;
+  return c;
+}
+
+// Adds the rectangles of count characters from start to the match's, up to 64 in all.
+static void keepMatchRects(FPDF_TEXTPAGE text, int start, int count) {
+  int rects = FPDFText_CountRects(text, start, count);
+  for (int i = 0; i < rects && searchState.matchRectCount < MAX_MATCH_RECTS; i++) {
+    MatchRect& r = searchState.matchRects[searchState.matchRectCount++];
+    FPDFText_GetRect(text, i, &r.left, &r.top, &r.right, &r.bottom);
+  }
+}
+
+// PDFium's own search: the first occurrence after the threshold (forward) or
+// the last one before it (backward). Its index, or -1; its length in *count.
+static int findPlainOnPage(FPDF_TEXTPAGE text, int direction, int threshold, int* count) {
   FPDF_SCHHANDLE search = FPDFText_FindStart(text, (FPDF_WIDESTRING)searchState.searchText, 0, 0);
-  int best = -1, bestCount = 0;
+  int best = -1;
   while (search && FPDFText_FindNext(search)) {
     int index = FPDFText_GetSchResultIndex(search);
     if (direction > 0) {
       if (index > threshold) {
         best = index;
-        bestCount = FPDFText_GetSchCount(search);
+        *count = FPDFText_GetSchCount(search);
         break;
       }
     } else {
       if (index >= threshold) break;
       best = index;
-      bestCount = FPDFText_GetSchCount(search);
-    }
-  }
-  if (best >= 0) {
-    searchState.matchPage = page;
-    searchState.matchIndex = best;
-    int rects = FPDFText_CountRects(text, best, bestCount);
-    searchState.matchRectCount = rects < MAX_MATCH_RECTS ? (rects > 0 ? rects : 0) : MAX_MATCH_RECTS;
-    for (int i = 0; i < searchState.matchRectCount; i++) {
-      MatchRect& r = searchState.matchRects[i];
-      FPDFText_GetRect(text, i, &r.left, &r.top, &r.right, &r.bottom);
+      *count = FPDFText_GetSchCount(search);
     }
   }
   if (search) FPDFText_FindClose(search);
+  return best;
+}
+
+// The first occurrence after the threshold (forward) or the last one before it
+// (backward) on one page, PDFium's or one across a hyphenated line end,
+// whichever comes first in that direction; the match is stored when there is one.
+static bool findOnPage(int page, int direction, int threshold) {
+  FPDF_PAGE pdfPage = getCachedPage(page);
+  FPDF_TEXTPAGE text = pdfPage ? FPDFText_LoadPage(pdfPage) : NULL;
+  if (!text) return false;
+  int plainCount = 0;
+  int plain = findPlainOnPage(text, direction, threshold, &plainCount);
+  PageChars chars = {FPDFText_CountChars(text), textPageChar, text};
+  JoinedMatch joined;
+  bool across = findJoinedMatch(&chars, searchState.searchText, direction, threshold, &joined) &&
+                (plain < 0 || (direction > 0 ? joined.start < plain : joined.start > plain));
+  if (across || plain >= 0) {
+    searchState.matchPage = page;
+    searchState.matchRectCount = 0;
+    if (across) {
+      searchState.matchIndex = joined.start;
+      keepMatchRects(text, joined.start, joined.hyphen - joined.start + 1);
+      keepMatchRects(text, joined.resume, joined.end - joined.resume);
+    } else {
+      searchState.matchIndex = plain;
+      keepMatchRects(text, plain, plainCount);
+    }
+  }
   FPDFText_ClosePage(text);
-  return best >= 0;
+  return across || plain >= 0;
 }
 
 // Finds the next (+1) or previous (-1) occurrence from the current match, or

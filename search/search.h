@@ -20,10 +20,29 @@ struct SearchState {
 
 extern SearchState searchState;
 
-// Portable (find.cpp).
+// A page's characters in PDFium's numbering, read one at a time through
+// charAt (the page's text is never copied).
+struct PageChars {
+  int count;
+  unsigned (*charAt)(const void* page, int index);
+  const void* page;
+};
+
+// What charAt gives for a hyphen PDFium itself joined to the next line: the
+// next line's first character follows it directly (no line break between).
+enum : unsigned { JOINED_HYPHEN = 0x110000 };   // past the last code point
+
+// A word hyphenated across a line break: characters start to hyphen (the
+// hyphen included) end one line, resume to end - 1 begin the next.
+struct JoinedMatch {
+  int start, hyphen, resume, end;
+};
+
+// Portable (find.cpp, joined.cpp).
 void clearSearchMatch();
 bool findMatch(const Utf16* text, int direction);
 void matchScrollTarget(int* scrollX, int* scrollY);
+bool findJoinedMatch(const PageChars* page, const Utf16* text, int direction, int threshold, JoinedMatch* match);
 
 // Windows side (searchbox.cpp).
 void installSearchBox();

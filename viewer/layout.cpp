@@ -91,6 +91,11 @@ static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
         right = i < d.pageCount ? i++ : -1;
       }
       first = false;
+      if (viewState.rightToLeft) {   // the row's mirror image: the cover alone on the left
+        int earlier = left;
+        left = right;
+        right = earlier;
+      }
       int64_t rowHeight = 0;
       if (left >= 0) {
         int64_t h = roundedPixels(d.pageHeights[left], zoom);

@@ -69,6 +69,15 @@ void fitToWidth() {
   layoutPages(0, viewState.viewHeight / 2);
 }
 
+// Lays the pages out again after a change of mode and puts the page that was
+// current (before the change) at the top of the view.
+static void relayoutKeepingPage(int current) {
+  if (!documentIsOpen()) return;
+  layoutPages(0, 0);
+  if (current >= 0 && current < documentState.pageCount)
+    scrollTo(viewState.scrollX, documentState.pageTops[current] - LAYOUT_MARGIN);
+}
+
 // Single or two-page view, cover alone or paired; the page that was current
 // stays at the top of the view.
 void setPageMode(bool doublePage, bool coverPaired, bool persist) {
@@ -82,10 +91,17 @@ void setPageMode(bool doublePage, bool coverPaired, bool persist) {
   HMENU menu = GetSystemMenu(frameWindow, FALSE);
   CheckMenuItem(menu, IDM_DOUBLE_PAGE, MF_BYCOMMAND | (doublePage ? MF_CHECKED : MF_UNCHECKED));
   CheckMenuItem(menu, IDM_COVER_ALONE, MF_BYCOMMAND | (coverPaired ? MF_UNCHECKED : MF_CHECKED));
-  if (!documentIsOpen()) return;
-  layoutPages(0, 0);
-  if (current >= 0 && current < documentState.pageCount)
-    scrollTo(viewState.scrollX, documentState.pageTops[current] - LAYOUT_MARGIN);
+  relayoutKeepingPage(current);
+}
+
+// Right-to-left reading mirrors each two-page row; single pages do not change.
+void setRightToLeft(bool rightToLeft, bool persist) {
+  int current = viewState.currentPage;
+  viewState.rightToLeft = rightToLeft;
+  if (persist) writeSetting(L"RightToLeft", rightToLeft);
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_RIGHT_TO_LEFT,
+                MF_BYCOMMAND | (rightToLeft ? MF_CHECKED : MF_UNCHECKED));
+  relayoutKeepingPage(current);
 }
 
 // The vertical bar is always there (disabled when all fits); the horizontal

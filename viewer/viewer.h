@@ -43,6 +43,7 @@ struct ViewState {
   bool fitWidth;
   bool doublePage;
   bool coverPaired;
+  bool rightToLeft;      // spreads mirrored for manga: the first page of a row on the right
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
@@ -91,6 +92,7 @@ void zoomBy(double factor);
 void zoomToActualSize();
 void fitToWidth();
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
+void setRightToLeft(bool rightToLeft, bool persist);
 void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();

@@ -5,6 +5,7 @@ from test_start import make_pdf
 
 IDM_DOUBLE_PAGE = 64
 IDM_COVER_ALONE = 80
+IDM_RIGHT_TO_LEFT = 112
 WM_VSCROLL = 0x0115
 SB_LINEDOWN = 1
 
@@ -88,6 +89,48 @@ def test_spread_pages_meet_at_the_centre():
         page_width = int(400 * zoom + 0.5)
         equal((layout_width // 2 - page_width - 4, page_width), (left_start, left_width), "left page")
         equal((layout_width // 2 + 4, page_width), (right_start, right_width), "right page")
+
+
+
+def page_runs(image, y):
+    """(start, width) of each page crossing row y of the view, left to right."""
+    return [(start, width) for value, start, width in runs([p != GREY for p in image.row(y)]) if value]
+
+
+def manga_rows(app):
+    """The pages seen in the three rows of manga.pdf, and where a left or right page of a width would be."""
+    image = app.capture(app.view())
+    zoom = (image.width - 8 - 16) / 800
+    centre = (int(800 * zoom + 0.5) + 24) // 2
+    row_height = int(300 * zoom + 0.5) + 8
+    width = {points: int(points * zoom + 0.5) for points in (200, 300, 400)}
+    seen = [page_runs(image, 8 + row * row_height + 20) for row in range(3)]
+    return (seen, lambda points: (centre - width[points] - 4, width[points]),
+            lambda points: (centre + 4, width[points]))
+
+
+def test_right_to_left_mirrors_each_spread():
+    """Each page is known by its width: the cover 400 points, page 2 300, page 3 400, page 4 200.
+    Rows with the cover alone: the cover, pages 2-3, page 4."""
+    reset_settings()
+    set_dword("DoublePage", 1)
+    path = make_pdf("manga.pdf", "--page", "400x300", "--page", "300x300", "--page", "400x300", "--page", "200x300")
+    with Brisa(path) as app:
+        app.wait_title("manga.pdf - 1/4 - Brisa")
+        app.settle()
+        seen, left, right = manga_rows(app)
+        equal([[right(400)], [left(300), right(400)], [left(200)]], seen, "left to right")
+        app.post(WM_SYSCOMMAND, IDM_RIGHT_TO_LEFT)
+        app.settle()
+        seen, left, right = manga_rows(app)
+        equal([[left(400)], [left(400), right(300)], [right(200)]], seen, "right to left: each row mirrored")
+        equal(1, read_dword("RightToLeft"), "stored")
+        equal("manga.pdf - 1/4 - Brisa", app.title(), "title")
+    with Brisa(path) as app:   # the stored value applies from the start
+        app.wait_title("manga.pdf - 1/4 - Brisa")
+        app.settle()
+        seen, left, right = manga_rows(app)
+        equal([[left(400)], [left(400), right(300)], [right(200)]], seen, "right to left after a restart")
 
 
 if __name__ == "__main__":

@@ -129,5 +129,42 @@ def test_keys_in_the_box():
         equal("dD", driver("text", box), "Enter is not inserted")
 
 
+
+def bands(rows):
+    """Runs of consecutive row numbers, as (first, last)."""
+    out = []
+    for y in rows:
+        if out and y == out[-1][1] + 1:
+            out[-1] = (out[-1][0], y)
+        else:
+            out.append((y, y))
+    return out
+
+
+def test_a_word_hyphenated_at_a_line_end_is_found_on_both_lines():
+    reset_settings()
+    path = make_pdf("hyphen.pdf", "--pages", "3", "--size", "600x500",
+                    "--line", "the engine dis-", "--line", "covered a well-known bug")
+    with Brisa(path) as app:
+        app.wait_title("hyphen.pdf - 1/3 - Brisa")
+        app.settle()
+        box = open_search(app)
+        type_text(app, "discovered")
+        view = app.view()
+        app.key(ENTER)
+        app.settle()
+        found = bands(tinted_rows(app.capture(view)))
+        equal(2, len(found), "the highlight covers \"dis-\" and, a line below, \"covered\": rows %r" % found)
+        app.key(ENTER)
+        app.wait_title("hyphen.pdf - 2/3 - Brisa")
+        app.key(CONTROL, ord("A"))
+        type_text(app, "wellknown")   # that hyphen is inside its line: not removed
+        equal("wellknown", driver("text", box), "box text")
+        app.key(ENTER)
+        app.settle()
+        check(not tinted_rows(app.capture(view)), "nothing found for a hyphen inside a line")
+        equal("hyphen.pdf - 2/3 - Brisa", app.title(), "the view stays")
+
+
 if __name__ == "__main__":
     main(globals())

@@ -162,25 +162,34 @@ bool isChecked(UINT id) {
 
 }  // namespace
 
+// Position of the menu item with this id, or -1.
+int menuPosition(HMENU menu, UINT id) {
+  for (int i = 0; i < GetMenuItemCount(menu); i++)
+    if (GetMenuItemID(menu, i) == id) return i;
+  return -1;
+}
+
 // The standard entries, then a separator and our five in order, in the UI language.
 TEST_F(Program, SystemMenuHasTheFiveItemsInOrder) {
   start();
   HMENU menu = GetSystemMenu(frameWindow, FALSE);
   int count = GetMenuItemCount(menu);
   ASSERT_GE(count, 7);
+  int base = menuPosition(menu, IDM_THUMBNAILS) - 1;   // the reading options come after the five
+  ASSERT_GT(base, 0);
   const UINT ids[] = {0, IDM_THUMBNAILS, IDM_DOUBLE_PAGE, IDM_COVER_ALONE, IDM_DEFAULT_READER, IDM_ABOUT};
   for (int i = 0; i < 6; i++) {
     MENUITEMINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = MIIM_FTYPE | MIIM_ID;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, count - 6 + i, TRUE, &info));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, base + i, TRUE, &info));
     if (i == 0)
       EXPECT_TRUE(info.fType & MFT_SEPARATOR);
     else
       EXPECT_EQ(ids[i], info.wID);
   }
   bool standardFirst = false;   // the standard items stay first
-  for (int i = 0; i < count - 6; i++) standardFirst |= GetMenuItemID(menu, i) == SC_CLOSE;
+  for (int i = 0; i < base; i++) standardFirst |= GetMenuItemID(menu, i) == SC_CLOSE;
   EXPECT_TRUE(standardFirst);
   bool french = UiLanguage == UI_FRENCH;
   EXPECT_EQ(french ? "Miniatures\tF4" : "Thumbnails\tF4", menuText(menu, IDM_THUMBNAILS));
@@ -208,6 +217,35 @@ TEST_F(Program, CheckMarksFollowTheStoredPageMode) {
       EXPECT_EQ(doublePage == 1, viewState.doublePage);
       TearDown();
     }
+}
+
+// After the five, a second separator; right-to-left reading is the last item,
+// checked from RightToLeft, and the menu toggles and stores it.
+TEST_F(Program, RightToLeftItemAfterASecondSeparator) {
+  writeSetting(L"RightToLeft", 1);
+  start();
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  int about = menuPosition(menu, IDM_ABOUT);
+  ASSERT_GT(about, 0);
+  MENUITEMINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_FTYPE;
+  ASSERT_TRUE(GetMenuItemInfoW(menu, about + 1, TRUE, &info));
+  EXPECT_TRUE(info.fType & MFT_SEPARATOR);
+  EXPECT_EQ(GetMenuItemCount(menu) - 1, menuPosition(menu, IDM_RIGHT_TO_LEFT));
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Lecture de droite \xc3\xa0 gauche" : "Right-to-left reading",
+            menuText(menu, IDM_RIGHT_TO_LEFT));
+  EXPECT_TRUE(isChecked(IDM_RIGHT_TO_LEFT));
+  EXPECT_TRUE(viewState.rightToLeft);
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_RIGHT_TO_LEFT, 0);
+  EXPECT_FALSE(isChecked(IDM_RIGHT_TO_LEFT));
+  EXPECT_FALSE(viewState.rightToLeft);
+  EXPECT_EQ(0u, readSetting(L"RightToLeft"));
+  TearDown();
+  start();   // absent: off
+  EXPECT_FALSE(isChecked(IDM_RIGHT_TO_LEFT));
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_RIGHT_TO_LEFT, 0);
+  EXPECT_EQ(1u, readSetting(L"RightToLeft"));
 }
 
 // Each menu change writes both values; cover alone also switches two-page view on.
@@ -381,7 +419,7 @@ TEST_F(Program, ZoomKeepsThePointUnderTheAnchor) {
   zoomAt(0, 0, 0.3);
   ASSERT_LT(viewState.layoutWidth, viewState.viewWidth);
   auto canvasFraction = [](int x) {
-    int centring = (viewState.viewWidth - viewState.layoutWidth) / 2;
+    int centring = (viewState.viewWidth > viewState.layoutWidth ? viewState.viewWidth - viewState.layoutWidth : 0) / 2;
     if (centring < 0) centring = 0;
     return (double)(x - centring + viewState.scrollX) / viewState.layoutWidth;
   };
@@ -750,6 +788,26 @@ TEST_F(Program, DragFromALinkShowsTheArrowUntilRelease) {
   EXPECT_EQ(LoadCursorW(NULL, (LPCWSTR)IDC_ARROW), GetCursor()) << "dragging over the link";
   sendMouse(MOUSEEVENTF_LEFTUP, along);
   EXPECT_EQ(nullptr, GetCapture());
+}
+
+// Right to left, page 2 stands right of page 3: its link is found there, and
+// nothing where it stood left to right.
+TEST_F(Program, LinksFollowTheMirroredSpread) {
+  writeSetting(L"DoublePage", 1);
+  writeSetting(L"RightToLeft", 1);
+  start();
+  std::string path = folder + "/manga-links.pdf";
+  std::string command = "python3 " + std::string(BRISA_SOURCE_DIR) + "/scripts/makepdf.py " + path +
+                        " --pages 3 --size 600x400 --link 2:100,100,200,150:https://example.org/x";
+  ASSERT_EQ(0, system(command.c_str()));
+  open(path);
+  const DocumentState& d = documentState;
+  double zoom = viewState.zoom;
+  ASSERT_GT(d.pageLefts[1], d.pageLefts[2]);   // page 2 on the right
+  int y = d.pageTops[1] + (int)((400 - 125) * zoom) - viewState.scrollY;
+  int centring = (viewState.viewWidth > viewState.layoutWidth ? viewState.viewWidth - viewState.layoutWidth : 0) / 2;
+  EXPECT_NE(nullptr, hitTestLink(centring + d.pageLefts[1] + (int)(150 * zoom) - viewState.scrollX, y));
+  EXPECT_EQ(nullptr, hitTestLink(centring + d.pageLefts[2] + (int)(150 * zoom) - viewState.scrollX, y));
 }
 
 // Ctrl+wheel keeps the document point under the mouse, up to rounding.

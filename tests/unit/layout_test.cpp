@@ -84,6 +84,60 @@ TEST(Layout, SpreadsWithCoverAloneAndPaired) {
   EXPECT_EQ(centre - w - 4, d.pageLefts[4]);   // a lone last page is a left-hand page
 }
 
+// Right to left, each row is the mirror of its left-to-right row. Rows in page
+// numbers from 1 as (left, right), 0 for an empty side.
+TEST(Layout, RightToLeftSpreadsAreMirrored) {
+  struct Case {
+    int pages;
+    bool coverPaired;
+    std::vector<std::pair<int, int>> rows;
+  };
+  const Case cases[] = {
+      {5, false, {{1, 0}, {3, 2}, {5, 4}}},   // the cover alone on the left
+      {4, false, {{1, 0}, {3, 2}, {0, 4}}},   // a lone last page on the right
+      {5, true, {{2, 1}, {4, 3}, {0, 5}}},
+      {4, true, {{2, 1}, {4, 3}}},
+      {2, false, {{1, 0}, {0, 2}}},
+  };
+  for (const Case& c : cases) {
+    setPages(letters(c.pages));
+    setView(1000, 700, true, c.coverPaired);
+    viewState.rightToLeft = true;
+    placePages();
+    const DocumentState& d = documentState;
+    int centre = viewState.layoutWidth / 2, w = pagePixels(612), top = -1;
+    for (const auto& row : c.rows) {
+      int page = (row.first ? row.first : row.second) - 1;
+      EXPECT_GT(d.pageTops[page], top) << c.pages << c.coverPaired;
+      top = d.pageTops[page];
+      if (row.first) {
+        EXPECT_EQ(centre - w - 4, d.pageLefts[row.first - 1]) << c.pages << c.coverPaired << " page " << row.first;
+        EXPECT_EQ(top, d.pageTops[row.first - 1]);
+      }
+      if (row.second) {
+        EXPECT_EQ(centre + 4, d.pageLefts[row.second - 1]) << c.pages << c.coverPaired << " page " << row.second;
+        EXPECT_EQ(top, d.pageTops[row.second - 1]);
+      }
+    }
+  }
+}
+
+// Single pages and a one-page document do not change with the reading direction.
+TEST(Layout, RightToLeftLeavesSinglePagesAlone) {
+  setPages({{612, 792}, {306, 400}});
+  setView(900, 700, false, false);
+  placePages();
+  std::vector<int> lefts(documentState.pageLefts, documentState.pageLefts + 2);
+  viewState.rightToLeft = true;
+  placePages();
+  EXPECT_EQ(lefts, std::vector<int>(documentState.pageLefts, documentState.pageLefts + 2));
+  setPages(letters(1));
+  setView(900, 700, true, false);
+  viewState.rightToLeft = true;
+  placePages();
+  EXPECT_EQ(8, documentState.pageLefts[0]);
+}
+
 TEST(Layout, OnePageDocumentIgnoresTwoPageView) {
   setPages(letters(1));
   setView(900, 700, true, false);

@@ -189,3 +189,22 @@ TEST_F(Search, MatchRightOfTheViewIsCentred) {
   ASSERT_GE(documentState.pageLefts[0] + dx, viewState.viewWidth - 40);
   EXPECT_EQ(documentState.pageLefts[0] + dx - viewState.viewWidth / 2, x);
 }
+
+// A word cut by a hyphen at a line end is found whole, highlighted on both
+// lines, and walked in order together with PDFium's own occurrences.
+TEST_F(Search, HyphenatedWordIsFoundAcrossTheLineEnd) {
+  load({{612, 792, {"we dis-", "covered a well-known way", "then discovered more"}}});
+  auto joined = next("discovered");
+  EXPECT_EQ(std::make_pair(0, 3), joined);
+  ASSERT_EQ(2, searchState.matchRectCount);
+  EXPECT_GT(searchState.matchRects[0].bottom, searchState.matchRects[1].top);   // "dis-" above "covered"
+  EXPECT_LT(searchState.matchRects[1].left, 140 + 1);                           // "covered" starts its line
+  auto plain = next("discovered");
+  EXPECT_EQ(0, plain.first);
+  EXPECT_GT(plain.second, joined.second);
+  EXPECT_EQ(joined, next("discovered"));      // wrapped
+  EXPECT_EQ(plain, next("discovered", -1));   // backward from the first: the last of the page
+  EXPECT_EQ(joined, next("discovered", -1));
+  EXPECT_EQ(std::make_pair(-1, -1), next("wellknown"));   // that hyphen is inside its line
+  EXPECT_EQ(0, next("well-known").first);
+}
