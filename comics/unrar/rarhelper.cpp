@@ -175,7 +175,7 @@ static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags) {
         units = rarUtf8ToUtf16(text, name, rarNameCapacity);
     }
     for (size_t i = 0; i < units; i++)
-        if (name[i] == u'\\' || name[i] == 0) name[i] = u'/';
+        if (name[i] == u'\\') name[i] = u'/';
     return name;
 }
 
