@@ -44,8 +44,25 @@ static void* mapAlignedBytes(size_t length)
     return (void*)base;
 }
 
+// Allocations left before the one the tests asked to fail; -1 = none asked.
+static int64_t allocationsBeforeFailure = -1;
+
+void failNthAllocation(int64_t n)
+{
+    allocationsBeforeFailure = n < 0 ? -1 : n;
+}
+
+// Is this the allocation the tests asked to fail?
+static bool injectedFailure()
+{
+    if (allocationsBeforeFailure < 0) return false;
+    if (allocationsBeforeFailure-- > 0) return false;
+    return true;                                   // now -1: later ones succeed
+}
+
 static void* allocBlock(size_t size, bool zeroed)
 {
+    if (injectedFailure()) return nullptr;
     if (size == 0) size = 1;
     if (size > SIZE_MAX - hugePageBytes - sizeof(BlockHead)) return nullptr;
     size_t total = size + sizeof(BlockHead);
@@ -87,6 +104,7 @@ void freeBytes(void* block)
 void* resizeBytes(void* block, size_t size)
 {
     if (block == nullptr) return allocBytes(size);
+    if (injectedFailure()) return nullptr;
     BlockHead* head = headOf(block);
     if (size == 0) size = 1;
     if (head->mappedBytes == 0 && size < mappedBlockMinimum) {

@@ -15,8 +15,8 @@ void freeBytes(void* block);
 // undefined); null leaves the block as it was. A null block is allocated.
 void* resizeBytes(void* block, size_t size);
 
-#ifndef _WIN32
-// Native tests only: the allocation `n` calls from now fails (0: the next one),
-// once; a negative n cancels a failure not yet reached.
+#if !defined(_WIN32) || defined(__WINE__)
+// Tests only (native and Linux builds): the allocation `n` calls from now fails
+// (0: the next one), once; a negative n cancels a failure not yet reached.
 void failNthAllocation(int64_t n);
 #endif

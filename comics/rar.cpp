@@ -401,9 +401,9 @@ int listRarEntries(ComicArchive* archive, const char16_t* path)
         }
     }
     archive->entries = (ArchiveEntry*)allocZeroed((size_t)initialEntryCapacity * sizeof(ArchiveEntry));
-    if (archive->entries == nullptr) {
+    if (archive->entries == nullptr) {                     // as for a ZIP: the archive cannot be read
         unrar.closeArchive(listing.handle);
-        return OpenNoImage;
+        return OpenDamaged;
     }
     listing.capacity = initialEntryCapacity;
     while (listNextHeader(&listing)) {

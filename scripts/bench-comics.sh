@@ -6,7 +6,7 @@
 # floor and Brisa taking turns (ROUNDS, default 9). Then, in-process, the time from
 # start-up to the first comic page painted, and a page turn to a prefetched page.
 # The same pages as a stored RAR 5, non-solid and solid, beside the CBZ and the
-# peers that read CBR.
+# peers that read CBR; in-process, a solid RAR 4 too.
 # PEERS=0 skips installing and measuring the peers.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -42,6 +42,9 @@ if [ ! -f "$work/comic-solid.cbr" ]; then
   python3 "$top/scripts/makerar.py" --format 5 "$work/comic.cbr" "$work"/cbz/page*.jpg
   python3 "$top/scripts/makerar.py" --format 5 --solid "$work/comic-solid.cbr" "$work"/cbz/page*.jpg
 fi
+# Solid RAR 4 is unpacked by a run of unar rather than by libarchive.
+[ -f "$work/comic-solid4.cbr" ] ||
+  python3 "$top/scripts/makerar.py" --format 4 --solid "$work/comic-solid4.cbr" "$work"/cbz/page*.jpg
 
 source "$top/scripts/bench-wine.sh"
 start_bench_wine "$work" "$top/build/winelib/driver.exe"
@@ -120,3 +123,4 @@ echo "reading the solid archive once (page cache): $(( (end - start) / 1000000 )
 echo "In-process, start-up -> first comic page painted (first run; median of later runs):"
 echo "  CBR non-solid: $("$top/build/winelib/firstpaint.exe" "$work/comic.cbr" 5)"
 echo "  CBR solid:     $("$top/build/winelib/firstpaint.exe" "$work/comic-solid.cbr" 5)"
+echo "  CBR solid RAR 4 (unar): $("$top/build/winelib/firstpaint.exe" "$work/comic-solid4.cbr" 5)"

@@ -10,9 +10,10 @@ Each file is stored under its base name, or under NAME when given as NAME=path.
 --volume-size splits the archive into volumes out.part1.cbr, out.part2.cbr...
 (with --old-names, RAR 4 only: out.cbr, out.c00, out.c01...) holding about
 that many data bytes each; entries are split across volumes.
-The archive flags say solid when --solid is given (RAR 5 also marks each file
-after the first as continuing the solid stream); stored data is the same either
-way, but readers treat a solid archive's entries as depending on earlier ones.
+The archive flags say solid when --solid is given; RAR 4 also flags each file
+after the first as continuing the solid stream, as RAR does (RAR 5 leaves that
+to the archive flag). Stored data is the same either way, but readers treat a
+solid archive's entries as depending on earlier ones.
 
 Also usable as a module: write_archive(path, entries, fmt, solid, volume_size),
 entries being (name, bytes) pairs, bytes None for a directory.
@@ -91,9 +92,9 @@ def rar4_end(more):
 def rar4_volume(pieces, index, count, solid, old_names=False):
     out = [RAR4_MARKER, rar4_main(count > 1, index == 0, solid, old_names)]
     for piece in pieces:
-        # Only the archive says solid: libarchive refuses RAR 4 entries flagged
-        # solid, and stored data needs no state from the entries before it.
-        out.append(rar4_file(piece, False))
+        # As RAR itself does: in a solid archive every file after the first is
+        # flagged as continuing the solid stream.
+        out.append(rar4_file(piece, solid and piece.follows_file))
     out.append(rar4_end(index + 1 < count))
     return b"".join(out)
 

@@ -23,8 +23,8 @@ APT_PACKAGES=(
   # making and checking test documents
   qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
   libavif-bin libheif-examples libjxr-tools webp
-  # the Linux build's own unrar.dll reads RAR through libarchive
-  libarchive-dev
+  # the Linux build's own unrar.dll reads RAR through libarchive, solid RAR 4 through unar
+  libarchive-dev unar
   # packaging: the Windows installer and the Linux desktop entry
   nsis desktop-file-utils
   # printing to a PDF through a private spooler in the tests

@@ -5,6 +5,7 @@
 // after a failed skip, tries the same skip again and fails again without
 // moving (a solid RAR 5 directory entry with data does that forever).
 #include "comics/unrar/rarcore.h"
+#include "comics/unrar/rarhelper.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -74,6 +75,7 @@ struct RarCore {
     uint64_t streamPosition;      // bytes of the reader's stream handed over or skipped
     bool entryCutShort;           // the remembered entry's data runs past the file's end
     uint8_t* buffer;              // readBufferSize bytes, from the first reader on
+    RarHelperArchive* helper;     // a solid RAR 4 archive: read through the helper instead
 };
 
 static locale_t enterUtf8(RarCore* core);
@@ -923,13 +925,46 @@ static ArchiveRecord* recordFor(const char* path, const struct stat* info, bool 
     return record;
 }
 
+// libarchive refuses every RAR 4 file flagged as continuing a solid stream,
+// so a solid RAR 4 archive is read through the helper (rarhelper.cpp). Its
+// volumes are not: refused whole rather than shown in part.
+static bool helperForEveryRar4 = false;
+
+bool rarCoreHelperForEveryRar4(bool enabled) {
+    bool previous = helperForEveryRar4;
+    helperForEveryRar4 = enabled;
+    return previous;
+}
+
+static RarCore* openThroughHelper(const char* path, RarCoreCallback callback, void* context, int* result,
+                                  uint32_t archiveFlags) {
+    if (archiveFlags & rarArchiveVolume) {
+        *result = rarBadArchive;
+        return nullptr;
+    }
+    RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
+    if (!core) {
+        *result = rarNoMemory;
+        return nullptr;
+    }
+    core->helper = rarHelperOpen(path, archiveFlags & rarArchiveSolid, result);
+    if (!core->helper) {
+        free(core);
+        return nullptr;
+    }
+    core->callback = callback;
+    core->context = context;
+    core->archiveFlags = archiveFlags;
+    return core;
+}
+
 RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, int* result,
                      uint32_t* archiveFlags) {
     size_t probeLength = 0;
     *archiveFlags = 0;
     struct stat info;
     bool statOk = stat(path, &info) == 0 && S_ISREG(info.st_mode);
-    ArchiveRecord* record = statOk && remembering() ? findRecord(path, &info) : nullptr;
+    ArchiveRecord* record = statOk && remembering() && !helperForEveryRar4 ? findRecord(path, &info) : nullptr;
     if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
     uint8_t* probe = (uint8_t*)malloc(probeSize);
     if (!probe) {
@@ -943,7 +978,8 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
     }
     *result = rarProbeArchive(probe, probeLength, archiveFlags);
     bool rar5 = startsWith(probe, probeLength, rar5Signature, sizeof rar5Signature);
-    if (*result == rarOk && !(*archiveFlags & rarArchiveEncryptedHeaders))
+    bool helped = !rar5 && (helperForEveryRar4 || (*archiveFlags & rarArchiveSolid));
+    if (*result == rarOk && !(*archiveFlags & rarArchiveEncryptedHeaders) && !helped)
         record = recordFor(path, &info, statOk, probe, probeLength, rar5, *archiveFlags);
     free(probe);
     if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
@@ -952,6 +988,7 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
         *result = rarMissingPassword;
         return nullptr;
     }
+    if (helped) return openThroughHelper(path, callback, context, result, *archiveFlags);
     RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
     if (!core) {
         *result = rarNoMemory;
@@ -1006,6 +1043,7 @@ void rarCoreSetCallback(RarCore* core, RarCoreCallback callback, void* context) 
 
 void rarCoreClose(RarCore* core) {
     if (!core) return;
+    rarHelperClose(core->helper);
     locale_t previous = enterUtf8(core);
     if (core->reader) archive_read_free(core->reader);   // closes the open volume
     leaveUtf8(previous);
@@ -1238,6 +1276,7 @@ static int failArchive(RarCore* core) {
 }
 
 int rarCoreReadHeader(RarCore* core, RarEntryInfo* info) {
+    if (core->helper) return rarHelperReadHeader(core->helper, info);
     if (core->state == stateBroken) return rarBadData;
     if (core->state == stateEnded) return rarEndArchive;
     if (core->record) {
@@ -1313,6 +1352,7 @@ static int processEntry(RarCore* core, int operation) {
 }
 
 int rarCoreProcess(RarCore* core, int operation) {
+    if (core->helper) return rarHelperProcess(core->helper, operation, core->callback, core->context);
     if (core->state == stateBroken) return rarBadData;
     if (core->state != stateEntryRead) return rarUnknown;
     core->state = stateBetween;

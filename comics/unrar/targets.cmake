@@ -2,7 +2,7 @@
 # libarchive. Its core (rarcore.cpp) is portable and tested natively; the
 # Winelib layer (unrar_dll.cpp) maps the library's records and callback onto it.
 # The Windows build uses the real unrar.dll, so nothing here is built for mingw.
-set(UNRAR_CORE_SOURCES ${CMAKE_SOURCE_DIR}/comics/unrar/rarcore.cpp)
+set(UNRAR_CORE_SOURCES ${CMAKE_SOURCE_DIR}/comics/unrar/rarcore.cpp ${CMAKE_SOURCE_DIR}/comics/unrar/rarhelper.cpp)
 
 if(BRISA_MODE STREQUAL native)
   find_package(PkgConfig REQUIRED)

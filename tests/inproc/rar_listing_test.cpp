@@ -398,6 +398,24 @@ TEST_F(RarListing, DamageLeavesOutOneNonSolidImageButEndsASolidListing)
     EXPECT_EQ(c.data, extract(1));
 }
 
+// No memory for the entry list is a damaged archive, as for a ZIP: the open
+// that fails there reads no header at all.
+TEST_F(RarListing, NoMemoryForTheEntryListIsDamage)
+{
+    Script script({image(u"a.png", png(10, 10, 5000))}, ROADF_SOLID);
+    bool reached = false;
+    for (int n = 0; n < 16 && !reached; n++) {
+        script.play();
+        failNthAllocation(n);
+        freeArchive(archive);
+        archive = openArchive(2, comicPath, nullptr, 0, &error);
+        failNthAllocation(-1);
+        reached = callLog() == "OBC";
+        if (reached) EXPECT_EQ(OpenDamaged, error);
+    }
+    EXPECT_TRUE(reached) << "no failed allocation fell between the open and the first header";
+}
+
 TEST_F(RarListing, CallbackAnswersVolumesAndUnknownMessages)
 {
     Header a = image(u"a.png", png(10, 10, 5000)), c = image(u"c.png", png(10, 10, 5000));

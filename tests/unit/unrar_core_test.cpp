@@ -1,13 +1,18 @@
 // The RAR core against archives written by scripts/makerar.py (RAR 4 and 5,
 // solid and not, volumes), and its probe, volume naming and UTF-16 names.
 #include "comics/unrar/rarcore.h"
+#include "comics/unrar/rarhelper.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+#include <errno.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <zlib.h>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -264,6 +269,142 @@ TEST(RarVolumes, OldNamesAndAVolumeFoundElsewhere) {
     EXPECT_EQ(asked.volumesMissing, 1);
     EXPECT_EQ(entries[0].result, rarOk);
     EXPECT_TRUE(entries[0].data == bytes);
+}
+
+// A solid RAR 4 archive is unpacked by one helper run per open. A run that
+// misbehaves (stalls, floods, trickles, ends early) fails the archive within
+// its limits, leaves no process behind, and is never asked again.
+class SolidRar4Helper : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string archive;
+    std::string first = patternBytes(1 << 20, 7);
+    void SetUp() override {
+        archive = folder.path + "/solid.cbr";
+        std::string a = folder.write("a.jpg", first);
+        std::string b = folder.write("b.jpg", patternBytes(5000, 8));
+        ASSERT_TRUE(makeRar("--format 4 --solid '" + archive + "' '" + a + "' '" + b + "'"));
+    }
+    void TearDown() override { rarHelperSetProgram(nullptr, 0, 0); }
+    // A stand-in for the helper: a shell script that notes its process id.
+    std::string fakeHelper(const std::string& name, const std::string& body) {
+        std::string path = folder.write(name, "#!/bin/sh\necho $$ > '" + folder.path + "/" + name + ".pid'\n" + body + "\n");
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+    pid_t helperProcess(const std::string& name) {
+        FILE* f = fopen((folder.path + "/" + name + ".pid").c_str(), "r");
+        int pid = 0;
+        if (f) {
+            if (fscanf(f, "%d", &pid) != 1) pid = 0;
+            fclose(f);
+        }
+        return (pid_t)pid;
+    }
+};
+
+TEST_F(SolidRar4Helper, AMisbehavingRunFailsTheArchiveWithinItsLimits) {
+    struct Case { const char* name; const char* body; int stall, total; };
+    const Case cases[] = {
+        {"stalls", "exec sleep 30", 300, 20000},
+        {"floods", "exec cat /dev/zero", 300, 20000},
+        {"trickles", "while :; do printf x; sleep 0.05; done", 1000, 800},
+        {"ends-early", "printf abc", 300, 20000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rarHelperSetProgram(fakeHelper(c.name, c.body).c_str(), c.stall, c.total);
+        Sink sink;
+        int result = 0;
+        uint32_t flags = 0;
+        auto start = std::chrono::steady_clock::now();
+        RarCore* core = rarCoreOpen(archive.c_str(), collect, &sink, &result, &flags);
+        ASSERT_NE(core, nullptr);
+        RarEntryInfo info;
+        ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
+        EXPECT_EQ(rarCoreProcess(core, rarTest), rarBadData);
+        EXPECT_LE(sink.data.size(), first.size()) << "never more than the header announces";
+        EXPECT_EQ(rarCoreReadHeader(core, &info), rarBadData) << "a failed run is not asked again";
+        rarCoreClose(core);
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_LT(seconds, 3.0);
+        pid_t pid = helperProcess(c.name);
+        ASSERT_GT(pid, 0) << "the stand-in ran";
+        EXPECT_TRUE(kill(pid, 0) == -1 && errno == ESRCH) << "the run is killed and reaped";
+    }
+}
+
+// Without the helper, and for solid RAR 4 volumes (not read that way), the
+// open fails as damaged rather than giving the files before the first solid one.
+TEST_F(SolidRar4Helper, WhatCannotBeUnpackedIsDamagedNotShownInPart) {
+    std::string volumes = folder.path + "/volumes.cbr";
+    ASSERT_TRUE(makeRar("--format 4 --solid --volume-size 600000 '" + volumes + "' '" + folder.path + "/a.jpg' '" +
+                        folder.path + "/b.jpg'"));
+    struct Case { const char* name; const char* helper; std::string path; };
+    const Case cases[] = {
+        {"no helper", "/nonexistent/unar", archive},
+        {"volumes", nullptr, folder.path + "/volumes.part1.cbr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        rarHelperSetProgram(c.helper, 0, 0);
+        int result = 0;
+        uint32_t flags = 0;
+        EXPECT_EQ(rarCoreOpen(c.path.c_str(), collect, nullptr, &result, &flags), nullptr);
+        EXPECT_EQ(result, rarBadArchive);
+    }
+}
+
+// Changes one byte of the second file's header (after a.jpg), its CRC kept right.
+bool patchSecondHeader(const std::string& archive, size_t firstSize, size_t at, uint8_t bits) {
+    FILE* f = fopen(archive.c_str(), "r+b");
+    if (!f) return false;
+    std::string bytes(firstSize + 8192, 0);
+    bytes.resize(fread(&bytes[0], 1, bytes.size(), f));
+    size_t second = 20 + (uint8_t)bytes[25] + ((uint8_t)bytes[26] << 8) + firstSize;
+    bool ok = second + 32 < bytes.size();
+    if (ok) {
+        uint8_t* head = (uint8_t*)&bytes[second];
+        head[at] ^= bits;
+        size_t size = head[5] | (head[6] << 8);
+        uint32_t crc = (uint32_t)crc32(0, head + 2, (uInt)size - 2);
+        head[0] = (uint8_t)crc;
+        head[1] = (uint8_t)(crc >> 8);
+        ok = fseek(f, (long)second, SEEK_SET) == 0 && fwrite(head, 1, size, f) == size;
+    }
+    fclose(f);
+    return ok;
+}
+
+// A header that lies about its file's size: the real helper's bytes do not
+// match it, and the entry fails instead of shifting every later one.
+TEST_F(SolidRar4Helper, AnEntryWhoseBytesDoNotMatchItsHeaderFails) {
+    if (access("/usr/bin/unar", X_OK) != 0) GTEST_SKIP() << "unar is not installed";
+    ASSERT_TRUE(patchSecondHeader(archive, first.size(), 12, 0x01));   // the unpacked size, 256 bytes off
+    Sink sink;
+    int last = 0;
+    std::vector<Listed> entries = listArchive(archive, true, &last, nullptr, &sink);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].result, rarOk);
+    EXPECT_TRUE(entries[0].data == first);
+    EXPECT_EQ(entries[1].result, rarBadData);
+    EXPECT_EQ(last, rarBadData);
+}
+
+// The helper would refuse the whole archive without the password: it is asked
+// for the files before the first encrypted one only, which still open.
+TEST_F(SolidRar4Helper, FilesBeforeAnEncryptedOneAreUnpacked) {
+    if (access("/usr/bin/unar", X_OK) != 0) GTEST_SKIP() << "unar is not installed";
+    ASSERT_TRUE(patchSecondHeader(archive, first.size(), 3, 0x04));    // the password flag
+    Sink sink;
+    int last = 0;
+    std::vector<Listed> entries = listArchive(archive, true, &last, nullptr, &sink);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].result, rarOk);
+    EXPECT_TRUE(entries[0].data == first);
+    EXPECT_EQ(entries[1].flags & rarEntryEncrypted, (uint32_t)rarEntryEncrypted);
+    EXPECT_EQ(entries[1].result, rarMissingPassword);
+    EXPECT_EQ(sink.passwordAsks, 1);
 }
 
 TEST(RarProbe, ReadsArchiveFlagsAndRejectsDamage) {
