@@ -48,6 +48,8 @@ UiLanguageKind chooseUiLanguage();
 // frame.cpp
 FARPROC loadProc(const char* library, const char* function);
 void relayoutFrame();
+bool isFullScreen();
+void toggleFullScreen();
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void startBrisa(HINSTANCE instance, wchar_t* commandLine);
 void runMainLoop();

@@ -72,6 +72,45 @@ static bool runSystemCommand(WPARAM command) {
   return false;
 }
 
+// The frame's style and placement before full screen, put back as they were.
+struct FullScreenState {
+  bool on;
+  LONG style;
+  WINDOWPLACEMENT placement;
+};
+
+static FullScreenState fullScreen;
+
+bool isFullScreen() {
+  return fullScreen.on;
+}
+
+// Without caption and borders over the whole monitor the frame is on, or back
+// to the placement it had. The children keep their state; the view's new size
+// lays the pages out again.
+void toggleFullScreen() {
+  if (fullScreen.on) {
+    fullScreen.on = false;
+    SetWindowLongW(frameWindow, GWL_STYLE, fullScreen.style);
+    SetWindowPlacement(frameWindow, &fullScreen.placement);
+    SetWindowPos(frameWindow, NULL, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    return;
+  }
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  fullScreen.placement.length = sizeof(fullScreen.placement);
+  if (!GetWindowPlacement(frameWindow, &fullScreen.placement) ||
+      !GetMonitorInfoW(MonitorFromWindow(frameWindow, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  fullScreen.style = GetWindowLongW(frameWindow, GWL_STYLE);
+  fullScreen.on = true;
+  SetWindowLongW(frameWindow, GWL_STYLE, fullScreen.style & ~(WS_CAPTION | WS_THICKFRAME));
+  const RECT& area = monitor.rcMonitor;
+  SetWindowPos(frameWindow, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+               SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+}
+
 // Opens the first file of a drop; the others are ignored.
 static void openDroppedFile(HDROP drop) {
   typedef UINT(WINAPI * DragQueryFileProc)(HDROP, UINT, LPWSTR, UINT);
