@@ -52,6 +52,9 @@ bool handleCommandKey(WPARAM key) {
     case 'F':
       showSearchBar(true);
       return true;
+    case 'G':
+      showGoToPageWindow();
+      return true;
     case 'W':
       DestroyWindow(frameWindow);
       return true;

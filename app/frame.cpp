@@ -11,6 +11,7 @@ HWND viewWindow;
 HWND searchBox;
 HWND thumbnailWindow;
 HWND aboutWindow;
+HWND goToPageWindow;
 HFONT uiFont;
 int dpiY = 96;
 int searchBarHeight;
@@ -109,6 +110,21 @@ void toggleFullScreen() {
   const RECT& area = monitor.rcMonitor;
   SetWindowPos(frameWindow, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
                SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+}
+
+// Centres a popup of the given outer size on the frame, then pushes it back
+// inside the work area, the top-left corner winning when it is larger.
+void placeOverFrame(HWND window, int width, int height) {
+  RECT frame, work;
+  GetWindowRect(frameWindow, &frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  int x = (frame.left + frame.right - width) / 2;
+  int y = (frame.top + frame.bottom - height) / 2;
+  if (x + width > work.right) x = work.right - width;
+  if (y + height > work.bottom) y = work.bottom - height;
+  if (x < work.left) x = work.left;
+  if (y < work.top) y = work.top;
+  SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER);
 }
 
 // Opens the first file of a drop; the others are ignored.
@@ -289,6 +305,7 @@ void runMainLoop() {
       break;
     }
     if (aboutWindow && IsDialogMessageW(aboutWindow, &msg)) continue;
+    if (goToPageWindow && IsDialogMessageW(goToPageWindow, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -34,6 +34,13 @@ void layoutPages(int anchorX, int anchorY) {
   InvalidateRect(viewWindow, NULL, FALSE);
 }
 
+// The top of the page (of its spread) at the top of the view, with the
+// margin above it, as when the page mode changes.
+void goToPage(int page) {
+  if (page < 0 || page >= documentState.pageCount) return;
+  scrollTo(viewState.scrollX, documentState.pageTops[page] - LAYOUT_MARGIN);
+}
+
 // Moves the screen pixels and lets painting fill only the uncovered strip.
 void scrollTo(int x, int y) {
   ViewState& v = viewState;

@@ -85,6 +85,7 @@ void tintMatchArea(unsigned char* bits, int width, int height,
 void openDocument(const Utf16* path);
 void closeDocument();
 void layoutPages(int anchorX, int anchorY);
+void goToPage(int page);
 void scrollTo(int x, int y);
 void zoomAt(int anchorX, int anchorY, double zoom);
 void zoomBy(double factor);

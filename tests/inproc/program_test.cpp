@@ -747,3 +747,48 @@ TEST_F(Program, ClickMovesTheFocusToTheView) {
   EXPECT_EQ(viewWindow, GetFocus());
   EXPECT_TRUE(IsWindowVisible(searchBox));
 }
+
+// The window holds the range and the current page, selected; a page of the
+// document closes it and puts that page on top; anything else beeps and the
+// window stays with its text selected.
+TEST_F(Program, GoToPageJumpsOrStays) {
+  start();
+  open(pdf("thirty.pdf", letterPages(30)));
+  for (int i = 0; i < 3; i++) SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  int current = viewState.currentPage;
+  ASSERT_GT(current, 0);
+  showGoToPageWindow();
+  ASSERT_TRUE(goToPageWindow != NULL);
+  EXPECT_EQ(frameWindow, GetWindow(goToPageWindow, GW_OWNER));
+  EXPECT_FALSE(IsWindowEnabled(frameWindow));
+  wchar_t text[128];
+  GetWindowTextW(FindWindowExW(goToPageWindow, NULL, L"Static", NULL), text, 128);
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Aller \xc3\xa0 la page (1\xe2\x80\x93" "30) :" : "Go to page (1\xe2\x80\x93" "30):",
+            narrow(text));
+  HWND edit = FindWindowExW(goToPageWindow, NULL, L"Edit", NULL);
+  GetWindowTextW(edit, text, 128);
+  EXPECT_EQ(std::to_string(current + 1), narrow(text));
+  DWORD from = 1, to = 0;
+  SendMessageW(edit, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+  EXPECT_EQ(0u, from);
+  EXPECT_EQ((DWORD)lstrlenW(text), to);
+  EXPECT_EQ(edit, GetFocus());
+  for (const wchar_t* wrong : {L"0", L"31", L"", L"99999999"}) {
+    SetWindowTextW(edit, wrong);
+    SendMessageW(goToPageWindow, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(goToPageWindow != NULL) << narrow(wrong);
+    SendMessageW(edit, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+    EXPECT_EQ(0u, from);
+    EXPECT_EQ((DWORD)lstrlenW(wrong), to);
+  }
+  SetWindowTextW(edit, L"25");
+  SendMessageW(goToPageWindow, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(goToPageWindow == NULL);
+  EXPECT_TRUE(IsWindowEnabled(frameWindow));
+  EXPECT_EQ(documentState.pageTops[24] - 8, viewState.scrollY);
+  EXPECT_EQ("thirty.pdf - 25/30 - Brisa", frameTitle());
+  showGoToPageWindow();
+  SendMessageW(goToPageWindow, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(goToPageWindow == NULL);
+  EXPECT_EQ("thirty.pdf - 25/30 - Brisa", frameTitle());
+}
