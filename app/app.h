@@ -16,6 +16,7 @@ enum {
   IDM_THUMBNAILS = 48,
   IDM_DOUBLE_PAGE = 64,
   IDM_COVER_ALONE = 80,
+  IDM_RESUME_POSITION = 96,
 };
 
 enum {

@@ -51,6 +51,8 @@ static void placeChildren(int width, int height) {
   MoveWindow(viewWindow, panel, top, width - panel, rest, TRUE);
 }
 
+static bool toggleMenuOption(WPARAM command);
+
 static bool runSystemCommand(WPARAM command) {
   switch (command & 0xFFF0) {
     case IDM_ABOUT:
@@ -70,7 +72,7 @@ static bool runSystemCommand(WPARAM command) {
       setPageMode(true, !viewState.coverPaired, true);
       return true;
   }
-  return false;
+  return toggleMenuOption(command & 0xFFF0);
 }
 
 // The frame's style and placement before full screen, put back as they were.
@@ -141,6 +143,7 @@ static void openDroppedFile(HDROP drop) {
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
+      rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
       PostQuitMessage(0);
       return 0;
@@ -186,19 +189,53 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_ABOUT, L"\u00c0 propos de Brisa\u2026\tF1", L"About Brisa\u2026\tF1"},
 };
 
+// Reading options, behind a second separator: each is checked while its
+// DWORD setting is nonzero, and choosing it flips the setting at once.
+struct MenuOption {
+  UINT id;
+  const wchar_t* setting;
+  const wchar_t* french;
+  const wchar_t* english;
+};
+
+static const MenuOption MENU_OPTIONS[] = {
+    {IDM_RESUME_POSITION, L"ResumePosition", L"Reprendre l\u00e0 o\u00f9 j'en \u00e9tais", L"Resume where I left off"},
+};
+
 static void appendMenuItems(HMENU menu, int first, int last) {
   for (int i = first; i <= last; i++)
     AppendMenuW(menu, MF_STRING, MENU_ITEMS[i].id, pickText(MENU_ITEMS[i].french, MENU_ITEMS[i].english));
 }
 
+static void checkMenuOption(const MenuOption& option, bool on) {
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), option.id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// False when the command is not one of the options.
+static bool toggleMenuOption(WPARAM command) {
+  for (const MenuOption& option : MENU_OPTIONS) {
+    if (option.id != command) continue;
+    bool on = readSetting(option.setting) == 0;
+    writeSetting(option.setting, on ? 1 : 0);
+    checkMenuOption(option, on);
+    return true;
+  }
+  return false;
+}
+
 // Separator and the program's five commands; the stored page mode sets the
-// check marks between the two halves.
+// check marks between the two halves. Then the options.
 static void extendSystemMenu() {
   HMENU menu = GetSystemMenu(frameWindow, FALSE);
   AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
   appendMenuItems(menu, 0, 2);
   setPageMode(readSetting(L"DoublePage") != 0, readSetting(L"CoverPaired") != 0, false);
   appendMenuItems(menu, 3, 4);
+  AppendMenuW(menu, MF_SEPARATOR, 0, NULL);
+  for (const MenuOption& option : MENU_OPTIONS) {
+    AppendMenuW(menu, MF_STRING, option.id, pickText(option.french, option.english));
+    checkMenuOption(option, readSetting(option.setting) != 0);
+  }
 }
 
 static void registerWindowClasses(HINSTANCE instance) {
