@@ -969,3 +969,35 @@ TEST_F(Program, GoToPageJumpsOrStays) {
   EXPECT_TRUE(goToPageWindow == NULL);
   EXPECT_EQ("thirty.pdf - 25/30 - Brisa", frameTitle());
 }
+
+static std::vector<int> paintedScrolls;
+
+static LRESULT CALLBACK recordPaintedScroll(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* message = (const CWPSTRUCT*)lParam;
+  if (code == HC_ACTION && message->message == WM_PAINT && message->hwnd == viewWindow && documentIsOpen())
+    paintedScrolls.push_back(viewState.scrollY);
+  return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// A resumed start paints the kept page first: no paint of page 1 before it.
+TEST_F(Program, ResumedStartPaintsTheKeptPageFirst) {
+  writeSetting(L"ResumePosition", 1);
+  std::string path = pdf("kept.pdf", letterPages(40));
+  Wide full;
+  GetFullPathNameW(wide(path).c_str(), 1024, full.text, NULL);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(full.text, GetFileExInfoStandard, &data));
+  uint64_t size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+  uint64_t time = (uint64_t)data.ftLastWriteTime.dwHighDateTime << 32 | data.ftLastWriteTime.dwLowDateTime;
+  putRecentEntry(full.text, size, time, 29, 0.25, 1);
+  paintedScrolls.clear();
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, recordPaintedScroll, NULL, GetCurrentThreadId());
+  ASSERT_NE((HHOOK)NULL, hook);
+  start("\"" + path + "\"");
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ("kept.pdf - 30/40 - Brisa", frameTitle());
+  int kept = documentState.pageTops[29] + pagePixels(792) / 4;
+  EXPECT_NEAR(kept, viewState.scrollY, 1);
+  ASSERT_FALSE(paintedScrolls.empty());
+  for (int scroll : paintedScrolls) EXPECT_NEAR(kept, scroll, 1);
+}
