@@ -383,17 +383,7 @@ static HWND createButton(HINSTANCE instance, const wchar_t* text, DWORD style, i
 static void placeAboutWindow(int clientHeight) {
   RECT outer = {0, 0, aboutState.contentWidth + 2 * aboutState.aboutMargin, clientHeight};
   AdjustWindowRectEx(&outer, ABOUT_STYLE, FALSE, ABOUT_EX_STYLE);
-  int width = outer.right - outer.left, height = outer.bottom - outer.top;
-  RECT frame, work;
-  GetWindowRect(frameWindow, &frame);
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  int x = (frame.left + frame.right - width) / 2;
-  int y = (frame.top + frame.bottom - height) / 2;
-  if (x + width > work.right) x = work.right - width;
-  if (y + height > work.bottom) y = work.bottom - height;
-  if (x < work.left) x = work.left;
-  if (y < work.top) y = work.top;
-  SetWindowPos(aboutWindow, NULL, x, y, width, height, SWP_NOZORDER);
+  placeOverFrame(aboutWindow, outer.right - outer.left, outer.bottom - outer.top);
 }
 
 // Opens the window, or brings the open one forward.

@@ -16,6 +16,7 @@ enum {
   IDM_THUMBNAILS = 48,
   IDM_DOUBLE_PAGE = 64,
   IDM_COVER_ALONE = 80,
+  IDM_RESUME_POSITION = 96,
   IDM_RIGHT_TO_LEFT = 112,
 };
 
@@ -31,6 +32,7 @@ extern HWND viewWindow;
 extern HWND searchBox;
 extern HWND thumbnailWindow;
 extern HWND aboutWindow;
+extern HWND goToPageWindow;
 extern HFONT uiFont;
 extern int dpiY;
 extern int searchBarHeight;
@@ -49,10 +51,16 @@ UiLanguageKind chooseUiLanguage();
 // frame.cpp
 FARPROC loadProc(const char* library, const char* function);
 void relayoutFrame();
+void placeOverFrame(HWND window, int width, int height);
+bool isFullScreen();
+void toggleFullScreen();
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void startBrisa(HINSTANCE instance, wchar_t* commandLine);
 void runMainLoop();
 void stopBrisa();
+
+// gotopage.cpp
+void showGoToPageWindow();
 
 // fonts.cpp: called once PDFium is set up. The Linux build draws the standard
 // 14 fonts with PDFium's built-in faces and lists the system's fonts only when

@@ -37,6 +37,9 @@ bool handleCommandKey(WPARAM key) {
       toggleThumbnails();
       relayoutFrame();
       return true;
+    case VK_F11:
+      toggleFullScreen();
+      return true;
   }
   if (!keyIsDown(VK_CONTROL)) return false;
   switch (key) {
@@ -48,6 +51,9 @@ bool handleCommandKey(WPARAM key) {
       return true;
     case 'F':
       showSearchBar(true);
+      return true;
+    case 'G':
+      showGoToPageWindow();
       return true;
     case 'W':
       DestroyWindow(frameWindow);
@@ -77,7 +83,10 @@ void handleViewKey(WPARAM key) {
   const ViewState& v = viewState;
   switch (key) {
     case VK_ESCAPE:
-      if (IsWindowVisible(searchBox)) showSearchBar(false);
+      if (IsWindowVisible(searchBox))
+        showSearchBar(false);
+      else if (isFullScreen())
+        toggleFullScreen();
       break;
     case VK_SPACE:
     case VK_NEXT:

@@ -11,6 +11,7 @@ HWND viewWindow;
 HWND searchBox;
 HWND thumbnailWindow;
 HWND aboutWindow;
+HWND goToPageWindow;
 HFONT uiFont;
 int dpiY = 96;
 int searchBarHeight;
@@ -50,6 +51,8 @@ static void placeChildren(int width, int height) {
   MoveWindow(viewWindow, panel, top, width - panel, rest, TRUE);
 }
 
+static bool toggleMenuOption(WPARAM command);
+
 static bool runSystemCommand(WPARAM command) {
   switch (command & 0xFFF0) {
     case IDM_ABOUT:
@@ -72,7 +75,61 @@ static bool runSystemCommand(WPARAM command) {
       setRightToLeft(!viewState.rightToLeft, true);
       return true;
   }
-  return false;
+  return toggleMenuOption(command & 0xFFF0);
+}
+
+// The frame's style and placement before full screen, put back as they were.
+struct FullScreenState {
+  bool on;
+  LONG style;
+  WINDOWPLACEMENT placement;
+};
+
+static FullScreenState fullScreen;
+
+bool isFullScreen() {
+  return fullScreen.on;
+}
+
+// Without caption and borders over the whole monitor the frame is on, or back
+// to the placement it had. The children keep their state; the view's new size
+// lays the pages out again.
+void toggleFullScreen() {
+  if (fullScreen.on) {
+    fullScreen.on = false;
+    SetWindowLongW(frameWindow, GWL_STYLE, fullScreen.style);
+    SetWindowPlacement(frameWindow, &fullScreen.placement);
+    SetWindowPos(frameWindow, NULL, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    return;
+  }
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  fullScreen.placement.length = sizeof(fullScreen.placement);
+  if (!GetWindowPlacement(frameWindow, &fullScreen.placement) ||
+      !GetMonitorInfoW(MonitorFromWindow(frameWindow, MONITOR_DEFAULTTONEAREST), &monitor))
+    return;
+  fullScreen.style = GetWindowLongW(frameWindow, GWL_STYLE);
+  fullScreen.on = true;
+  SetWindowLongW(frameWindow, GWL_STYLE, fullScreen.style & ~(WS_CAPTION | WS_THICKFRAME));
+  const RECT& area = monitor.rcMonitor;
+  SetWindowPos(frameWindow, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
+               SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+}
+
+// Centres a popup of the given outer size on the frame, then pushes it back
+// inside the work area, the top-left corner winning when it is larger.
+void placeOverFrame(HWND window, int width, int height) {
+  RECT frame, work;
+  GetWindowRect(frameWindow, &frame);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  int x = (frame.left + frame.right - width) / 2;
+  int y = (frame.top + frame.bottom - height) / 2;
+  if (x + width > work.right) x = work.right - width;
+  if (y + height > work.bottom) y = work.bottom - height;
+  if (x < work.left) x = work.left;
+  if (y < work.top) y = work.top;
+  SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER);
 }
 
 // Opens the first file of a drop; the others are ignored.
@@ -89,6 +146,7 @@ static void openDroppedFile(HDROP drop) {
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
+      rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
       PostQuitMessage(0);
       return 0;
@@ -133,10 +191,22 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_DEFAULT_READER, L"Lecteur PDF par d\u00e9faut\u2026", L"Default PDF reader\u2026"},
     {IDM_ABOUT, L"\u00c0 propos de Brisa\u2026\tF1", L"About Brisa\u2026\tF1"},
     {0, NULL, NULL},   // a second separator, before the reading options
+    {IDM_RESUME_POSITION, L"Reprendre l\u00e0 o\u00f9 j'en \u00e9tais", L"Resume where I left off"},
     {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
 };
 
 enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
+
+// On/off options checked while their DWORD setting is nonzero; choosing one
+// flips the setting at once.
+struct MenuOption {
+  UINT id;
+  const wchar_t* setting;
+};
+
+static const MenuOption MENU_OPTIONS[] = {
+    {IDM_RESUME_POSITION, L"ResumePosition"},
+};
 
 // Rows first to last; a row without an id is a separator.
 static void appendMenuItems(HMENU menu, int first, int last) {
@@ -146,6 +216,22 @@ static void appendMenuItems(HMENU menu, int first, int last) {
     else
       AppendMenuW(menu, MF_STRING, MENU_ITEMS[i].id, pickText(MENU_ITEMS[i].french, MENU_ITEMS[i].english));
   }
+}
+
+static void checkMenuOption(const MenuOption& option, bool on) {
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), option.id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
+// False when the command is not one of the options.
+static bool toggleMenuOption(WPARAM command) {
+  for (const MenuOption& option : MENU_OPTIONS) {
+    if (option.id != command) continue;
+    bool on = readSetting(option.setting) == 0;
+    writeSetting(option.setting, on ? 1 : 0);
+    checkMenuOption(option, on);
+    return true;
+  }
+  return false;
 }
 
 // Separator and the program's five commands; the stored page mode sets the
@@ -158,6 +244,7 @@ static void extendSystemMenu() {
   setPageMode(readSetting(L"DoublePage") != 0, readSetting(L"CoverPaired") != 0, false);
   appendMenuItems(menu, 3, MENU_ITEM_COUNT - 1);
   setRightToLeft(readSetting(L"RightToLeft") != 0, false);
+  for (const MenuOption& option : MENU_OPTIONS) checkMenuOption(option, readSetting(option.setting) != 0);
 }
 
 static void registerWindowClasses(HINSTANCE instance) {
@@ -264,6 +351,7 @@ void runMainLoop() {
       break;
     }
     if (aboutWindow && IsDialogMessageW(aboutWindow, &msg)) continue;
+    if (goToPageWindow && IsDialogMessageW(goToPageWindow, &msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -34,7 +34,8 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print thumbs installer linux_install)
+foreach(suite start open pagemode keys mouse search about comics cbr print thumbs goto resume fullscreen installer
+              linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS linux)
@@ -63,6 +64,10 @@ endforeach()
 add_executable(firstpaint ${CMAKE_SOURCE_DIR}/bench/firstpaint.cpp)
 target_link_options(firstpaint PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(firstpaint PRIVATE brisa_code)
+# Go to page, key to painted, beside End (scripts/bench-resume.sh runs it).
+add_executable(goto_bench ${CMAKE_SOURCE_DIR}/bench/goto_bench.cpp)
+target_link_options(goto_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(goto_bench PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)

@@ -35,6 +35,7 @@ struct MappedFile {
   HANDLE mapping;
   const unsigned char* view;
   uint64_t size;
+  uint64_t writeTime;
 };
 
 // Maps the whole file read-only; false for a missing file, a folder or an
@@ -46,6 +47,9 @@ static bool mapWholeFile(const wchar_t* path, MappedFile* file) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(handle, &size)) size.QuadPart = 0;
   file->size = (uint64_t)size.QuadPart;
+  FILETIME written = {0, 0};
+  GetFileTime(handle, NULL, NULL, &written);
+  file->writeTime = (uint64_t)written.dwHighDateTime << 32 | written.dwLowDateTime;
   file->mapping = CreateFileMappingW(handle, NULL, PAGE_READONLY, 0, 0, NULL);
   CloseHandle(handle);   // the mapping keeps the file open
   if (!file->mapping) return false;
@@ -88,17 +92,19 @@ void openDocument(const wchar_t* path) {
     showOpenError(OPEN_CANNOT_OPEN);
     return;
   }
+  // Absolute, so that a later change of the current folder (the open dialog)
+  // cannot change which file it names: a RAR archive is read again by path at
+  // every page decode, and the path names the file's kept reading position.
+  wchar_t fullPath[MAX_PATH_UNITS];
+  DWORD length = GetFullPathNameW(path, MAX_PATH_UNITS, fullPath, NULL);
+  if (length == 0 || length >= MAX_PATH_UNITS) fullPath[0] = 0;
   int kind = detectArchiveKind(file.view, file.size);
   FPDF_DOCUMENT pdf = NULL;
   ComicArchive* archive = NULL;
   int error = OPEN_CANNOT_OPEN;
   if (kind != 0) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
-    // A RAR archive is read again by path at every page decode: make it absolute,
-    // so that a later change of the current folder (the open dialog) cannot break it.
-    wchar_t fullPath[MAX_PATH_UNITS];
-    DWORD length = GetFullPathNameW(path, MAX_PATH_UNITS, fullPath, NULL);
-    const wchar_t* archivePath = length > 0 && length < MAX_PATH_UNITS ? fullPath : path;
+    const wchar_t* archivePath = fullPath[0] ? fullPath : path;
     archive = openArchive(kind, (const char16_t*)archivePath, file.view, file.size, &error);
   } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
@@ -110,6 +116,7 @@ void openDocument(const wchar_t* path) {
     return;
   }
 
+  rememberReadingPosition();
   closeDocument();
   DocumentState& d = documentState;
   d.pdfDocument = pdf;
@@ -117,6 +124,7 @@ void openDocument(const wchar_t* path) {
   d.fileMapping = file.mapping;
   d.fileView = file.view;
   d.fileSize = file.size;
+  d.fileWriteTime = file.writeTime;
   d.pageCount = pdf ? FPDF_GetPageCount(pdf) : archivePageCount(archive);
   if (d.pageCount < 0) d.pageCount = 0;
   if (!allocatePageArrays(d.pageCount)) {
@@ -138,6 +146,7 @@ void openDocument(const wchar_t* path) {
   }
   lstrcpynW(d.filePath, path, MAX_PATH_UNITS);
   d.fileName = fileNameOf(d.filePath);
+  lstrcpyW(d.fullPath, fullPath);
 
   viewState.layoutWidth = viewState.layoutHeight = 0;
   viewState.scrollX = viewState.scrollY = 0;
@@ -145,7 +154,7 @@ void openDocument(const wchar_t* path) {
   clearSearchMatch();
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
   relayoutFrame();
-  layoutPages(0, 0);
+  if (!resumeReadingPosition()) layoutPages(0, 0);
 }
 
 // Releases what is open, pages before their document and the document before
@@ -163,6 +172,8 @@ void closeDocument() {
   d.fileView = NULL;
   d.fileMapping = NULL;
   d.fileSize = 0;
+  d.fileWriteTime = 0;
+  d.fullPath[0] = 0;
   if (d.pageWidths) HeapFree(GetProcessHeap(), 0, d.pageWidths);
   d.pageWidths = d.pageHeights = NULL;
   d.pageTops = d.pageLefts = NULL;

@@ -3,6 +3,7 @@
 // windows.
 #include "app/app.h"
 #include "app/commands.h"
+#include "viewer/recent.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
 
@@ -13,6 +14,14 @@ void initViewState() {
   viewState.zoom = 1.0;
   viewState.fitWidth = true;
   viewState.currentPage = -1;
+}
+
+// Scroll bars, title and a full repaint after the pages were placed again.
+static void showNewLayout() {
+  updateScrollBars();
+  viewState.currentPage = -1;
+  updateTitle();
+  InvalidateRect(viewWindow, NULL, FALSE);
 }
 
 // Re-places every page and keeps the document point under (anchorX, anchorY)
@@ -28,10 +37,24 @@ void layoutPages(int anchorX, int anchorY) {
   placePages();
   v.scrollX = clampScroll((int)(v.layoutWidth * fx) - anchorX, v.layoutWidth, v.viewWidth);
   v.scrollY = clampScroll((int)(v.layoutHeight * fy) - anchorY, v.layoutHeight, v.viewHeight);
-  updateScrollBars();
-  v.currentPage = -1;
-  updateTitle();
-  InvalidateRect(viewWindow, NULL, FALSE);
+  showNewLayout();
+}
+
+// A fresh layout (a document just opened) shown from a kept reading
+// position, so that the first paint is already the right page.
+void layoutPagesAtPosition(int page, double fraction) {
+  if (!viewWindow || page < 0 || page >= documentState.pageCount) return;
+  placePages();
+  viewState.scrollX = 0;
+  viewState.scrollY = scrollForReadingPosition(page, fraction);
+  showNewLayout();
+}
+
+// The top of the page (of its spread) at the top of the view, with the
+// margin above it, as when the page mode changes.
+void goToPage(int page) {
+  if (page < 0 || page >= documentState.pageCount) return;
+  scrollTo(viewState.scrollX, documentState.pageTops[page] - LAYOUT_MARGIN);
 }
 
 // Moves the screen pixels and lets painting fill only the uncovered strip.

@@ -28,6 +28,7 @@ struct DocumentState {
   void* fileMapping;
   const unsigned char* fileView;
   uint64_t fileSize;
+  uint64_t fileWriteTime;  // last-write time when opened: with the size and full path, which file this is
   int pageCount;
   double* pageWidths;    // points; the four arrays are one heap block
   double* pageHeights;
@@ -35,6 +36,7 @@ struct DocumentState {
   int* pageLefts;
   Utf16 filePath[MAX_PATH_UNITS];
   const Utf16* fileName; // points into filePath
+  Utf16 fullPath[MAX_PATH_UNITS];   // empty when the full path does not fit
   PageCache pageCache;
 };
 
@@ -86,6 +88,8 @@ void tintMatchArea(unsigned char* bits, int width, int height,
 void openDocument(const Utf16* path);
 void closeDocument();
 void layoutPages(int anchorX, int anchorY);
+void layoutPagesAtPosition(int page, double fraction);
+void goToPage(int page);
 void scrollTo(int x, int y);
 void zoomAt(int anchorX, int anchorY, double zoom);
 void zoomBy(double factor);
@@ -97,5 +101,10 @@ void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();
 void initViewState();
+
+// Reading positions kept in the registry (resume.cpp).
+bool resumeIsOn();
+bool resumeReadingPosition();
+void rememberReadingPosition();
 
 #endif

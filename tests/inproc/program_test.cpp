@@ -10,9 +10,11 @@
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/pdfwriter.h"
+#include "viewer/recent.h"
 #include "viewer/viewer.h"
 
 #include <algorithm>
+#include <limits>
 #include <stdio.h>
 #include <string>
 #include <vector>
@@ -162,11 +164,18 @@ bool isChecked(UINT id) {
 
 }  // namespace
 
-// Position of the menu item with this id, or -1.
-int menuPosition(HMENU menu, UINT id) {
+// The position of a window-menu item, or -1.
+static int menuPosition(HMENU menu, UINT id) {
   for (int i = 0; i < GetMenuItemCount(menu); i++)
     if (GetMenuItemID(menu, i) == id) return i;
   return -1;
+}
+
+static bool isMenuSeparator(HMENU menu, int position) {
+  MENUITEMINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_FTYPE;
+  return GetMenuItemInfoW(menu, position, TRUE, &info) && (info.fType & MFT_SEPARATOR);
 }
 
 // The standard entries, then a separator and our five in order, in the UI language.
@@ -174,22 +183,22 @@ TEST_F(Program, SystemMenuHasTheFiveItemsInOrder) {
   start();
   HMENU menu = GetSystemMenu(frameWindow, FALSE);
   int count = GetMenuItemCount(menu);
-  ASSERT_GE(count, 7);
-  int base = menuPosition(menu, IDM_THUMBNAILS) - 1;   // the reading options come after the five
-  ASSERT_GT(base, 0);
+  int first = menuPosition(menu, IDM_THUMBNAILS) - 1;   // our separator
+  ASSERT_GE(first, 1);
+  ASSERT_GE(count, first + 6);
   const UINT ids[] = {0, IDM_THUMBNAILS, IDM_DOUBLE_PAGE, IDM_COVER_ALONE, IDM_DEFAULT_READER, IDM_ABOUT};
   for (int i = 0; i < 6; i++) {
     MENUITEMINFOW info = {};
     info.cbSize = sizeof(info);
     info.fMask = MIIM_FTYPE | MIIM_ID;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, base + i, TRUE, &info));
+    ASSERT_TRUE(GetMenuItemInfoW(menu, first + i, TRUE, &info));
     if (i == 0)
       EXPECT_TRUE(info.fType & MFT_SEPARATOR);
     else
       EXPECT_EQ(ids[i], info.wID);
   }
   bool standardFirst = false;   // the standard items stay first
-  for (int i = 0; i < base; i++) standardFirst |= GetMenuItemID(menu, i) == SC_CLOSE;
+  for (int i = 0; i < first; i++) standardFirst |= GetMenuItemID(menu, i) == SC_CLOSE;
   EXPECT_TRUE(standardFirst);
   bool french = UiLanguage == UI_FRENCH;
   EXPECT_EQ(french ? "Miniatures\tF4" : "Thumbnails\tF4", menuText(menu, IDM_THUMBNAILS));
@@ -846,4 +855,240 @@ TEST_F(Program, ClickMovesTheFocusToTheView) {
   SendMessageW(viewWindow, WM_LBUTTONUP, 0, MAKELPARAM(50, 50));
   EXPECT_EQ(viewWindow, GetFocus());
   EXPECT_TRUE(IsWindowVisible(searchBox));
+}
+
+// After the five, a second separator and the resume option, checked while its
+// setting is on; choosing it flips the setting at once.
+TEST_F(Program, ResumeOptionFollowsASecondSeparator) {
+  start();
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  int about = menuPosition(menu, IDM_ABOUT);
+  ASSERT_GT(about, 0);
+  EXPECT_TRUE(isMenuSeparator(menu, about + 1));
+  EXPECT_EQ(about + 2, menuPosition(menu, IDM_RESUME_POSITION));
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Reprendre l\xc3\xa0 o\xc3\xb9 j'en \xc3\xa9tais" : "Resume where I left off",
+            menuText(menu, IDM_RESUME_POSITION));
+  EXPECT_FALSE(isChecked(IDM_RESUME_POSITION));
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_RESUME_POSITION, 0);
+  EXPECT_EQ(1u, readSetting(L"ResumePosition"));
+  EXPECT_TRUE(isChecked(IDM_RESUME_POSITION));
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_RESUME_POSITION, 0);
+  EXPECT_EQ(0u, readSetting(L"ResumePosition"));
+  EXPECT_FALSE(isChecked(IDM_RESUME_POSITION));
+  TearDown();
+  writeSetting(L"ResumePosition", 1);
+  start();
+  EXPECT_TRUE(isChecked(IDM_RESUME_POSITION));
+}
+
+namespace {
+
+const wchar_t RECENT[] = L"Software\\Brisa\\Recent";
+
+void putRecentEntry(const wchar_t* name, uint64_t size, uint64_t time, int page, double fraction, uint64_t sequence,
+                    DWORD length = RECENT_ENTRY_BYTES) {
+  RecentEntry entry = {size, time, sequence, fraction, page};
+  unsigned char bytes[RECENT_ENTRY_BYTES + 1] = {0};
+  encodeRecentEntry(&entry, bytes);
+  RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_BINARY, bytes, length);
+}
+
+// The names of the values under Recent.
+std::vector<std::string> recentNames() {
+  std::vector<std::string> names;
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, RECENT, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+  wchar_t name[16384];
+  for (DWORD i = 0;; i++) {
+    DWORD units = 16384;
+    if (RegEnumValueW(key, i, name, &units, NULL, NULL, NULL, NULL) != ERROR_SUCCESS) break;
+    names.push_back(narrow(name));
+  }
+  RegCloseKey(key);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+// Foreign values under Recent are ignored (the document opens at page 1), a
+// matching entry is used, and the next write leaves only the newest 64 of
+// our entries. Opening a document keeps the position in the one it replaces.
+TEST_F(Program, ResumeIgnoresForeignValuesAndRepairsTheList) {
+  writeSetting(L"ResumePosition", 1);
+  std::string thirty = pdf("thirty.pdf", letterPages(30)), other = pdf("other.pdf", letterPages(3));
+  Wide full;
+  GetFullPathNameW(wide(thirty).c_str(), 1024, full.text, NULL);
+  start();
+  open(thirty);
+  ASSERT_EQ("thirty.pdf - 1/30 - Brisa", frameTitle());
+  EXPECT_EQ(narrow(full.text), narrow(documentState.fullPath));
+  uint64_t size = documentState.fileSize, time = documentState.fileWriteTime;
+  ASSERT_NE(0u, time);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+
+  struct Case {
+    const char* what;
+    int page;
+    double fraction;
+    uint64_t size, time;
+    DWORD length;
+  } cases[] = {
+      {"one byte short", 11, 0, size, time, RECENT_ENTRY_BYTES - 1},
+      {"one byte long", 11, 0, size, time, RECENT_ENTRY_BYTES + 1},
+      {"page past the end", 30, 0, size, time, RECENT_ENTRY_BYTES},
+      {"NaN fraction", 11, nan, size, time, RECENT_ENTRY_BYTES},
+      {"file of another size", 11, 0, size + 1, time, RECENT_ENTRY_BYTES},
+      {"file written since", 11, 0, size, time - 1, RECENT_ENTRY_BYTES},
+  };
+  for (const Case& c : cases) {
+    open(other);   // keeps thirty's position: the case's value comes after
+    putRecentEntry(full.text, c.size, c.time, c.page, c.fraction, 5, c.length);
+    open(thirty);
+    EXPECT_EQ("thirty.pdf - 1/30 - Brisa", frameTitle()) << c.what;
+  }
+  open(other);
+  RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, full.text, REG_SZ, L"12", 6);
+  open(thirty);
+  EXPECT_EQ("thirty.pdf - 1/30 - Brisa", frameTitle()) << "a string";
+  open(other);
+  DWORD twelve = 12;
+  RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, full.text, REG_DWORD, &twelve, 4);
+  open(thirty);
+  EXPECT_EQ("thirty.pdf - 1/30 - Brisa", frameTitle()) << "a number";
+
+  // 10,000 foreign values, 70 entries of other files and thirty's own.
+  open(other);
+  RegDeleteTreeW(HKEY_CURRENT_USER, RECENT);
+  for (int i = 0; i < 10000; i++) {
+    wchar_t name[400];
+    wsprintfW(name, L"junk %d", i);
+    switch (i % 5) {
+      case 0: RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_DWORD, &twelve, 4); break;
+      case 1: RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_SZ, L"x", 4); break;
+      case 2: putRecentEntry(name, size, time, 3, nan, 7); break;
+      case 3: putRecentEntry(name, size, time, 3, 0, 7, 3); break;
+      case 4:   // a name no path has: too long
+        for (int j = lstrlenW(name); j < 300; j++) name[j] = 'n';
+        name[300] = 0;
+        putRecentEntry(name, size, time, 3, 0, 7);
+        break;
+    }
+  }
+  std::vector<std::string> expected = {narrow(full.text)};
+  for (int i = 1; i <= 70; i++) {
+    wchar_t name[64];
+    wsprintfW(name, L"C:\\documents\\%d.pdf", i);
+    putRecentEntry(name, 1000, 2000, 0, 0, i);
+    if (i > 8) expected.push_back(narrow(name));   // the 62 newest; with thirty's and other's, 64
+  }
+  putRecentEntry(full.text, size, time, 11, 0.5, 500);
+  open(thirty);   // keeps other's position, then resumes thirty's
+  EXPECT_EQ("thirty.pdf - 12/30 - Brisa", frameTitle());
+  int height = pagePixels(792);
+  EXPECT_NEAR(documentState.pageTops[11] + height / 2, viewState.scrollY, 1);
+  Wide otherFull;
+  GetFullPathNameW(wide(other).c_str(), 1024, otherFull.text, NULL);
+  expected.push_back(narrow(otherFull.text));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, recentNames());
+
+  // A foreign entry at the top of the sequence range: the list starts over,
+  // and what is written next is read back.
+  putRecentEntry(L"C:\\foreign.pdf", 1, 1, 0, 0, RECENT_SEQUENCE_LIMIT - 1);
+  open(other);
+  EXPECT_EQ(std::vector<std::string>{narrow(full.text)}, recentNames());
+  open(thirty);
+  EXPECT_EQ("thirty.pdf - 12/30 - Brisa", frameTitle());
+}
+
+// Off (the default), nothing is written and a kept entry is not used.
+TEST_F(Program, ResumeOffReadsAndWritesNothing) {
+  std::string thirty = pdf("thirty.pdf", letterPages(30)), other = pdf("other.pdf", letterPages(3));
+  start();
+  open(thirty);
+  putRecentEntry(documentState.fullPath, documentState.fileSize, documentState.fileWriteTime, 11, 0, 1);
+  open(other);
+  open(thirty);
+  EXPECT_EQ("thirty.pdf - 1/30 - Brisa", frameTitle());
+  DestroyWindow(frameWindow);
+  frameWindow = NULL;
+  EXPECT_EQ(1u, recentNames().size());
+}
+
+// The window holds the range and the current page, selected; a page of the
+// document closes it and puts that page on top; anything else beeps and the
+// window stays with its text selected.
+TEST_F(Program, GoToPageJumpsOrStays) {
+  start();
+  open(pdf("thirty.pdf", letterPages(30)));
+  for (int i = 0; i < 3; i++) SendMessageW(viewWindow, WM_VSCROLL, SB_PAGEDOWN, 0);
+  int current = viewState.currentPage;
+  ASSERT_GT(current, 0);
+  showGoToPageWindow();
+  ASSERT_TRUE(goToPageWindow != NULL);
+  EXPECT_EQ(frameWindow, GetWindow(goToPageWindow, GW_OWNER));
+  EXPECT_FALSE(IsWindowEnabled(frameWindow));
+  wchar_t text[128];
+  GetWindowTextW(FindWindowExW(goToPageWindow, NULL, L"Static", NULL), text, 128);
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Aller \xc3\xa0 la page (1\xe2\x80\x93" "30) :" : "Go to page (1\xe2\x80\x93" "30):",
+            narrow(text));
+  HWND edit = FindWindowExW(goToPageWindow, NULL, L"Edit", NULL);
+  GetWindowTextW(edit, text, 128);
+  EXPECT_EQ(std::to_string(current + 1), narrow(text));
+  DWORD from = 1, to = 0;
+  SendMessageW(edit, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+  EXPECT_EQ(0u, from);
+  EXPECT_EQ((DWORD)lstrlenW(text), to);
+  EXPECT_EQ(edit, GetFocus());
+  for (const wchar_t* wrong : {L"0", L"31", L"", L"99999999"}) {
+    SetWindowTextW(edit, wrong);
+    SendMessageW(goToPageWindow, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(goToPageWindow != NULL) << narrow(wrong);
+    SendMessageW(edit, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+    EXPECT_EQ(0u, from);
+    EXPECT_EQ((DWORD)lstrlenW(wrong), to);
+  }
+  SetWindowTextW(edit, L"25");
+  SendMessageW(goToPageWindow, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(goToPageWindow == NULL);
+  EXPECT_TRUE(IsWindowEnabled(frameWindow));
+  EXPECT_EQ(documentState.pageTops[24] - 8, viewState.scrollY);
+  EXPECT_EQ("thirty.pdf - 25/30 - Brisa", frameTitle());
+  showGoToPageWindow();
+  SendMessageW(goToPageWindow, WM_COMMAND, IDCANCEL, 0);
+  EXPECT_TRUE(goToPageWindow == NULL);
+  EXPECT_EQ("thirty.pdf - 25/30 - Brisa", frameTitle());
+}
+
+static std::vector<int> paintedScrolls;
+
+static LRESULT CALLBACK recordPaintedScroll(int code, WPARAM wParam, LPARAM lParam) {
+  const CWPSTRUCT* message = (const CWPSTRUCT*)lParam;
+  if (code == HC_ACTION && message->message == WM_PAINT && message->hwnd == viewWindow && documentIsOpen())
+    paintedScrolls.push_back(viewState.scrollY);
+  return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+// A resumed start paints the kept page first: no paint of page 1 before it.
+TEST_F(Program, ResumedStartPaintsTheKeptPageFirst) {
+  writeSetting(L"ResumePosition", 1);
+  std::string path = pdf("kept.pdf", letterPages(40));
+  Wide full;
+  GetFullPathNameW(wide(path).c_str(), 1024, full.text, NULL);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExW(full.text, GetFileExInfoStandard, &data));
+  uint64_t size = (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+  uint64_t time = (uint64_t)data.ftLastWriteTime.dwHighDateTime << 32 | data.ftLastWriteTime.dwLowDateTime;
+  putRecentEntry(full.text, size, time, 29, 0.25, 1);
+  paintedScrolls.clear();
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, recordPaintedScroll, NULL, GetCurrentThreadId());
+  ASSERT_NE((HHOOK)NULL, hook);
+  start("\"" + path + "\"");
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ("kept.pdf - 30/40 - Brisa", frameTitle());
+  int kept = documentState.pageTops[29] + pagePixels(792) / 4;
+  EXPECT_NEAR(kept, viewState.scrollY, 1);
+  ASSERT_FALSE(paintedScrolls.empty());
+  for (int scroll : paintedScrolls) EXPECT_NEAR(kept, scroll, 1);
 }
