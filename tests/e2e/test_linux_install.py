@@ -1,9 +1,11 @@
 """The Linux install step (scripts/install.sh): the tree it puts under a
-staging root, its desktop entries and icons, the installed launcher opening a
-document given by a relative path from another folder, and the uninstall
-leaving nothing behind."""
+staging root that does not exist yet, its desktop entries, icons, software-centre
+metadata and licences, a per-user install, an install that fails midway, the
+installed launcher opening a document given by a relative path from another
+folder, and the uninstall leaving nothing behind."""
 
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -16,6 +18,16 @@ INSTALL = os.path.join(TOP, "scripts", "install.sh")
 MIME_TYPES = {"application/pdf", "application/vnd.comicbook+zip", "application/vnd.comicbook-rar",
               "application/x-cbz", "application/x-cbr"}
 ICON_SIZES = [16, 24, 32, 48, 256]
+METAINFO = "share/metainfo/com.brisa_software.Brisa.metainfo.xml"
+
+
+def about_components():
+    """The components the About window lists, read from its table."""
+    with open(os.path.join(TOP, "about", "about.cpp"), encoding="utf-8") as f:
+        source = f.read()
+    table = source[source.index("LICENCES[] = {"):]
+    table = table[:table.index("};")]
+    return re.findall(r'\{L"([^"]+)", L"[^"]+"\}', table)
 
 
 def install(destdir="", prefix="/usr/local", *args, user=None):
@@ -59,17 +71,24 @@ def runpath(path):
 
 
 def test_staged_install_has_the_tree_entries_and_icons_and_uninstall_leaves_nothing():
-    stage = tempfile.mkdtemp(prefix="brisa-stage-", dir=WORK)
+    parent = tempfile.mkdtemp(prefix="brisa-stage-", dir=WORK)
+    stage = os.path.join(parent, "fresh", "root")   # a staging root that does not exist yet
     result = install(stage)
     equal(0, result.returncode, "install: " + result.stderr[-400:])
     built_unrar = sorted(n for n in os.listdir(os.path.join(TOP, "build", "winelib")) if n.startswith("unrar.dll"))
     library = ["Brisa.exe.so", "brisa-keeper.exe.so", "brisa-session", "installed-files", "libbrisa-codecs.so",
                "libpdfium.so"]
+    licences = [c + ".txt" for c in about_components() if built_unrar or not c.startswith("UnRAR")]
     expected = (["usr/local/bin/brisa", "usr/local/share/applications/brisa.desktop",
-                 "etc/xdg/autostart/brisa-warm.desktop"] +
+                 "etc/xdg/autostart/brisa-warm.desktop", "usr/local/" + METAINFO,
+                 "usr/local/share/man/man1/brisa.1"] +
                 ["usr/local/lib/brisa/" + n for n in library + built_unrar] +
+                ["usr/local/lib/brisa/licences/" + n for n in licences] +
                 ["usr/local/share/icons/hicolor/%dx%d/apps/brisa.png" % (s, s) for s in ICON_SIZES])
     equal(sorted(expected), [p for p in tree(stage) if not p.endswith("/")], "installed files")
+    for name in licences:
+        with open(os.path.join(stage, "usr/local/lib/brisa/licences", name), encoding="utf-8") as f:
+            check("Copyright" in f.read(), "%s holds a licence text" % name)
 
     root = os.path.join(stage, "usr", "local")
     entry = os.path.join(root, "share", "applications", "brisa.desktop")
@@ -90,9 +109,49 @@ def test_staged_install_has_the_tree_entries_and_icons_and_uninstall_leaves_noth
     equal("$ORIGIN", runpath(os.path.join(root, "lib", "brisa", "Brisa.exe.so")),
           "the program finds libpdfium.so beside itself")
 
+    result = run("appstreamcli", "validate", "--strict", "--no-net", os.path.join(root, METAINFO))
+    equal(0, result.returncode, "appstreamcli validate --strict: " + result.stdout[-400:])
+
     result = install(stage, "/usr/local", "--uninstall")
     equal(0, result.returncode, "uninstall: " + result.stderr[-400:])
     equal([], tree(stage), "what the uninstall left")
+    shutil.rmtree(parent)
+
+
+def test_per_user_install_puts_the_login_entry_in_the_users_autostart_folder():
+    home = tempfile.mkdtemp(prefix="brisa-home-", dir=WORK)
+    config = os.path.join(home, "config")
+    user = Launcher(os.path.join(home, "data"), os.path.join(home, ".local", "bin", "brisa"))
+    user.env.update(HOME=home, XDG_CONFIG_HOME=config)
+    result = install("", os.path.join(home, ".local"), user=user)
+    equal(0, result.returncode, "install: " + result.stderr[-400:])
+    entry = os.path.join(config, "autostart", "brisa-warm.desktop")
+    equal(os.path.join(home, ".local", "bin", "brisa") + " --warm", desktop_entry(entry).get("Exec"),
+          "the login entry in the user's own autostart folder")
+    # It is the same file `brisa --autostart off` hides, and `on` brings it back.
+    equal(0, user.command("--autostart", "off").returncode, "--autostart off")
+    equal("true", desktop_entry(entry).get("Hidden"), "hidden")
+    equal(0, user.command("--autostart", "on").returncode, "--autostart on")
+    check("Hidden" not in desktop_entry(entry) and "Exec" in desktop_entry(entry), "the entry is back")
+    result = install("", os.path.join(home, ".local"), "--uninstall", user=user)
+    equal(0, result.returncode, "uninstall: " + result.stderr[-400:])
+    equal([], tree(home), "what the uninstall left in the home folder")
+    shutil.rmtree(home)
+
+
+def test_an_install_that_fails_midway_can_still_be_uninstalled():
+    stage = tempfile.mkdtemp(prefix="brisa-stage-", dir=WORK)
+    # A file where the icons' folder should be: the install stops after the program is in place.
+    os.makedirs(os.path.join(stage, "usr", "local", "share"))
+    open(os.path.join(stage, "usr", "local", "share", "icons"), "w").close()
+    result = install(stage)
+    check(result.returncode != 0, "the install fails")
+    check("--uninstall" in result.stderr, "and says how to take back what it placed: " + result.stderr[-300:])
+    check(os.path.exists(os.path.join(stage, "usr", "local", "bin", "brisa")), "files were placed before it failed")
+    result = install(stage, "/usr/local", "--uninstall")
+    equal(0, result.returncode, "uninstall: " + result.stderr[-400:])
+    equal(["usr/", "usr/local/", "usr/local/share/", "usr/local/share/icons"], tree(stage),
+          "what the uninstall left: what was there before")
     shutil.rmtree(stage)
 
 
