@@ -191,5 +191,50 @@ def test_installed_launcher_opens_a_relative_path_from_another_folder_and_uninst
     user.remove()
 
 
+# Every package the program needs at run time; versions come from the libraries linked.
+DEPENDS = {"libarchive13", "libc6", "libgcc-s1", "libgif7", "libjpeg62-turbo", "libjxr0", "libpng16-16",
+           "libstdc++6", "libtiff6", "libwebp7", "libwebpdemux2", "zlib1g", "libavif15", "libheif1", "wine",
+           "wine64", "libwine", "fonts-wine", "x11-utils", "x11-xserver-utils"}
+
+
+def test_debian_package_holds_the_install_tree_depends_exactly_and_passes_lintian():
+    result = run("bash", os.path.join(TOP, "scripts", "build-deb.sh"))
+    equal(0, result.returncode, "build-deb.sh: " + result.stderr[-400:])
+    package = result.stdout.strip()
+    check(re.search(r"/brisa_\d+\.\d+\.\d+_amd64\.deb$", package), "the package's name: " + package)
+    fields = run("dpkg-deb", "-f", package, "Package", "Depends").stdout
+    depends = fields.split("Depends:", 1)[1].replace("\n", " ")
+    names = {d.strip().split()[0] for d in depends.split(",")}
+    equal(DEPENDS, names, "Depends")
+    check(re.search(r"libpng16-16 \(>= [0-9]", depends) and re.search(r"wine64 \(>= 8", depends),
+          "Depends carry versions: " + depends)
+
+    contents = tempfile.mkdtemp(prefix="brisa-deb-", dir=WORK)
+    equal(0, run("dpkg-deb", "-R", package, contents).returncode, "dpkg-deb -R")
+    built_unrar = any(n.startswith("unrar.dll") for n in os.listdir(os.path.join(TOP, "build", "winelib")))
+    files = tree(contents)
+    for path in ["usr/bin/brisa", "usr/lib/brisa/Brisa.exe.so", "usr/lib/brisa/libpdfium.so",
+                 "usr/share/applications/brisa.desktop", "usr/share/man/man1/brisa.1.gz", "usr/" + METAINFO,
+                 "usr/share/icons/hicolor/256x256/apps/brisa.png", "etc/xdg/autostart/brisa-warm.desktop",
+                 "usr/share/doc/brisa/copyright", "DEBIAN/prerm", "DEBIAN/conffiles"] + \
+            ["usr/lib/brisa/licences/%s.txt" % c for c in about_components() if built_unrar or "UnRAR" not in c]:
+        check(path in files, "the package holds " + path)
+    check(not any("installed-files" in f for f in files), "no list of installed files: dpkg keeps its own")
+    check(os.access(os.path.join(contents, "DEBIAN", "prerm"), os.X_OK), "prerm is executable")
+    with open(os.path.join(contents, "usr", "share", "doc", "brisa", "copyright"), encoding="utf-8") as f:
+        copyright = f.read()
+    check(copyright.startswith("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/"),
+          "a machine-readable copyright file")
+    named = set(re.findall(r"LicenseRef-[\w.-]+", " ".join(re.findall(r"^Files:.*\n(?:\S.*\n)*?License: (.*)",
+                                                                       copyright, re.M))))
+    paragraphs = set(re.findall(r"^License: (LicenseRef-[\w.-]+)\n ", copyright, re.M))
+    check(named and named <= paragraphs, "each licence named has its text: %r" % (named - paragraphs))
+    shutil.rmtree(contents)
+
+    result = run("lintian", "--tag-display-limit", "0", package)
+    errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
+    equal([], errors, "lintian errors")
+
+
 if __name__ == "__main__":
     main(globals())
