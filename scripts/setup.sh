@@ -25,7 +25,7 @@ APT_PACKAGES=(
   # tests, fuzzing, sanitizers
   libgtest-dev clang libclang-rt-14-dev zlib1g-dev libdeflate-dev
   # driving the program under a virtual display
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils x11-xserver-utils imagemagick
   # making and checking test documents
   qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
   libavif-bin libheif-examples libjxr-tools webp
