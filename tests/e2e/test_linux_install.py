@@ -10,6 +10,7 @@ import shutil
 import struct
 import subprocess
 import tempfile
+import time
 
 from brisa import TOP, WORK, check, equal, main
 from launcher import Launcher, run
@@ -234,6 +235,47 @@ def test_debian_package_holds_the_install_tree_depends_exactly_and_passes_lintia
     result = run("lintian", "--tag-display-limit", "0", package)
     errors = [line for line in result.stdout.splitlines() if line.startswith("E:")]
     equal([], errors, "lintian errors")
+
+
+def apt_get(*args):
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    return run("apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=300", *args, env=env)
+
+
+def test_debian_package_installs_opens_a_document_and_its_removal_stops_the_keeper():
+    status = run("dpkg-query", "-W", "-f", "${Status}", "brisa").stdout
+    check("installed" not in status.split(), "no brisa package installed before the test: " + status)
+    result = run("bash", os.path.join(TOP, "scripts", "build-deb.sh"))
+    equal(0, result.returncode, "build-deb.sh: " + result.stderr[-400:])
+    package = result.stdout.strip()
+    listed = []
+    try:
+        for attempt in ("install", "a second install"):
+            result = apt_get("install", package)
+            equal(0, result.returncode, "apt-get %s: %s" % (attempt, result.stderr[-400:]))
+        listed = run("dpkg-query", "-L", "brisa").stdout.split("\n")
+        home = tempfile.mkdtemp(prefix="brisa-home-", dir=WORK)
+        user = Launcher(os.path.join(home, "data"), "/usr/bin/brisa")
+        with user.open(os.path.join(TOP, "samples", "sample.pdf")) as app:
+            app.wait_title("sample.pdf - 1/4 - Brisa", timeout=20)
+        keeper = user.keeper_pid()
+        check(keeper is not None, "the keeper runs")
+    finally:
+        result = apt_get("remove", "brisa")
+    equal(0, result.returncode, "apt-get remove: " + result.stderr[-400:])
+    wait = time.time() + 10
+    while user.alive(keeper) and time.time() < wait:
+        time.sleep(0.1)
+    check(not user.alive(keeper), "the removal stopped the keeper")
+    check(not user.server_pids(), "and its server")
+    left = [p for p in listed if p.startswith("/usr/lib/brisa/") or p in ("/usr/bin/brisa",)]
+    check(left and not any(os.path.exists(p) for p in left), "the program's files are gone")
+    check(os.path.exists(os.path.join(user.prefix, "user.reg")), "the user's prefix and settings stay")
+    # The login entry is a configuration file: it goes with a purge, as Debian's conffiles do.
+    equal(0, apt_get("purge", "brisa").returncode, "apt-get purge")
+    check(not os.path.exists("/etc/xdg/autostart/brisa-warm.desktop"), "the purge removed the login entry")
+    user.remove()
+    shutil.rmtree(home)
 
 
 if __name__ == "__main__":
