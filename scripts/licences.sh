@@ -31,17 +31,27 @@ SOURCES=(
 
 fail() { echo "licences.sh: $*" >&2; exit 1; }
 
-# Node.js lists the licences of the libraries it bundles, one quoted block each.
+# Node.js lists the licences of the libraries it bundles: upstream's LICENSE
+# one quoted block each, Debian's copyright file one Files paragraph each
+# (with the named licences' texts in paragraphs of their own).
 node_block() {
-  local name=$1 file
-  for file in /usr/share/doc/nodejs/LICENSE /usr/share/doc/nodejs/copyright; do
-    [ -f "$file" ] || continue
+  local name=$1
+  if [ -f /usr/share/doc/nodejs/LICENSE ]; then
     awk -v name="$name" '
       $0 ~ "^- " name ", " { inside = 1; next }
       inside && /^- / { exit }
-      inside' "$file" | sed '/^  """$/d'
-    return 0
-  done
+      inside' /usr/share/doc/nodejs/LICENSE | sed '/^  """$/d'
+  fi
+  [ -f /usr/share/doc/nodejs/copyright ] || return 0
+  awk -v name="$name" '
+    BEGIN { RS = ""; ORS = "\n\n" }
+    $0 ~ "^Files:[^\n]*" name { print; split($0, lines, "\n")
+                                for (i in lines) if (lines[i] ~ /^License:/) wanted = wanted " " lines[i] }
+    { paragraphs[NR] = $0 }
+    END { for (i = 1; i <= NR; i++) {
+            if (paragraphs[i] !~ /^License: /) continue
+            split(paragraphs[i], first, "\n"); licence = substr(first[1], 10)
+            if (wanted != "" && index(wanted, licence)) print paragraphs[i] } }' /usr/share/doc/nodejs/copyright
 }
 
 mkdir -p "$out"
