@@ -11,6 +11,7 @@ needs nothing of PDFium beyond its set-up and shut-down."""
 
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import time
@@ -261,6 +262,10 @@ def install_check_and_uninstall(installer, switch, hive, folder, start_menu, wit
 
 def test_current_user_install_registers_opens_a_comic_and_uninstalls_cleanly():
     installer = build_installer("BrisaSetup-user.exe")
+    # Started as the user, without elevation: only an install for every user asks for it.
+    with open(installer, "rb") as f:
+        levels = set(re.findall(rb'requestedExecutionLevel level="(\w+)"', f.read()))
+    equal({b"asInvoker"}, levels, "the installer's requested execution level")
     install_check_and_uninstall(installer, "/CurrentUser", "HKCU", r"C:\users\%s\AppData\Local\Programs\Brisa" % USER,
                                 r"C:\users\%s\AppData\Roaming\Microsoft\Windows\Start Menu\Programs" % USER,
                                 with_unrar=False)
