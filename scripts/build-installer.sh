@@ -4,6 +4,8 @@
 #   scripts/build-installer.sh --pdfium DIR/pdfium.dll [--unrar DIR/unrar.dll]
 #                              [--exe build/mingw/Brisa.exe] [--out build/mingw/BrisaSetup.exe]
 # The same can be given as PDFIUM_DLL, UNRAR_DLL, BRISA_EXE and OUT_FILE in the environment.
+# The installer carries the licence of each component (scripts/licences.sh);
+# UnRAR's is the license.txt that comes beside unrar.dll.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -26,15 +28,23 @@ fail() { echo "build-installer.sh: $*" >&2; exit 1; }
 [ -n "$pdfium" ] || fail "give the x64 pdfium.dll with --pdfium"
 [ -f "$pdfium" ] || fail "no pdfium.dll at $pdfium"
 [ -z "$unrar" ] || [ -f "$unrar" ] || fail "no unrar.dll at $unrar"
+unrar_licence=
+if [ -n "$unrar" ]; then
+  unrar_licence=$(dirname "$unrar")/license.txt
+  [ -f "$unrar_licence" ] || fail "no licence for unrar.dll: its license.txt must be beside it"
+fi
 command -v makensis >/dev/null || fail "makensis is missing (Debian package nsis)"
 
 version=$(sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p' "$top/resources/brisa.rc")
 [ -n "$version" ] || fail "no ProductVersion in resources/brisa.rc"
 
 mkdir -p "$(dirname "$out")"
+licences=$(mktemp -d)
+trap 'rm -rf "$licences"' EXIT
+bash "$top/scripts/licences.sh" "$licences" $unrar_licence
 args=(-V2 -INPUTCHARSET UTF8
       "-DBRISA_EXE=$(realpath "$exe")" "-DPDFIUM_DLL=$(realpath "$pdfium")"
-      "-DOUT_FILE=$(realpath -m "$out")" "-DVERSION=$version" "-DICON_FILE=$top/resources/brisa.ico")
+      "-DLICENCES_DIR=$licences" "-DOUT_FILE=$(realpath -m "$out")" "-DVERSION=$version" "-DICON_FILE=$top/resources/brisa.ico")
 [ -z "$unrar" ] || args+=("-DUNRAR_DLL=$(realpath "$unrar")")
 makensis "${args[@]}" "$top/installer/brisa.nsi" >&2
 echo "$out"

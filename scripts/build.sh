@@ -3,7 +3,8 @@
 #   winelib  the Linux program (build/winelib/Brisa.exe) and its Wine tests
 #   mingw    Brisa.exe for Windows (build/mingw/Brisa.exe)
 #   native   the portable cores and their unit tests
-# With no argument, all three.
+# With no argument, all three. BUILD_TARGETS names the targets to build
+# instead of all of them (scripts/install.sh builds only the program).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -11,7 +12,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 configure_and_build() {
   local name=$1; shift
   cmake -S "$top" -B "$top/build/$name" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
-  cmake --build "$top/build/$name" -j"$jobs"
+  # shellcheck disable=SC2086
+  cmake --build "$top/build/$name" -j"$jobs" ${BUILD_TARGETS:+--target $BUILD_TARGETS}
 }
 
 for build in "${@:-winelib mingw native}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Linux build (build/winelib) under a prefix, or takes it away:
-#   scripts/install.sh [--no-autostart]      install (builds first if needed)
+#   scripts/install.sh [--no-autostart]      install (sets up and builds the
+#                                            program first if needed)
 #   scripts/install.sh --uninstall           remove what an install put there
 # PREFIX (default /usr/local) and DESTDIR (a staging root, for packagers) are
 # read from the environment. What goes where:
@@ -8,17 +9,26 @@
 #   PREFIX/lib/brisa/                         the program, libpdfium.so, the keeper,
 #                                             unrar.dll when built, brisa-session,
 #                                             and the list of installed files
+#   PREFIX/lib/brisa/licences/                the licence of each component the
+#                                             About window lists
 #   PREFIX/share/applications/brisa.desktop   the desktop entry (PDF, CBZ, CBR)
 #   PREFIX/share/icons/hicolor/*/apps/brisa.png
+#   PREFIX/share/metainfo/, share/man/man1/   software-centre metadata, man page
 #   /etc/xdg/autostart/brisa-warm.desktop     the login warm-up (skipped with
 #                                             --no-autostart; a user turns it off
-#                                             with `brisa --autostart off`)
+#                                             with `brisa --autostart off`). For a
+#                                             PREFIX inside the home folder it goes
+#                                             to $XDG_CONFIG_HOME/autostart instead
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRISA_BUILD_DIR:-$top/build/winelib}
 prefix=${PREFIX:-/usr/local}
 destdir=${DESTDIR:-}
-autostart_dir=${AUTOSTART_DIR:-/etc/xdg/autostart}
+case "$prefix/" in
+  "$HOME"/*) user_autostart_dir=${XDG_CONFIG_HOME:-$HOME/.config}/autostart ;;
+  *) user_autostart_dir= ;;
+esac
+autostart_dir=${AUTOSTART_DIR:-${user_autostart_dir:-/etc/xdg/autostart}}
 mode=install
 autostart=yes
 for arg in "$@"; do
@@ -34,17 +44,39 @@ libdir=$prefix/lib/brisa
 bindir=$prefix/bin
 manifest=$libdir/installed-files
 ICON_SIZES=(16 24 32 48 256)
+APP_ID=com.brisa_software.Brisa
 
 # Every file is recorded as it is placed, and every folder made for it (with a
 # trailing slash), so that uninstalling removes exactly what was installed,
 # whatever the build held at the time, and no folder that was there before.
-installed=()
+# The list is on disk from the first file on: an install that fails midway
+# can still be uninstalled.
+folders_to_make() {
+  local dir=$1 new=()
+  while [ "$dir" != / ] && [ ! -d "$destdir$dir" ]; do new=("$dir/" "${new[@]}"); dir=$(dirname "$dir"); done
+  [ ${#new[@]} -eq 0 ] || printf '%s\n' "${new[@]}"
+}
+
 place() {
-  local mode=$1 source=$2 target=$3 dir new=()
-  dir=$(dirname "$target")
-  while [ ! -d "$destdir$dir" ]; do new=("$dir/" "${new[@]}"); dir=$(dirname "$dir"); done
+  local mode=$1 source=$2 target=$3 new
+  new=$(folders_to_make "$(dirname "$target")")
+  [ -z "$new" ] || printf '%s\n' "$new" >>"$destdir$manifest"
   install -D -m "$mode" "$source" "$destdir$target"
-  installed+=("${new[@]}" "$target")
+  printf '%s\n' "$target" >>"$destdir$manifest"
+}
+
+# A new list, keeping the folders an earlier install made (they are not new
+# to this one, but are still the install's to remove).
+start_manifest() {
+  local earlier=
+  [ -f "$destdir$manifest" ] && earlier=$(grep '/$' "$destdir$manifest" || true)
+  local new
+  new=$(folders_to_make "$libdir")
+  mkdir -p "$destdir$libdir"
+  { [ -z "$earlier" ] || printf '%s\n' "$earlier"
+    [ -z "$new" ] || printf '%s\n' "$new"
+    printf '%s\n' "$manifest"; } >"$destdir$manifest.new"
+  mv "$destdir$manifest.new" "$destdir$manifest"
 }
 
 # The program finds libpdfium.so beside itself once installed, not in the
@@ -54,12 +86,30 @@ set_runpath() {
   cmake -DFILE="$1" -P "$staging/runpath.cmake" >/dev/null
 }
 
-do_install() {
-  if [ ! -f "$build/Brisa.exe.so" ] || [ ! -f "$build/brisa-keeper.exe.so" ]; then
-    bash "$top/scripts/build.sh" winelib >/dev/null
+# A fresh clone has neither PDFium nor a build: set up as scripts/run.sh does,
+# and build the program alone, not its tests.
+PROGRAM_TARGETS="Brisa brisa-keeper brisa_codecs_module unrar"
+prepare_build() {
+  if [ ! -f "$top/third_party/pdfium/libpdfium.so" ] || [ ! -f "$top/third_party/pdfium/LICENSE" ]; then
+    bash "$top/scripts/setup.sh" >/dev/null
   fi
+  if [ ! -f "$build/Brisa.exe.so" ] || [ ! -f "$build/brisa-keeper.exe.so" ] ||
+     [ ! -f "$build/libbrisa-codecs.so" ]; then
+    BUILD_TARGETS=$PROGRAM_TARGETS bash "$top/scripts/build.sh" winelib >/dev/null
+  fi
+}
+
+failed_midway() {
+  echo "install.sh: the install stopped midway; what it placed is listed in $destdir$manifest" \
+       "and 'scripts/install.sh --uninstall' removes it" >&2
+}
+
+do_install() {
+  prepare_build
   staging=$(mktemp -d)
-  trap 'rm -rf "$staging"' EXIT
+  finished=no
+  trap 'rm -rf "$staging"; [ "$finished" = yes ] || failed_midway' EXIT
+  start_manifest
 
   place 0755 "$build/Brisa.exe.so" "$libdir/Brisa.exe.so"
   set_runpath "$destdir$libdir/Brisa.exe.so"
@@ -69,8 +119,17 @@ do_install() {
   place 0755 "$build/brisa-keeper.exe.so" "$libdir/brisa-keeper.exe.so"
   place 0755 "$top/launcher/brisa-session" "$libdir/brisa-session"
   local unrar
+  local unrar_licence=
   for unrar in "$build"/unrar.dll*; do
-    [ -f "$unrar" ] && place 0755 "$unrar" "$libdir/$(basename "$unrar")"
+    [ -f "$unrar" ] || continue
+    place 0755 "$unrar" "$libdir/$(basename "$unrar")"
+    # This unrar.dll reads RAR through libarchive.
+    unrar_licence=/usr/share/doc/libarchive13/copyright
+  done
+  bash "$top/scripts/licences.sh" "$staging/licences" $unrar_licence
+  local licence
+  for licence in "$staging/licences"/*.txt; do
+    place 0644 "$licence" "$libdir/licences/$(basename "$licence")"
   done
 
   sed "s|@BRISA_LIBDIR@|$libdir|" "$top/launcher/brisa.in" >"$staging/brisa"
@@ -81,13 +140,19 @@ do_install() {
   for size in "${ICON_SIZES[@]}"; do
     place 0644 "$top/resources/icon-$size.png" "$prefix/share/icons/hicolor/${size}x$size/apps/brisa.png"
   done
+  place 0644 "$top/launcher/brisa.metainfo.xml" "$prefix/share/metainfo/$APP_ID.metainfo.xml"
+  place 0644 "$top/launcher/brisa.1" "$prefix/share/man/man1/brisa.1"
   if [ "$autostart" = yes ]; then
     sed "s|@BRISA_BINDIR@|$bindir|g" "$top/launcher/brisa-warm.desktop.in" >"$staging/brisa-warm.desktop"
     place 0644 "$staging/brisa-warm.desktop" "$autostart_dir/brisa-warm.desktop"
+    # In a user's own autostart folder the entry is the one that `brisa
+    # --autostart off` hides: `--autostart on` puts this copy back.
+    if [ "$autostart_dir" = "$user_autostart_dir" ]; then
+      place 0644 "$staging/brisa-warm.desktop" "$libdir/brisa-warm.desktop"
+    fi
   fi
 
-  installed+=("$manifest")
-  printf '%s\n' "${installed[@]}" >"$destdir$manifest"
+  finished=yes
   refresh_caches
   echo "install.sh: installed under $destdir$prefix ($bindir/brisa)"
 }

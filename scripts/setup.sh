@@ -10,6 +10,12 @@ PDFIUM_PACKAGE=@craftlions/pdfium-rs-linux-x64-gnu
 PDFIUM_VERSION=0.0.15
 PDFIUM_SHA256=246872bdd5e05843b70051e6378216cc584535a1f4a7248b9f88059715d70f7c
 PDFIUM_DIR="$top/third_party/pdfium"
+# The package above carries no licence text: PDFium's own (BSD-3-Clause and
+# Apache-2.0) comes from another build of the same library, pinned likewise.
+PDFIUM_LICENCE_PACKAGE=@embedpdf/pdfium
+PDFIUM_LICENCE_VERSION=2.15.1
+PDFIUM_LICENCE_FILE=LICENSE.pdfium
+PDFIUM_LICENCE_SHA256=b033ffb8fc19c23ca81f7e98019ab658cc6f4cf14587c7c6a2a67fb0f6ac0f5a
 
 APT_PACKAGES=(
   # the two toolchains
@@ -19,14 +25,18 @@ APT_PACKAGES=(
   # tests, fuzzing, sanitizers
   libgtest-dev clang libclang-rt-14-dev zlib1g-dev libdeflate-dev
   # driving the program under a virtual display
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils x11-xserver-utils imagemagick
   # making and checking test documents
   qpdf zip unzip poppler-utils python3 icoutils fonts-dejavu-core
   libavif-bin libheif-examples libjxr-tools webp
   # the Linux build's own unrar.dll reads RAR through libarchive, solid RAR 4 through unar
   libarchive-dev unar
-  # packaging: the Windows installer and the Linux desktop entry
-  nsis desktop-file-utils
+  # packaging: the Windows installer, the Linux desktop entry, the Debian
+  # package and its checks, the software-centre metadata
+  nsis desktop-file-utils dpkg-dev lintian appstream
+  # licence texts shipped with the components PDFium builds in (the rest come
+  # with the libraries above; simdutf's with Node.js)
+  libfreetype6 libopenjp2-7 liblcms2-2 libabsl20220623 libicu72 libagg-dev libfast-float-dev llvm-14 nodejs
   # printing to a PDF through a private spooler in the tests
   cups cups-client cups-bsd printer-driver-cups-pdf
   # benchmarks: the peer viewer and the window-watching timer
@@ -65,6 +75,23 @@ if ! pdfium_ok; then
   if ! pdfium_ok; then
     echo "setup: libpdfium.so does not match its pinned checksum" >&2
     rm -f "$PDFIUM_DIR/libpdfium.so"
+    exit 1
+  fi
+fi
+pdfium_licence_ok() {
+  [ -f "$PDFIUM_DIR/LICENSE" ] &&
+    echo "$PDFIUM_LICENCE_SHA256  $PDFIUM_DIR/LICENSE" | sha256sum -c --status
+}
+
+if ! pdfium_licence_ok; then
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  (cd "$tmp" && npm pack --silent "$PDFIUM_LICENCE_PACKAGE@$PDFIUM_LICENCE_VERSION" >/dev/null && tar xzf ./*.tgz)
+  mkdir -p "$PDFIUM_DIR"
+  cp "$tmp/package/$PDFIUM_LICENCE_FILE" "$PDFIUM_DIR/LICENSE"
+  if ! pdfium_licence_ok; then
+    echo "setup: PDFium's licence text does not match its pinned checksum" >&2
+    rm -f "$PDFIUM_DIR/LICENSE"
     exit 1
   fi
 fi

@@ -1,7 +1,9 @@
 """The Windows installer, BrisaSetup.exe, run silently under Wine in a prefix of
-its own: what it installs and registers, the installed program opening a comic
-and offering the default-apps page for its own registration, and the silent
-uninstall taking all of it back except the user's preferences.
+its own: what it installs and registers (with the licence of each component the
+About window lists), the installed program opening a comic and offering the
+default-apps page for its own registration, an upgrade going over the earlier
+install, and the silent uninstall taking all of it back except the user's
+preferences.
 
 The real pdfium.dll is not available here, so the installer carries a stand-in
 built from our list of PDFium functions, each doing nothing: opening a comic
@@ -9,11 +11,13 @@ needs nothing of PDFium beyond its set-up and shut-down."""
 
 import os
 import pwd
+import re
 import shutil
 import subprocess
 import time
 
 from brisa import BUILD, ENGLISH, DRIVER, TOP, WORK, check, driver, equal, main, registry, set_dword
+from test_linux_install import about_components
 
 MINGW = os.path.join(TOP, "build", "mingw")
 WINDOWS_EXE = os.path.join(MINGW, "Brisa.exe")
@@ -180,6 +184,7 @@ def check_registration(hive, folder):
     equal(("REG_SZ", folder), uninstall.get("InstallLocation"), "InstallLocation")
     equal(("REG_SZ", '"%s\\Uninstall.exe" /S' % folder), uninstall.get("QuietUninstallString"),
           "QuietUninstallString")
+    equal(("REG_SZ", "Brisa Software"), uninstall.get("Publisher"), "Publisher, as in the program's resources")
 
 
 def check_unregistered(hive):
@@ -210,12 +215,27 @@ def check_prompt_sees(links, scope):
     equal(["ms-settings:defaultapps?%s=Brisa" % scope], links.wait(1), "the page opened")
 
 
+def stand_in_unrar():
+    """unrar.dll with the licence text that comes beside it."""
+    dll = stand_in_dll("unrar", ["RAROpenArchiveEx"])
+    with open(os.path.join(STAGE, "license.txt"), "w") as f:
+        f.write("UnRAR - free utility for RAR archives\nCopyright (c) stand-in\n")
+    return dll
+
+
+def check_files(folder_unix, with_unrar):
+    files = sorted(os.listdir(folder_unix))
+    expected = ["Brisa.exe", "Uninstall.exe", "licences", "pdfium.dll"] + (["unrar.dll"] if with_unrar else [])
+    equal(sorted(expected), files, "installed files")
+    components = [c for c in about_components() if with_unrar or not c.startswith("UnRAR")]
+    equal(sorted(c + ".txt" for c in components), sorted(os.listdir(os.path.join(folder_unix, "licences"))),
+          "a licence for each component the About window lists")
+
+
 def install_check_and_uninstall(installer, switch, hive, folder, start_menu, with_unrar):
     equal(0, run_detached("wine", installer, "/S", switch), "silent install exit code")
     folder_unix = unix_path(folder)
-    files = sorted(os.listdir(folder_unix))
-    expected = ["Brisa.exe", "Uninstall.exe", "pdfium.dll"] + (["unrar.dll"] if with_unrar else [])
-    equal(sorted(expected), files, "installed files")
+    check_files(folder_unix, with_unrar)
     check(os.path.exists(unix_path(start_menu + r"\Brisa.lnk")), "the Start-menu shortcut exists")
     check_registration(hive, folder)
 
@@ -242,15 +262,40 @@ def install_check_and_uninstall(installer, switch, hive, folder, start_menu, wit
 
 def test_current_user_install_registers_opens_a_comic_and_uninstalls_cleanly():
     installer = build_installer("BrisaSetup-user.exe")
+    # Started as the user, without elevation: only an install for every user asks for it.
+    with open(installer, "rb") as f:
+        levels = set(re.findall(rb'requestedExecutionLevel level="(\w+)"', f.read()))
+    equal({b"asInvoker"}, levels, "the installer's requested execution level")
     install_check_and_uninstall(installer, "/CurrentUser", "HKCU", r"C:\users\%s\AppData\Local\Programs\Brisa" % USER,
                                 r"C:\users\%s\AppData\Roaming\Microsoft\Windows\Start Menu\Programs" % USER,
                                 with_unrar=False)
 
 
 def test_all_users_install_with_unrar_registers_for_the_machine_and_uninstalls_cleanly():
-    installer = build_installer("BrisaSetup-machine.exe", unrar=stand_in_dll("unrar", ["RAROpenArchiveEx"]))
+    installer = build_installer("BrisaSetup-machine.exe", unrar=stand_in_unrar())
     install_check_and_uninstall(installer, "/AllUsers", "HKLM", r"C:\Program Files\Brisa",
                                 r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs", with_unrar=True)
+
+
+def test_an_upgrade_installs_over_the_earlier_per_user_install_in_its_folder():
+    installer = build_installer("BrisaSetup-user.exe")
+    folder = r"C:\users\%s\AppData\Local\BrisaElsewhere" % USER
+    equal(0, run_detached("wine", installer, "/S", "/D=" + folder), "first install")
+    # The next version, run without a mode or a folder, as an update does.
+    equal(0, run_detached("wine", installer, "/S"), "upgrade")
+    default = unix_path(r"C:\users\%s\AppData\Local\Programs\Brisa" % USER)
+    check(not os.path.exists(default), "nothing installed beside the earlier install")
+    check_files(unix_path(folder), with_unrar=False)
+    check_registration("HKCU", folder)
+    check(values("HKLM\\" + UNINSTALL) is None, "no second uninstall entry for the machine")
+    check("Brisa" not in (values(r"HKLM\Software\RegisteredApplications") or {}), "nor registration")
+    set_dword("DoublePage", 1)
+    equal(0, run_detached("wine", folder + "\\Uninstall.exe", "/S"), "silent uninstall exit code")
+    wait_for(lambda: not os.path.exists(unix_path(folder)), "the program's folder is removed")
+    wait_for(lambda: values("HKCU\\" + UNINSTALL) is None, "the uninstall entry is removed")
+    check_unregistered("HKCU")
+    equal({"DoublePage": ("REG_DWORD", "0x1")}, {k: v for k, v in (values("HKCU\\" + SETTINGS) or {}).items()
+                                                 if k == "DoublePage"}, "the preferences stay")
 
 
 def test_installer_refuses_to_build_without_pdfium():

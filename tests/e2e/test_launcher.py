@@ -3,10 +3,12 @@ installed copy differs only in its library folder): a user's first start makes
 the prefix and says so on screen, later starts reuse the server, the desktop
 and the keeper of that prefix, a killed keeper or a damaged prefix is repaired
 by the next start, prefixes keep separate keepers, --stop ends them, and the
-login entry warms a prefix that exists. Numbered: each builds on the state the
-one before left."""
+login entry warms a prefix that exists, and the prefix takes the desktop's
+resolution. Numbered: each builds on the state the one before left."""
 
 import os
+import re
+import subprocess
 import time
 
 from brisa import BUILD, TOP, WORK, check, equal, main
@@ -146,6 +148,79 @@ def test_7_stop_ends_the_keeper_and_the_server():
     equal({}, first.processes(), "nothing runs in the prefix")
     first.remove()
     second.remove()
+
+
+class Display:
+    """A virtual X server of its own, reporting the given physical resolution."""
+
+    def __init__(self, dpi):
+        n = 150
+        while os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+            n += 1
+        self.name = ":%d" % n
+        # -noreset: the resources set with xrdb outlive the client that set them, as on a desktop.
+        self.server = subprocess.Popen(["Xvfb", self.name, "-screen", "0", "2400x2200x24", "-dpi", str(dpi),
+                                        "-noreset", "-nolisten", "tcp"],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.time() + 10
+        while not os.path.exists("/tmp/.X11-unix/X%d" % n):
+            check(time.time() < deadline, "Xvfb %s started" % self.name)
+            time.sleep(0.05)
+
+    def resource(self, value):
+        """Sets Xft.dpi, or removes it when value is None."""
+        env = dict(os.environ, DISPLAY=self.name)
+        if value is None:
+            subprocess.run(["xrdb", "-remove"], env=env, input="Xft.dpi\n", text=True, check=True)
+        else:
+            subprocess.run(["xrdb", "-merge"], env=env, input="Xft.dpi: %s\n" % value, text=True, check=True)
+
+    def close(self):
+        self.server.terminate()
+        self.server.wait()
+
+
+def user_dpi(user):
+    """LogPixels as the prefix's user registry holds it (read with the server stopped)."""
+    with open(os.path.join(user.prefix, "user.reg"), encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    section = text[text.index("[Control Panel\\\\Desktop]"):]
+    section = section[:section.index("\n[")]
+    found = re.search(r'"LogPixels"=dword:([0-9a-f]{8})', section)
+    return int(found.group(1), 16) if found else None
+
+
+def dpi_after_login(user, display, resource):
+    display.resource(resource)
+    equal(0, user.command("--warm").returncode, "brisa --warm")
+    user.stop()
+    return user_dpi(user)
+
+
+def test_8_the_prefix_takes_the_desktops_resolution_and_the_window_scales_with_it():
+    user = Launcher(os.path.join(WORK, "launcher-user-dpi"), PROGRAM)
+    high = Display(192)
+    implausible = Display(1000)
+    try:
+        user.env["DISPLAY"] = high.name
+        # A first start at 144 dpi (the X resource): the window is 900 x 1000 scaled.
+        high.resource("144")
+        with user.open(SAMPLE) as app:
+            app.wait_title(TITLE, timeout=30)
+            window = user.driver("rects", app.window).splitlines()[0].split()
+            equal((1350, 1500), (int(window[3]), int(window[4])), "the start window at 144 dpi")
+        user.stop()
+        equal(144, user_dpi(user), "dpi from Xft.dpi 144")
+        # Then the screen's physical resolution, when the resource is missing or malformed.
+        for resource, expected in [("120.0", 120), (None, 192), ("abc", 192), ("0", 192), ("10000", 192)]:
+            equal(expected, dpi_after_login(user, high, resource), "dpi for Xft.dpi %r on a 192-dpi screen" % resource)
+        # Neither: 96.
+        user.env["DISPLAY"] = implausible.name
+        equal(96, dpi_after_login(user, implausible, None), "dpi on a screen claiming 1000 dpi")
+    finally:
+        user.remove()
+        high.close()
+        implausible.close()
 
 
 if __name__ == "__main__":
