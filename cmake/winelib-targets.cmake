@@ -92,3 +92,7 @@ target_link_libraries(endurance_tests PRIVATE brisa_code GTest::gtest)
 target_compile_definitions(endurance_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME inproc_endurance COMMAND endurance_tests)
 set_tests_properties(inproc_endurance PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8;LANG=en_US.UTF-8" TIMEOUT 600)
+# Thousands of pages in-process (scripts/bench-scale.sh runs it).
+add_executable(scale_bench ${CMAKE_SOURCE_DIR}/bench/scale_bench.cpp)
+target_link_options(scale_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(scale_bench PRIVATE brisa_code)
