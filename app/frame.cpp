@@ -87,6 +87,7 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_DESTROY:
       closeDocument();   // while the windows it touches still exist
+      fileDecodeResultBeforeFrameCloses();
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:

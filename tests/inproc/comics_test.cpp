@@ -238,6 +238,20 @@ TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
     }
 }
 
+// Closing the window while the worker decodes a page: the result is filed
+// before the frame goes, so the worker is free for the next window of the
+// process and no job is left behind.
+TEST_F(Comics, ClosingTheWindowWhileDecodingLeavesNoJob) {
+  Wide file = wide(path);
+  openDocument(file.text);
+  pump();
+  UpdateWindow(viewWindow);
+  ASSERT_EQ(1, prefetchStep());
+  ASSERT_TRUE(isDecodeBusy());
+  DestroyWindow(frameWindow);
+  EXPECT_FALSE(isDecodeBusy());
+}
+
 // Eleven pages in sight leave room in the cache for one more: the next page is
 // prefetched, the previous one is not, since it would push a page in sight out,
 // and then the worker rests however many idle passes follow.
