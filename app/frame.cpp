@@ -148,6 +148,7 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DESTROY:
       rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
+      fileDecodeResultBeforeFrameCloses();
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:

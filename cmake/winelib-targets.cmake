@@ -87,3 +87,17 @@ target_link_libraries(thumbs_bench PRIVATE brisa_code)
 
 # The bridge that runs Brisa.exe (the Windows build) under Wine, and its tests.
 include(${CMAKE_SOURCE_DIR}/tests/bridge/targets.cmake)
+
+# A long session in one process: opens of every kind of document and comics
+# closed under the decode worker, with what the process holds read all along.
+# CI runs the short version; scripts/endurance.sh the long one.
+add_executable(endurance_tests ${CMAKE_SOURCE_DIR}/tests/inproc/endurance_test.cpp)
+target_link_options(endurance_tests PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(endurance_tests PRIVATE brisa_code GTest::gtest)
+target_compile_definitions(endurance_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+add_test(NAME inproc_endurance COMMAND endurance_tests)
+set_tests_properties(inproc_endurance PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8;LANG=en_US.UTF-8" TIMEOUT 600)
+# Thousands of pages in-process (scripts/bench-scale.sh runs it).
+add_executable(scale_bench ${CMAKE_SOURCE_DIR}/bench/scale_bench.cpp)
+target_link_options(scale_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(scale_bench PRIVATE brisa_code)

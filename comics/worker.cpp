@@ -94,6 +94,21 @@ void cancelJobFor(ComicArchive* archive) {
   job->archive = NULL;
 }
 
+// The frame is going away: a result posted to it now would be lost with it, and
+// the worker would stay busy with a job nobody files. Waits for the decode and
+// files its result here (detached, since its archive is closed by now).
+void fileDecodeResultBeforeFrameCloses() {
+  if (!currentJob) return;
+  WaitForSingleObject(doneEvent, INFINITE);
+  MSG msg;
+  while (currentJob) {   // the worker posts just after it says it is done
+    if (PeekMessageW(&msg, frameWindow, WM_APP_IMAGE_READY, WM_APP_IMAGE_READY, PM_REMOVE))
+      onImageReady((DecodeJob*)msg.lParam);
+    else
+      Sleep(1);
+  }
+}
+
 void closeArchive(ComicArchive* archive) {
   if (!archive) return;
   cancelJobFor(archive);

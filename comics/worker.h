@@ -24,6 +24,7 @@ bool isDecodeBusy();
 void onImageReady(DecodeJob* job);
 void cancelJobFor(ComicArchive* archive);
 void closeArchive(ComicArchive* archive);
+void fileDecodeResultBeforeFrameCloses();
 int prefetchStep();
 
 #endif

@@ -187,6 +187,23 @@ void updateTitle() {
   SetWindowTextW(frameWindow, title);
 }
 
+static const WPARAM SCROLLING_KEYS[] = {VK_SPACE, VK_NEXT, VK_PRIOR, VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT};
+
+static bool isScrollingKey(WPARAM key) {
+  for (WPARAM scrolling : SCROLLING_KEYS)
+    if (key == scrolling) return true;
+  return false;
+}
+
+// A scrolling key held down repeats faster than a large page can be decoded and
+// painted: a repeat that arrives before the previous step is on screen is
+// dropped, so no backlog of steps keeps the view moving once the key is let go.
+// Separate presses always count.
+static bool repeatsAStepNotYetPainted(WPARAM key, LPARAM keyData) {
+  bool repeat = (keyData & (1 << 30)) != 0;
+  return repeat && isScrollingKey(key) && GetUpdateRect(viewWindow, NULL, FALSE);
+}
+
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
@@ -206,6 +223,7 @@ LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       paintView(window);
       return 0;
     case WM_KEYDOWN:
+      if (repeatsAStepNotYetPainted(wParam, lParam)) return 0;
       if (!handleCommandKey(wParam)) handleViewKey(wParam);
       return 0;
   }

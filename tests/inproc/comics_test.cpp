@@ -238,6 +238,20 @@ TEST_F(Comics, ClosingWhileDecodingDiscardsTheResult) {
     }
 }
 
+// Closing the window while the worker decodes a page: the result is filed
+// before the frame goes, so the worker is free for the next window of the
+// process and no job is left behind.
+TEST_F(Comics, ClosingTheWindowWhileDecodingLeavesNoJob) {
+  Wide file = wide(path);
+  openDocument(file.text);
+  pump();
+  UpdateWindow(viewWindow);
+  ASSERT_EQ(1, prefetchStep());
+  ASSERT_TRUE(isDecodeBusy());
+  DestroyWindow(frameWindow);
+  EXPECT_FALSE(isDecodeBusy());
+}
+
 // Eleven pages in sight leave room in the cache for one more: the next page is
 // prefetched, the previous one is not, since it would push a page in sight out,
 // and then the worker rests however many idle passes follow.
@@ -279,6 +293,40 @@ TEST_F(Comics, FailedPrefetchIsNotRetried) {
   ASSERT_EQ((std::vector<int>{0}), visiblePages());
   EXPECT_EQ(1, idlePasses(30));
   EXPECT_FALSE(contains(cachedPages(), 1));
+}
+
+// Page Down held while pages take longer to paint than the key repeats: the
+// repeats that queue up behind a step not yet painted are dropped, so the view
+// stops where it is when the key is let go and no page scrolled past is decoded.
+// Separate presses each count, painted or not.
+TEST_F(Comics, KeyRepeatsBehindAnUnpaintedStepAreDropped) {
+  Wide file = wide(path);
+  struct Case {
+    const char* what;
+    LPARAM keyData;
+    int steps;   // of the 12 keys posted
+  } cases[] = {
+      {"held key: 12 repeats", 1 | (1 << 30), 1},
+      {"12 separate presses", 1, 12},
+  };
+  for (const Case& c : cases) {
+    openDocument(file.text);   // a fresh image cache
+    pump();
+    ASSERT_NE(nullptr, documentState.comicArchive);
+    UpdateWindow(viewWindow);
+    int step = viewState.viewHeight - MulDiv(48, dpiY, 96);
+    for (int i = 0; i < 12; i++) PostMessageW(viewWindow, WM_KEYDOWN, VK_NEXT, c.keyData);
+    std::vector<int> before = visiblePages();
+    pump();
+    EXPECT_EQ(c.steps * step, viewState.scrollY) << c.what;
+    std::vector<int> after = visiblePages();
+    idlePasses(4);
+    pump();
+    EXPECT_EQ(c.steps * step, viewState.scrollY) << c.what << ": still scrolling";
+    for (int page : cachedPages())
+      EXPECT_TRUE(contains(before, page) || contains(after, page) || page == after.back() + 1 || page + 1 == after[0])
+          << c.what << ": page " << page << " was decoded";
+  }
 }
 
 // Blocks on both sides of the size from which the program maps its own memory:
