@@ -16,12 +16,12 @@ static_assert(ABOUT_STYLE == 0x80C80000u, "popup with caption and system menu");
 
 static const COLORREF WINDOW_COLOUR = RGB(253, 252, 250);   // also behind the check box
 static const COLORREF MAIN_COLOUR = RGB(23, 25, 35);
-static const COLORREF LINK_COLOUR = RGB(30, 58, 138);       // also the product name
+static const COLORREF LINK_COLOUR = RGB(30, 58, 138);   // also the product name
 static const COLORREF SECONDARY_COLOUR = RGB(90, 96, 114);
 static const COLORREF WARNING_COLOUR = RGB(200, 50, 42);
 static const COLORREF SEPARATOR_COLOUR = RGB(221, 225, 235);
 static const COLORREF PANEL_COLOUR = RGB(247, 247, 248);
-static const DWORD PICTURE_BACKGROUND = 0xFFF7F7F8;           // ARGB of the panel colour
+static const DWORD PICTURE_BACKGROUND = 0xFFF7F7F8;   // ARGB of the panel colour
 
 // Lengths at 96 dpi.
 static const int ABOUT_MARGIN = 24;
@@ -105,8 +105,7 @@ static const AboutBlock ABOUT_CONTENT[] = {
     {TEXT_BLOCK, bodyFont, MAIN_COLOUR, DT_CENTER, 0,
      L"Lecteur minimal de PDF et de bandes dessin\u00e9es (CBZ, CBR) : affichage, impression et recherche, "
      L"con\u00e7u pour d\u00e9marrer instantan\u00e9ment.",
-     L"Minimal reader for PDF and comics (CBZ, CBR): display, printing and search, built to start instantly.",
-     NULL},
+     L"Minimal reader for PDF and comics (CBZ, CBR): display, printing and search, built to start instantly.", NULL},
     {SEPARATOR},
     {TEXT_BLOCK, boldFont, MAIN_COLOUR, DT_CENTER, 0, COPYRIGHT_LINE, COPYRIGHT_LINE, NULL},
     {LINK, linkFont, LINK_COLOUR, DT_CENTER, 0, PUBLISHER_DOMAIN, PUBLISHER_DOMAIN, PUBLISHER_URL},
@@ -164,8 +163,8 @@ static int layoutCell(HDC dc, AboutFont font, COLORREF colour, const wchar_t* te
 
 static void layoutTextBlock(HDC dc, const AboutBlock* block) {
   const wchar_t* text = pickText(block->french, block->english);
-  int height = layoutCell(dc, block->font, block->colour, text, block->align, aboutState.aboutMargin,
-                          aboutState.contentWidth);
+  int height =
+      layoutCell(dc, block->font, block->colour, text, block->align, aboutState.aboutMargin, aboutState.contentWidth);
   aboutState.layoutY += height + scaled(block->after);
 }
 
@@ -259,12 +258,24 @@ void layoutAboutContent(HDC dc, bool painting) {
   HGDIOBJ oldFont = SelectObject(dc, aboutState.fonts[bodyFont]);
   for (const AboutBlock& block : ABOUT_CONTENT) {
     switch (block.kind) {
-      case TEXT_BLOCK: layoutTextBlock(dc, &block); break;
-      case SEPARATOR: layoutSeparator(dc); break;
-      case LINK: layoutLink(dc, &block); break;
-      case LICENCE_TABLE: layoutLicenceTable(dc); break;
-      case GAP: aboutState.layoutY += scaled(block.after); break;
-      case PROMOTION_PANEL: layoutPromotionPanel(dc); break;
+      case TEXT_BLOCK:
+        layoutTextBlock(dc, &block);
+        break;
+      case SEPARATOR:
+        layoutSeparator(dc);
+        break;
+      case LINK:
+        layoutLink(dc, &block);
+        break;
+      case LICENCE_TABLE:
+        layoutLicenceTable(dc);
+        break;
+      case GAP:
+        aboutState.layoutY += scaled(block.after);
+        break;
+      case PROMOTION_PANEL:
+        layoutPromotionPanel(dc);
+        break;
     }
   }
   SelectObject(dc, oldFont);
@@ -301,11 +312,10 @@ static bool loadPictureFunctions(PictureFunctions* functions) {
   functions->startup = (GdiplusStartupProc)loadProc("gdiplus", "GdiplusStartup");
   functions->shutdown = (GdiplusShutdownProc)loadProc("gdiplus", "GdiplusShutdown");
   functions->createBitmapFromStream = (CreateBitmapFromStreamProc)loadProc("gdiplus", "GdipCreateBitmapFromStream");
-  functions->createHbitmapFromBitmap =
-      (CreateHbitmapFromBitmapProc)loadProc("gdiplus", "GdipCreateHBITMAPFromBitmap");
+  functions->createHbitmapFromBitmap = (CreateHbitmapFromBitmapProc)loadProc("gdiplus", "GdipCreateHBITMAPFromBitmap");
   functions->disposeImage = (DisposeImageProc)loadProc("gdiplus", "GdipDisposeImage");
-  return functions->createMemStream && functions->startup && functions->shutdown &&
-         functions->createBitmapFromStream && functions->createHbitmapFromBitmap && functions->disposeImage;
+  return functions->createMemStream && functions->startup && functions->shutdown && functions->createBitmapFromStream &&
+         functions->createHbitmapFromBitmap && functions->disposeImage;
 }
 
 // Decodes the PNG of a stream over the panel colour, so that its transparent
@@ -358,9 +368,9 @@ static void registerAboutClass(HINSTANCE instance) {
 static void createAboutFonts() {
   for (int i = 0; i < ABOUT_FONT_COUNT; i++) {
     const AboutFontSpec& spec = ABOUT_FONTS[i];
-    aboutState.fonts[i] = CreateFontW(-scaled(spec.size), 0, 0, 0, spec.weight, FALSE, spec.underline, FALSE,
-                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                                      DEFAULT_PITCH, spec.face);
+    aboutState.fonts[i] =
+        CreateFontW(-scaled(spec.size), 0, 0, 0, spec.weight, FALSE, spec.underline, FALSE, DEFAULT_CHARSET,
+                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, spec.face);
   }
 }
 
@@ -399,8 +409,8 @@ void showAboutWindow() {
 
   wchar_t title[64];
   wsprintfW(title, pickText(L"\u00c0 propos de %s", L"About %s"), L"Brisa");
-  aboutWindow = CreateWindowExW(ABOUT_EX_STYLE, ABOUT_CLASS, title, ABOUT_STYLE, 0, 0, 0, 0, frameWindow, NULL,
-                                instance, NULL);
+  aboutWindow =
+      CreateWindowExW(ABOUT_EX_STYLE, ABOUT_CLASS, title, ABOUT_STYLE, 0, 0, 0, 0, frameWindow, NULL, instance, NULL);
   if (!aboutWindow) {
     deleteAboutFonts();
     return;

@@ -6,7 +6,7 @@
 
 // A piece of the About window that opens a web page when clicked.
 struct AboutLinkArea {
-  RECT rect;             // client coordinates, as the text was measured
+  RECT rect;   // client coordinates, as the text was measured
   const wchar_t* url;
 };
 
@@ -19,12 +19,12 @@ enum AboutFont { titleFont, bodyFont, boldFont, smallFont, monoFont, linkFont, A
 struct AboutState {
   bool classRegistered;
   HBRUSH backgroundBrush;
-  HBITMAP picture;                     // null until it could be made; tried again at each opening
+  HBITMAP picture;   // null until it could be made; tried again at each opening
   HFONT fonts[ABOUT_FONT_COUNT];
-  int aboutMargin;                     // device pixels
+  int aboutMargin;   // device pixels
   int contentWidth;
-  int layoutY;                         // the running top during a layout pass
-  bool painting;                       // false while measuring
+  int layoutY;     // the running top during a layout pass
+  bool painting;   // false while measuring
   AboutLinkArea linkAreas[ABOUT_LINK_CAPACITY];
   int linkCount;
 };

@@ -56,8 +56,8 @@ void checkDefaultReader() {
   if (!registrationScope()) return;
   if (isDefaultPdfReader()) return;
   defaultPromptShown = true;   // before the box: its message loop may bring the request again
-  int answer = MessageBoxW(frameWindow, pickText(QUESTION_FRENCH, QUESTION_ENGLISH), L"Brisa",
-                           MB_YESNO | MB_ICONQUESTION);
+  int answer =
+      MessageBoxW(frameWindow, pickText(QUESTION_FRENCH, QUESTION_ENGLISH), L"Brisa", MB_YESNO | MB_ICONQUESTION);
   if (answer == IDYES)
     openDefaultAppsSettings();
   else

@@ -18,9 +18,10 @@ static void* fontMapper;                 // what PDFium gave EnumFonts, for the 
 static bool systemFontsListed;
 
 static const char* const STANDARD_FONTS[] = {
-    "Courier", "Courier-Bold", "Courier-BoldOblique", "Courier-Oblique",
-    "Helvetica", "Helvetica-Bold", "Helvetica-BoldOblique", "Helvetica-Oblique",
-    "Times-Roman", "Times-Bold", "Times-BoldItalic", "Times-Italic", "Symbol", "ZapfDingbats",
+    "Courier",     "Courier-Bold",   "Courier-BoldOblique",   "Courier-Oblique",
+    "Helvetica",   "Helvetica-Bold", "Helvetica-BoldOblique", "Helvetica-Oblique",
+    "Times-Roman", "Times-Bold",     "Times-BoldItalic",      "Times-Italic",
+    "Symbol",      "ZapfDingbats",
 };
 
 static bool isStandardFont(const char* face) {

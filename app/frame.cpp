@@ -252,10 +252,10 @@ static void registerWindowClasses(HINSTANCE instance) {
   WNDCLASSEXW windowClass = {};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.hInstance = instance;
-  windowClass.hIcon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0);
-  windowClass.hIconSm = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0);
+  windowClass.hIcon = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXICON),
+                                        GetSystemMetrics(SM_CYICON), 0);
+  windowClass.hIconSm = (HICON)LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                          GetSystemMetrics(SM_CYSMICON), 0);
   windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
   windowClass.lpfnWndProc = frameWindowProc;
   windowClass.lpszClassName = L"Brisa";
@@ -266,11 +266,11 @@ static void registerWindowClasses(HINSTANCE instance) {
 }
 
 static void createWindows(HINSTANCE instance) {
-  frameWindow = CreateWindowExW(WS_EX_ACCEPTFILES, L"Brisa", L"Brisa", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, 0, MulDiv(900, dpiY, 96), MulDiv(1000, dpiY, 96),
-                                NULL, NULL, instance, NULL);
-  viewWindow = CreateWindowExW(0, L"BrisaView", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
-                               0, 0, 0, 0, frameWindow, NULL, instance, NULL);
+  frameWindow =
+      CreateWindowExW(WS_EX_ACCEPTFILES, L"Brisa", L"Brisa", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, 0,
+                      MulDiv(900, dpiY, 96), MulDiv(1000, dpiY, 96), NULL, NULL, instance, NULL);
+  viewWindow = CreateWindowExW(0, L"BrisaView", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 0, 0,
+                               frameWindow, NULL, instance, NULL);
   createThumbnailPanel();
 }
 
@@ -278,8 +278,8 @@ static void createWindows(HINSTANCE instance) {
 // whose loading (with the COM libraries it pulls in) is the largest cost of
 // start-up, so it is created once the first page is on screen.
 static void createSearchBox(HINSTANCE instance) {
-  searchBox = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", NULL, WS_CHILD | ES_AUTOHSCROLL,
-                              0, 0, 0, 0, frameWindow, NULL, instance, NULL);
+  searchBox = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", NULL, WS_CHILD | ES_AUTOHSCROLL, 0, 0, 0, 0, frameWindow, NULL,
+                              instance, NULL);
   SendMessageW(searchBox, WM_SETFONT, (WPARAM)uiFont, 0);
   installSearchBox();
   RECT client;

@@ -119,8 +119,8 @@ void showGoToPageWindow() {
   int editTop = margin + scaled(LABEL_HEIGHT) + scaled(ROW_GAP);
   int current = viewState.currentPage >= 0 ? viewState.currentPage : 0;
   wsprintfW(text, L"%d", current + 1);
-  HWND edit = createControl(L"EDIT", text, WS_EX_CLIENTEDGE, WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL,
-                            PAGE_NUMBER_ID, margin, editTop, width, scaled(EDIT_HEIGHT));
+  HWND edit = createControl(L"EDIT", text, WS_EX_CLIENTEDGE, WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, PAGE_NUMBER_ID,
+                            margin, editTop, width, scaled(EDIT_HEIGHT));
   SendMessageW(edit, EM_LIMITTEXT, PAGE_NUMBER_UNITS - 1, 0);
   int buttonTop = editTop + scaled(EDIT_HEIGHT) + scaled(BUTTON_ROW_ABOVE);
   int cancelLeft = margin + width - scaled(BUTTON_WIDTH);

@@ -32,8 +32,8 @@ enum {
 enum { PDFACTION_URI = 3 };
 
 enum {
-  FPDF_ANNOT = 0x01,       // draw annotations
-  FPDF_LCD_TEXT = 0x02,    // sub-pixel text anti-aliasing
+  FPDF_ANNOT = 0x01,      // draw annotations
+  FPDF_LCD_TEXT = 0x02,   // sub-pixel text anti-aliasing
   FPDF_PRINTING = 0x800,
 };
 
@@ -74,6 +74,6 @@ typedef struct FPDF_SYSFONTINFO {
 // The functions themselves, generated from app/pdfium.table.
 #include "pdfium_functions.h"
 
-}  // extern "C"
+}   // extern "C"
 
 #endif

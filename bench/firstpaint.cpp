@@ -46,7 +46,8 @@ static void measurePageTurn() {
   UpdateWindow(viewWindow);
   double turn = elapsedMs(start);
   printf("page turn to a prefetched page: %.1f ms (%s)\n", turn,
-         documentState.comicArchive->cachedBytes == cachedBefore ? "from the cache, no decode" : "decoded on the UI thread");
+         documentState.comicArchive->cachedBytes == cachedBefore ? "from the cache, no decode"
+                                                                 : "decoded on the UI thread");
 }
 
 int main(int argc, char** argv) {

@@ -31,11 +31,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const size_t MEGABYTE = 1000 * 1000;
-const size_t CORPUS_MINIMUM = 50 * MEGABYTE;  // compressed bytes
+const size_t CORPUS_MINIMUM = 50 * MEGABYTE;   // compressed bytes
 
 struct Stream {
   std::vector<uint8_t> compressed;
-  size_t size;  // decoded
+  size_t size;   // decoded
 };
 
 struct Kind {
@@ -81,7 +81,7 @@ bool zlibDecode(const uint8_t* data, size_t size, std::vector<uint8_t>* decoded)
     z.avail_out = sizeof(chunk);
     status = inflate(&z, Z_NO_FLUSH);
     decoded->insert(decoded->end(), chunk, chunk + (sizeof(chunk) - z.avail_out));
-    if (status == Z_BUF_ERROR && z.avail_out != 0) break;  // input ran out
+    if (status == Z_BUF_ERROR && z.avail_out != 0) break;   // input ran out
     if (status == Z_BUF_ERROR) status = Z_OK;
   }
   inflateEnd(&z);
@@ -128,18 +128,18 @@ void addGzipFile(Kind* kind, const std::vector<uint8_t>& file) {
   if (file.size() < 18 || file[0] != 0x1F || file[1] != 0x8B || file[2] != 8) return;
   uint8_t flags = file[3];
   size_t at = 10;
-  if (flags & 4) {  // FEXTRA
+  if (flags & 4) {   // FEXTRA
     if (file.size() - at < 2) return;
     size_t extra = file[at] | size_t(file[at + 1]) << 8;
     if (file.size() - at - 2 < extra) return;
     at += 2 + extra;
   }
-  for (int field = 8; field <= 16; field *= 2) {  // FNAME, FCOMMENT: zero-terminated
+  for (int field = 8; field <= 16; field *= 2) {   // FNAME, FCOMMENT: zero-terminated
     if (!(flags & field)) continue;
     while (at < file.size() && file[at] != 0) at++;
     at++;
   }
-  if (flags & 2) at += 2;  // FHCRC
+  if (flags & 2) at += 2;   // FHCRC
   if (at >= file.size() || file.size() - at < 8) return;
   addFoundStream(kind, file.data() + at, file.size() - at - 8);
 }
@@ -155,7 +155,7 @@ void addPngFile(Kind* kind, const std::vector<uint8_t>& file) {
     if (memcmp(&file[at + 4], "IDAT", 4) == 0) data.insert(data.end(), &file[at + 8], &file[at + 8 + length]);
     at += 12 + length;
   }
-  if (data.size() < 3 || (data[0] & 0x0F) != 8 || (data[1] & 0x20)) return;  // deflate, no preset dictionary
+  if (data.size() < 3 || (data[0] & 0x0F) != 8 || (data[1] & 0x20)) return;   // deflate, no preset dictionary
   addFoundStream(kind, data.data() + 2, data.size() - 2);
 }
 
@@ -166,13 +166,15 @@ struct Random {
     state = state * 6364136223846793005ull + 1442695040888963407ull;
     return uint32_t(state >> 33);
   }
-  int below(int n) { return int(next() % uint32_t(n)); }
+  int below(int n) {
+    return int(next() % uint32_t(n));
+  }
 };
 
 // A page content stream as PDF writers emit them: text runs, positioning, paths.
 std::vector<uint8_t> makeContentStream(Random* random, size_t size) {
-  static const char* const words[] = {"the", "reader", "page", "archive", "comic", "Brisa", "of", "and", "window",
-                                      "zoom", "image", "scroll", "document", "print", "search", "a", "to", "in"};
+  static const char* const words[] = {"the",  "reader", "page",   "archive",  "comic", "Brisa",  "of", "and", "window",
+                                      "zoom", "image",  "scroll", "document", "print", "search", "a",  "to",  "in"};
   std::string s;
   char line[160];
   while (s.size() < size) {
@@ -207,9 +209,10 @@ std::vector<uint8_t> makeRaster(Random* random, int width, int height) {
   for (int y = 0; y < height; y++) {
     for (int x = 0; x < width; x++) {
       int d = (x - cx) * (x - cx) / 64 + (y - cy) * (y - cy) / 64;
-      for (int c = 0; c < 3; c++) current[size_t(x) * 3 + c] = uint8_t((d * (c + 1) + x * c + y + random->below(6)) >> 1);
+      for (int c = 0; c < 3; c++)
+        current[size_t(x) * 3 + c] = uint8_t((d * (c + 1) + x * c + y + random->below(6)) >> 1);
     }
-    uint8_t filter = uint8_t(1 + y % 2);  // Sub, Up
+    uint8_t filter = uint8_t(1 + y % 2);   // Sub, Up
     rows.push_back(filter);
     for (size_t i = 0; i < current.size(); i++) {
       uint8_t predictor = filter == 1 ? (i >= 3 ? current[i - 3] : 0) : previous[i];
@@ -230,7 +233,7 @@ void buildCorpus(std::vector<Kind>* kinds) {
     }
 
   Kind source{"source code (C headers; zlib 1/6/9, libdeflate 6/12)"};
-  const size_t sourceCap = 80 * MEGABYTE;  // decoded
+  const size_t sourceCap = 80 * MEGABYTE;   // decoded
   int turn = 0;
   for (const fs::path& path : filesUnder("/usr/include", ".h")) {
     if (source.decodedBytes >= sourceCap) break;
@@ -238,11 +241,21 @@ void buildCorpus(std::vector<Kind>* kinds) {
     if (data.size() < 64) continue;
     std::vector<uint8_t> compressed;
     switch (turn++ % 5) {
-      case 0: compressed = zlibCompress(data, 1, Z_DEFAULT_STRATEGY); break;
-      case 1: compressed = zlibCompress(data, 6, Z_DEFAULT_STRATEGY); break;
-      case 2: compressed = zlibCompress(data, 9, Z_DEFAULT_STRATEGY); break;
-      case 3: compressed = libdeflateCompress(data, 6); break;
-      default: compressed = libdeflateCompress(data, 12); break;
+      case 0:
+        compressed = zlibCompress(data, 1, Z_DEFAULT_STRATEGY);
+        break;
+      case 1:
+        compressed = zlibCompress(data, 6, Z_DEFAULT_STRATEGY);
+        break;
+      case 2:
+        compressed = zlibCompress(data, 9, Z_DEFAULT_STRATEGY);
+        break;
+      case 3:
+        compressed = libdeflateCompress(data, 6);
+        break;
+      default:
+        compressed = libdeflateCompress(data, 12);
+        break;
     }
     addStream(&source, std::move(compressed), data.size());
   }
@@ -258,7 +271,7 @@ void buildCorpus(std::vector<Kind>* kinds) {
     addStream(&content, zlibCompress(data, 6, Z_DEFAULT_STRATEGY), data.size());
   }
   total += content.compressedBytes;
-  while (images.compressedBytes < 15 * MEGABYTE || total < CORPUS_MINIMUM) {  // rasters fill the rest
+  while (images.compressedBytes < 15 * MEGABYTE || total < CORPUS_MINIMUM) {   // rasters fill the rest
     std::vector<uint8_t> data = makeRaster(&random, 200 + random.below(1200), 100 + random.below(800));
     std::vector<uint8_t> compressed = zlibCompress(data, 6, Z_FILTERED);
     total += compressed.size();
@@ -318,7 +331,7 @@ double timePass(Decode decode, Decoders* decoders, const Kind& kind, uint8_t* ou
   return cpuSeconds() - start;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
   int repetitions = argc > 1 ? atoi(argv[1]) : 5;

@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     double start = nowMs();
     SendMessageW(viewWindow, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), MAKELPARAM(centre.x, centre.y));
     RECT strip;
-    if (GetUpdateRect(viewWindow, &strip, FALSE)) tallestStrip = std::max(tallestStrip, (int)(strip.bottom - strip.top));
+    if (GetUpdateRect(viewWindow, &strip, FALSE))
+      tallestStrip = std::max(tallestStrip, (int)(strip.bottom - strip.top));
     UpdateWindow(viewWindow);
     GdiFlush();
     scrollTimes.push_back(nowMs() - start);

@@ -63,14 +63,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
   windowClass.lpszClassName = L"shapefloorview";
   RegisterClassW(&windowClass);
 
-  HWND frame = CreateWindowW(L"shapefloor", L"shapefloor", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                             CW_USEDEFAULT, 0, MulDiv(900, dpiY, 96), MulDiv(1000, dpiY, 96),
-                             NULL, NULL, instance, NULL);
-  view = CreateWindowW(L"shapefloorview", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL,
-                       0, 0, 0, 0, frame, NULL, instance, NULL);
+  HWND frame = CreateWindowW(L"shapefloor", L"shapefloor", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT, 0,
+                             MulDiv(900, dpiY, 96), MulDiv(1000, dpiY, 96), NULL, NULL, instance, NULL);
+  view = CreateWindowW(L"shapefloorview", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 0, 0, frame,
+                       NULL, instance, NULL);
   SCROLLINFO bar = {sizeof(bar), SIF_RANGE | SIF_PAGE | SIF_DISABLENOSCROLL, 0, 2000, 900, 0, 0};
   SetScrollInfo(view, SB_VERT, &bar, FALSE);
-  SCROLLINFO fits = {sizeof(fits), SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0};   /* hidden: the page fits the width */
+  SCROLLINFO fits = {sizeof(fits), SIF_RANGE | SIF_PAGE, 0, 0, 0, 0, 0}; /* hidden: the page fits the width */
   SetScrollInfo(view, SB_HORZ, &fits, FALSE);
   ShowWindow(frame, show);
   UpdateWindow(frame);

@@ -74,13 +74,13 @@ static LRESULT CALLBACK timedViewProc(HWND window, UINT message, WPARAM wParam, 
 
 struct KeyRun {
   int samples;
-  WPARAM keys[2];           // pressed in turn, so that the view goes back and forth
-  bool scrollPanel;         // pages the panel down before each key: new miniatures to render
+  WPARAM keys[2];     // pressed in turn, so that the view goes back and forth
+  bool scrollPanel;   // pages the panel down before each key: new miniatures to render
   DWORD mainThread;
-  std::vector<double> delays;   // key posted -> the view's paint done
-  std::vector<double> pickups;  // key posted -> the view's procedure has it
-  int duringRender;         // keys pressed while miniatures in reach remained to be rendered
-  int lost;                 // keys without a repaint within a second
+  std::vector<double> delays;    // key posted -> the view's paint done
+  std::vector<double> pickups;   // key posted -> the view's procedure has it
+  int duringRender;              // keys pressed while miniatures in reach remained to be rendered
+  int lost;                      // keys without a repaint within a second
 };
 
 static DWORD WINAPI pressKeys(void* parameter) {
@@ -233,11 +233,12 @@ static void measureRate(const char* document, int limit) {
     printf("visible miniatures never completed\n");
     exit(1);
   }
-  printf("visible_ms=%.1f visible_count=%d miniatures=%d seconds=%.2f per_second=%.1f failed=%d pages=%d "
-         "slice_p99_ms=%.2f slice_max_ms=%.2f panel_paint_median_ms=%.2f\n",
-         visibleAt - start, visibleCount, finished, (rateEnd - rateStart) / 1000, finished * 1000.0 / (rateEnd - rateStart),
-         failed, p.thumbnailCount, percentile(sliceTimes, 0.99), percentile(sliceTimes, 1.0),
-         percentile(panelPaintTimes, 0.5));
+  printf(
+      "visible_ms=%.1f visible_count=%d miniatures=%d seconds=%.2f per_second=%.1f failed=%d pages=%d "
+      "slice_p99_ms=%.2f slice_max_ms=%.2f panel_paint_median_ms=%.2f\n",
+      visibleAt - start, visibleCount, finished, (rateEnd - rateStart) / 1000,
+      finished * 1000.0 / (rateEnd - rateStart), failed, p.thumbnailCount, percentile(sliceTimes, 0.99),
+      percentile(sliceTimes, 1.0), percentile(panelPaintTimes, 0.5));
   finish();
 }
 

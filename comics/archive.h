@@ -22,18 +22,18 @@ static const int OpenDamaged = 4;
 // whole records when sorted. Invariant: `width` and `height` are both positive or
 // both 0 (not known).
 struct ArchiveEntry {
-    char16_t* name;            // owned, zero-terminated; the path as stored in the archive
-    const uint8_t* data;       // ZIP: compressed bytes inside the mapped file (not owned);
-                               // solid RAR: the extracted content, in the archive's content blocks
-    uint64_t storedSize;       // bytes at data (RarOnDemand: the uncompressed size)
-    uint64_t size;             // uncompressed size
-    int32_t method;            // Stored, Deflated, RarOnDemand or another ZIP number
-    const char16_t* archivePath; // RarOnDemand: the archive's own archivePath (not owned)
-    int32_t rarIndex;          // RarOnDemand: position among all headers of the archive
-    int32_t width;             // pixels; 0 = not known
-    int32_t height;
-    int32_t undecodable;       // set once a decode failed; the page shows a placeholder
-    int32_t prefetchFailed;    // a background decode failed: not prefetched again
+  char16_t* name;                // owned, zero-terminated; the path as stored in the archive
+  const uint8_t* data;           // ZIP: compressed bytes inside the mapped file (not owned);
+                                 // solid RAR: the extracted content, in the archive's content blocks
+  uint64_t storedSize;           // bytes at data (RarOnDemand: the uncompressed size)
+  uint64_t size;                 // uncompressed size
+  int32_t method;                // Stored, Deflated, RarOnDemand or another ZIP number
+  const char16_t* archivePath;   // RarOnDemand: the archive's own archivePath (not owned)
+  int32_t rarIndex;              // RarOnDemand: position among all headers of the archive
+  int32_t width;                 // pixels; 0 = not known
+  int32_t height;
+  int32_t undecodable;      // set once a decode failed; the page shows a placeholder
+  int32_t prefetchFailed;   // a background decode failed: not prefetched again
 };
 
 // Decoded-image cache. The procedures that fill and evict it live with the page
@@ -41,11 +41,11 @@ struct ArchiveEntry {
 static const int imageCacheSlots = 12;
 
 struct ImageSlot {
-    int32_t pageIndex;
-    int32_t width;
-    int32_t height;
-    uint8_t* pixels;           // owned, width * height * 4 bytes; null = free slot
-    uint32_t stamp;            // useCounter at the last use
+  int32_t pageIndex;
+  int32_t width;
+  int32_t height;
+  uint8_t* pixels;   // owned, width * height * 4 bytes; null = free slot
+  uint32_t stamp;    // useCounter at the last use
 };
 
 // A solid RAR's images, unpacked one after another at open into a few large
@@ -53,24 +53,24 @@ struct ImageSlot {
 // pages, and faulting in hundreds of separate blocks a page at a time costs more
 // than the unpacking. The content follows the record.
 struct ContentBlock {
-    ContentBlock* next;        // the block filled before this one
-    uint64_t capacity;         // bytes of content room
-    uint64_t used;
+  ContentBlock* next;   // the block filled before this one
+  uint64_t capacity;    // bytes of content room
+  uint64_t used;
 };
 
 // One open comic, one zero-filled heap record owned by the document.
 struct ComicArchive {
-    int32_t entryCount;
-    int32_t referenceHeight;   // pixel height every page is laid out with
-    char16_t* archivePath;     // owned copy of the path, non-solid RAR only
-    ArchiveEntry* entries;     // owned, entryCount records in display order
-    ContentBlock* contentBlocks; // solid RAR: owned chain, newest first, holding every entry's data
+  int32_t entryCount;
+  int32_t referenceHeight;       // pixel height every page is laid out with
+  char16_t* archivePath;         // owned copy of the path, non-solid RAR only
+  ArchiveEntry* entries;         // owned, entryCount records in display order
+  ContentBlock* contentBlocks;   // solid RAR: owned chain, newest first, holding every entry's data
 
-    // ---- Decoded-image cache: UI thread only ----
-    ImageSlot imageSlots[imageCacheSlots];
-    uint32_t useCounter;
-    int64_t cachedBytes;
-    // ---- Windows-side fields that come later go here (handles as void*) ----
+  // ---- Decoded-image cache: UI thread only ----
+  ImageSlot imageSlots[imageCacheSlots];
+  uint32_t useCounter;
+  int64_t cachedBytes;
+  // ---- Windows-side fields that come later go here (handles as void*) ----
 };
 
 // Height in pixels given to every page when no image height is known.

@@ -13,13 +13,13 @@ static const uint64_t largestImagePixels = (uint64_t)1 << 31;
 
 // One decodeImage call as the codecs see it.
 struct CodecRequest {
-    const uint8_t* bytes;
-    uint64_t length;
-    int32_t targetWidth;        // positive when target is set
-    int32_t targetHeight;
-    uint8_t* target;            // null: the size is all that is asked
-    int32_t imageWidth;         // set by acceptImageSize
-    int32_t imageHeight;
+  const uint8_t* bytes;
+  uint64_t length;
+  int32_t targetWidth;   // positive when target is set
+  int32_t targetHeight;
+  uint8_t* target;      // null: the size is all that is asked
+  int32_t imageWidth;   // set by acceptImageSize
+  int32_t imageHeight;
 };
 
 // Records the image's own size after checking it against the limits above; false

@@ -11,6 +11,5 @@ static const char codecModuleCreateFactoryName[] = "brisaCodecsCreateImagingFact
 static const char codecModuleDecodeName[] = "brisaCodecsDecodeImage";
 
 typedef ImagingFactory (*CodecModuleCreateFactory)(uint32_t apartmentFlags);
-typedef bool (*CodecModuleDecode)(ImagingFactory factory, const uint8_t* bytes, uint64_t length,
-                                  int32_t targetWidth, int32_t targetHeight, uint8_t* target,
-                                  int32_t* imageWidth, int32_t* imageHeight);
+typedef bool (*CodecModuleDecode)(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
+                                  int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight);

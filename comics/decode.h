@@ -37,51 +37,50 @@ bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, 
 
 // Bytes of a width x height image of 32-bit pixels, in 64 bits; 0 when a side is
 // not positive.
-static inline uint64_t imagePixelBytes(int32_t width, int32_t height)
-{
-    if (width <= 0 || height <= 0) return 0;
-    return (uint64_t)width * (uint64_t)height * 4;
+static inline uint64_t imagePixelBytes(int32_t width, int32_t height) {
+  if (width <= 0 || height <= 0) return 0;
+  return (uint64_t)width * (uint64_t)height * 4;
 }
 
 // The size to decode a width x height image at so that its pixels stay within
 // imageBudgetBytes: the size itself when it fits, else the largest size within the
 // budget with the same aspect (each side at least 1). Sides that are not positive
 // come back unchanged.
-static inline void fitImageBudget(int32_t width, int32_t height, int32_t* fittedWidth,
-                                  int32_t* fittedHeight)
-{
-    *fittedWidth = width;
-    *fittedHeight = height;
-    uint64_t bytes = imagePixelBytes(width, height);
-    if (bytes <= imageBudgetBytes) return;
-    const uint64_t budgetPixels = imageBudgetBytes / 4;
-    double shrink = sqrt((double)budgetPixels / ((double)width * (double)height));
-    uint64_t w = (uint64_t)(width * shrink);
-    uint64_t h = (uint64_t)(height * shrink);
-    if (w < 1) {                                 // a thin column: keep it 1 wide
-        w = 1;
-        h = (uint64_t)height < budgetPixels ? (uint64_t)height : budgetPixels;
-    }
-    if (h < 1) {                                 // a thin row
-        h = 1;
-        w = (uint64_t)width < budgetPixels ? (uint64_t)width : budgetPixels;
-    }
-    while (w * h > budgetPixels) {               // the square root rounded up
-        if (w >= h) w--; else h--;
-    }
-    *fittedWidth = (int32_t)w;
-    *fittedHeight = (int32_t)h;
+static inline void fitImageBudget(int32_t width, int32_t height, int32_t* fittedWidth, int32_t* fittedHeight) {
+  *fittedWidth = width;
+  *fittedHeight = height;
+  uint64_t bytes = imagePixelBytes(width, height);
+  if (bytes <= imageBudgetBytes) return;
+  const uint64_t budgetPixels = imageBudgetBytes / 4;
+  double shrink = sqrt((double)budgetPixels / ((double)width * (double)height));
+  uint64_t w = (uint64_t)(width * shrink);
+  uint64_t h = (uint64_t)(height * shrink);
+  if (w < 1) {   // a thin column: keep it 1 wide
+    w = 1;
+    h = (uint64_t)height < budgetPixels ? (uint64_t)height : budgetPixels;
+  }
+  if (h < 1) {   // a thin row
+    h = 1;
+    w = (uint64_t)width < budgetPixels ? (uint64_t)width : budgetPixels;
+  }
+  while (w * h > budgetPixels) {   // the square root rounded up
+    if (w >= h)
+      w--;
+    else
+      h--;
+  }
+  *fittedWidth = (int32_t)w;
+  *fittedHeight = (int32_t)h;
 }
 
 // Composites `count` premultiplied pixels over white: where alpha is not 255, each
 // colour byte c becomes (c + 255 - alpha) mod 256 and alpha becomes 255.
-static inline void compositeOverWhite(uint8_t* pixels, size_t count)
-{
-    for (size_t i = 0; i < count; i++) {
-        uint8_t* p = pixels + i * 4;
-        uint8_t alpha = p[3];
-        if (alpha == 255) continue;
-        for (int c = 0; c < 3; c++) p[c] = (uint8_t)(p[c] + 255 - alpha);
-        p[3] = 255;
-    }
+static inline void compositeOverWhite(uint8_t* pixels, size_t count) {
+  for (size_t i = 0; i < count; i++) {
+    uint8_t* p = pixels + i * 4;
+    uint8_t alpha = p[3];
+    if (alpha == 255) continue;
+    for (int c = 0; c < 3; c++) p[c] = (uint8_t)(p[c] + 255 - alpha);
+    p[3] = 255;
+  }
 }

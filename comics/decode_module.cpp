@@ -12,61 +12,56 @@
 #include "comics/decode.h"
 
 struct CodecModule {
-    pthread_once_t once;
-    CodecModuleCreateFactory createFactory;
-    CodecModuleDecode decode;
+  pthread_once_t once;
+  CodecModuleCreateFactory createFactory;
+  CodecModuleDecode decode;
 };
 
 static CodecModule codecModule = {PTHREAD_ONCE_INIT, nullptr, nullptr};
 
 // The path of the codec library: this module's own folder + its name. False
 // when it does not fit.
-static bool codecModulePath(char* path, size_t capacity)
-{
-    Dl_info info;
-    if (dladdr((void*)&codecModulePath, &info) == 0 || info.dli_fname == nullptr) return false;
-    const char* slash = strrchr(info.dli_fname, '/');
-    size_t folder = slash ? (size_t)(slash - info.dli_fname + 1) : 0;
-    size_t name = strlen(codecModuleName);
-    if (folder + name + 1 > capacity) return false;
-    memcpy(path, info.dli_fname, folder);
-    memcpy(path + folder, codecModuleName, name + 1);
-    return true;
+static bool codecModulePath(char* path, size_t capacity) {
+  Dl_info info;
+  if (dladdr((void*)&codecModulePath, &info) == 0 || info.dli_fname == nullptr) return false;
+  const char* slash = strrchr(info.dli_fname, '/');
+  size_t folder = slash ? (size_t)(slash - info.dli_fname + 1) : 0;
+  size_t name = strlen(codecModuleName);
+  if (folder + name + 1 > capacity) return false;
+  memcpy(path, info.dli_fname, folder);
+  memcpy(path + folder, codecModuleName, name + 1);
+  return true;
 }
 
 // Fills codecModule when the library and both its entry points are there.
-static void findCodecModule()
-{
-    char path[4096];
-    if (!codecModulePath(path, sizeof path)) return;
-    void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return;
-    CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, codecModuleCreateFactoryName);
-    CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, codecModuleDecodeName);
-    if (createFactory == nullptr || decode == nullptr) return;
-    codecModule.createFactory = createFactory;
-    codecModule.decode = decode;
+static void findCodecModule() {
+  char path[4096];
+  if (!codecModulePath(path, sizeof path)) return;
+  void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) return;
+  CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, codecModuleCreateFactoryName);
+  CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, codecModuleDecodeName);
+  if (createFactory == nullptr || decode == nullptr) return;
+  codecModule.createFactory = createFactory;
+  codecModule.decode = decode;
 }
 
 // Loads the library once; later calls only report the outcome. The UI thread and
 // the worker may both ask first: the one that comes second waits for the load
 // rather than finding it begun and taking it for failed.
-static bool loadCodecModule()
-{
-    if (pthread_once(&codecModule.once, findCodecModule) != 0) return false;
-    return codecModule.decode != nullptr;
+static bool loadCodecModule() {
+  if (pthread_once(&codecModule.once, findCodecModule) != 0) return false;
+  return codecModule.decode != nullptr;
 }
 
-ImagingFactory createImagingFactory(uint32_t apartmentFlags)
-{
-    if (!loadCodecModule()) return nullptr;
-    return codecModule.createFactory(apartmentFlags);
+ImagingFactory createImagingFactory(uint32_t apartmentFlags) {
+  if (!loadCodecModule()) return nullptr;
+  return codecModule.createFactory(apartmentFlags);
 }
 
 bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
-                 int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight)
-{
-    // A factory exists only once the library is loaded.
-    if (factory == nullptr || codecModule.decode == nullptr) return false;
-    return codecModule.decode(factory, bytes, length, targetWidth, targetHeight, target, imageWidth, imageHeight);
+                 int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight) {
+  // A factory exists only once the library is loaded.
+  if (factory == nullptr || codecModule.decode == nullptr) return false;
+  return codecModule.decode(factory, bytes, length, targetWidth, targetHeight, target, imageWidth, imageHeight);
 }

@@ -6,9 +6,9 @@
 static const uint64_t largestDeflatedEntry = 0x20000000;
 
 struct ExtractedBytes {
-    const uint8_t* bytes;
-    uint64_t length;
-    uint8_t* owned;            // the buffer to freeBytes afterwards; null when borrowed
+  const uint8_t* bytes;
+  uint64_t length;
+  uint8_t* owned;   // the buffer to freeBytes afterwards; null when borrowed
 };
 
 // limit 0 asks for the whole entry, a limit below the entry's size for that many

@@ -14,8 +14,8 @@
 #include <sys/mman.h>
 
 struct BlockHead {
-    size_t mappedBytes;   // length of its own mapping, or 0 when on the process heap
-    size_t size;          // what was asked for
+  size_t mappedBytes;   // length of its own mapping, or 0 when on the process heap
+  size_t size;          // what was asked for
 };
 static_assert(sizeof(BlockHead) == 16, "blocks stay 16-byte aligned");
 
@@ -24,126 +24,113 @@ static const size_t smallPageBytes = 4096;
 // Smaller blocks could not hold a whole huge page.
 static const size_t mappedBlockMinimum = hugePageBytes;
 
-static BlockHead* headOf(void* block)
-{
-    return (BlockHead*)block - 1;
+static BlockHead* headOf(void* block) {
+  return (BlockHead*)block - 1;
 }
 
 // Anonymous zero-filled memory starting on a huge-page boundary, or null.
-static void* mapAlignedBytes(size_t length)
-{
-    size_t reservedLength = length + hugePageBytes;
-    void* mapped = mmap(nullptr, reservedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return nullptr;
-    uintptr_t reserved = (uintptr_t)mapped;
-    uintptr_t base = (reserved + hugePageBytes - 1) & ~(uintptr_t)(hugePageBytes - 1);
-    if (base > reserved) munmap(mapped, base - reserved);
-    size_t tail = reserved + reservedLength - (base + length);
-    if (tail > 0) munmap((void*)(base + length), tail);
-    madvise((void*)base, length, MADV_HUGEPAGE);   // a hint: without it, plain pages
-    return (void*)base;
+static void* mapAlignedBytes(size_t length) {
+  size_t reservedLength = length + hugePageBytes;
+  void* mapped = mmap(nullptr, reservedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return nullptr;
+  uintptr_t reserved = (uintptr_t)mapped;
+  uintptr_t base = (reserved + hugePageBytes - 1) & ~(uintptr_t)(hugePageBytes - 1);
+  if (base > reserved) munmap(mapped, base - reserved);
+  size_t tail = reserved + reservedLength - (base + length);
+  if (tail > 0) munmap((void*)(base + length), tail);
+  madvise((void*)base, length, MADV_HUGEPAGE);   // a hint: without it, plain pages
+  return (void*)base;
 }
 
 // Allocations left before the one the tests asked to fail; -1 = none asked.
 static int64_t allocationsBeforeFailure = -1;
 
-void failNthAllocation(int64_t n)
-{
-    allocationsBeforeFailure = n < 0 ? -1 : n;
+void failNthAllocation(int64_t n) {
+  allocationsBeforeFailure = n < 0 ? -1 : n;
 }
 
 // Is this the allocation the tests asked to fail?
-static bool injectedFailure()
-{
-    if (allocationsBeforeFailure < 0) return false;
-    if (allocationsBeforeFailure-- > 0) return false;
-    return true;                                   // now -1: later ones succeed
+static bool injectedFailure() {
+  if (allocationsBeforeFailure < 0) return false;
+  if (allocationsBeforeFailure-- > 0) return false;
+  return true;   // now -1: later ones succeed
 }
 
-static void* allocBlock(size_t size, bool zeroed)
-{
-    if (injectedFailure()) return nullptr;
-    if (size == 0) size = 1;
-    if (size > SIZE_MAX - hugePageBytes - sizeof(BlockHead)) return nullptr;
-    size_t total = size + sizeof(BlockHead);
-    BlockHead* head;
-    if (size >= mappedBlockMinimum) {
-        size_t length = (total + smallPageBytes - 1) & ~(smallPageBytes - 1);
-        head = (BlockHead*)mapAlignedBytes(length);   // already zero
-        if (head == nullptr) return nullptr;
-        head->mappedBytes = length;
-    } else {
-        head = (BlockHead*)HeapAlloc(GetProcessHeap(), zeroed ? HEAP_ZERO_MEMORY : 0, total);
-        if (head == nullptr) return nullptr;
-        head->mappedBytes = 0;
-    }
-    head->size = size;
-    return head + 1;
+static void* allocBlock(size_t size, bool zeroed) {
+  if (injectedFailure()) return nullptr;
+  if (size == 0) size = 1;
+  if (size > SIZE_MAX - hugePageBytes - sizeof(BlockHead)) return nullptr;
+  size_t total = size + sizeof(BlockHead);
+  BlockHead* head;
+  if (size >= mappedBlockMinimum) {
+    size_t length = (total + smallPageBytes - 1) & ~(smallPageBytes - 1);
+    head = (BlockHead*)mapAlignedBytes(length);   // already zero
+    if (head == nullptr) return nullptr;
+    head->mappedBytes = length;
+  } else {
+    head = (BlockHead*)HeapAlloc(GetProcessHeap(), zeroed ? HEAP_ZERO_MEMORY : 0, total);
+    if (head == nullptr) return nullptr;
+    head->mappedBytes = 0;
+  }
+  head->size = size;
+  return head + 1;
 }
 
-void* allocBytes(size_t size)
-{
-    return allocBlock(size, false);
+void* allocBytes(size_t size) {
+  return allocBlock(size, false);
 }
 
-void* allocZeroed(size_t size)
-{
-    return allocBlock(size, true);
+void* allocZeroed(size_t size) {
+  return allocBlock(size, true);
 }
 
-void freeBytes(void* block)
-{
-    if (block == nullptr) return;
-    BlockHead* head = headOf(block);
-    if (head->mappedBytes)
-        munmap(head, head->mappedBytes);
-    else
-        HeapFree(GetProcessHeap(), 0, head);
+void freeBytes(void* block) {
+  if (block == nullptr) return;
+  BlockHead* head = headOf(block);
+  if (head->mappedBytes)
+    munmap(head, head->mappedBytes);
+  else
+    HeapFree(GetProcessHeap(), 0, head);
 }
 
-void* resizeBytes(void* block, size_t size)
-{
-    if (block == nullptr) return allocBytes(size);
-    if (injectedFailure()) return nullptr;
-    BlockHead* head = headOf(block);
-    if (size == 0) size = 1;
-    if (head->mappedBytes == 0 && size < mappedBlockMinimum) {
-        BlockHead* moved = (BlockHead*)HeapReAlloc(GetProcessHeap(), 0, head, size + sizeof(BlockHead));
-        if (moved == nullptr) return nullptr;
-        moved->size = size;
-        return moved + 1;
-    }
-    if (head->mappedBytes && size <= head->size && size >= mappedBlockMinimum) {
-        head->size = size;                                  // shrunk in place
-        return block;
-    }
-    void* copy = allocBytes(size);
-    if (copy == nullptr) return nullptr;
-    memcpy(copy, block, head->size < size ? head->size : size);
-    freeBytes(block);
-    return copy;
+void* resizeBytes(void* block, size_t size) {
+  if (block == nullptr) return allocBytes(size);
+  if (injectedFailure()) return nullptr;
+  BlockHead* head = headOf(block);
+  if (size == 0) size = 1;
+  if (head->mappedBytes == 0 && size < mappedBlockMinimum) {
+    BlockHead* moved = (BlockHead*)HeapReAlloc(GetProcessHeap(), 0, head, size + sizeof(BlockHead));
+    if (moved == nullptr) return nullptr;
+    moved->size = size;
+    return moved + 1;
+  }
+  if (head->mappedBytes && size <= head->size && size >= mappedBlockMinimum) {
+    head->size = size;   // shrunk in place
+    return block;
+  }
+  void* copy = allocBytes(size);
+  if (copy == nullptr) return nullptr;
+  memcpy(copy, block, head->size < size ? head->size : size);
+  freeBytes(block);
+  return copy;
 }
 
 #else
-void* allocBytes(size_t size)
-{
-    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+void* allocBytes(size_t size) {
+  return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
 }
 
-void* allocZeroed(size_t size)
-{
-    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
+void* allocZeroed(size_t size) {
+  return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
 }
 
-void freeBytes(void* block)
-{
-    if (block) HeapFree(GetProcessHeap(), 0, block);
+void freeBytes(void* block) {
+  if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
-void* resizeBytes(void* block, size_t size)
-{
-    if (block == nullptr) return allocBytes(size);
-    return HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
+void* resizeBytes(void* block, size_t size) {
+  if (block == nullptr) return allocBytes(size);
+  return HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
 }
 #endif
 
@@ -153,39 +140,33 @@ void* resizeBytes(void* block, size_t size)
 // Allocations left before the one the tests asked to fail; -1 = none asked.
 static int64_t allocationsBeforeFailure = -1;
 
-void failNthAllocation(int64_t n)
-{
-    allocationsBeforeFailure = n < 0 ? -1 : n;
+void failNthAllocation(int64_t n) {
+  allocationsBeforeFailure = n < 0 ? -1 : n;
 }
 
 // Is this the allocation the tests asked to fail?
-static bool injectedFailure()
-{
-    if (allocationsBeforeFailure < 0) return false;
-    if (allocationsBeforeFailure-- > 0) return false;
-    return true;                                   // now -1: later ones succeed
+static bool injectedFailure() {
+  if (allocationsBeforeFailure < 0) return false;
+  if (allocationsBeforeFailure-- > 0) return false;
+  return true;   // now -1: later ones succeed
 }
 
-void* allocBytes(size_t size)
-{
-    if (injectedFailure()) return nullptr;
-    return malloc(size ? size : 1);
+void* allocBytes(size_t size) {
+  if (injectedFailure()) return nullptr;
+  return malloc(size ? size : 1);
 }
 
-void* allocZeroed(size_t size)
-{
-    if (injectedFailure()) return nullptr;
-    return calloc(1, size ? size : 1);
+void* allocZeroed(size_t size) {
+  if (injectedFailure()) return nullptr;
+  return calloc(1, size ? size : 1);
 }
 
-void freeBytes(void* block)
-{
-    free(block);
+void freeBytes(void* block) {
+  free(block);
 }
 
-void* resizeBytes(void* block, size_t size)
-{
-    if (injectedFailure()) return nullptr;
-    return realloc(block, size ? size : 1);
+void* resizeBytes(void* block, size_t size) {
+  if (injectedFailure()) return nullptr;
+  return realloc(block, size ? size : 1);
 }
 #endif

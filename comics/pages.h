@@ -9,8 +9,8 @@
 ComicArchive* openArchive(int kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize, int* error);
 
 // Extracts an entry whole and decodes it: with no target only its size.
-bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height,
-                 uint8_t* target, int32_t* imageWidth, int32_t* imageHeight);
+bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height, uint8_t* target,
+                 int32_t* imageWidth, int32_t* imageHeight);
 
 // The size a page shown at (width, height) is decoded and cached at: its own
 // size when shown larger, never past the image budget.

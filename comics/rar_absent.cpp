@@ -2,23 +2,17 @@
 // system without unrar.dll, and there is nothing to lock.
 #include "comics/rar.h"
 
-void acquireArchiveLock()
-{
+void acquireArchiveLock() {}
+
+void releaseArchiveLock() {}
+
+int listRarEntries(ComicArchive*, const char16_t*) {
+  return OpenRarLibraryMissing;
 }
 
-void releaseArchiveLock()
-{
-}
-
-int listRarEntries(ComicArchive*, const char16_t*)
-{
-    return OpenRarLibraryMissing;
-}
-
-bool extractRarEntry(const ArchiveEntry*, uint64_t, ExtractedBytes* out)
-{
-    out->bytes = nullptr;
-    out->length = 0;
-    out->owned = nullptr;
-    return false;
+bool extractRarEntry(const ArchiveEntry*, uint64_t, ExtractedBytes* out) {
+  out->bytes = nullptr;
+  out->length = 0;
+  out->owned = nullptr;
+  return false;
 }

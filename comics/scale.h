@@ -10,10 +10,10 @@
 // How a source row arrives; every layout is turned into premultiplied
 // blue-green-red-alpha in place before it is averaged.
 enum RowLayout {
-    StraightBgra,
-    PremultipliedBgra,
-    StraightRgba,
-    PremultipliedRgba,
+  StraightBgra,
+  PremultipliedBgra,
+  StraightRgba,
+  PremultipliedRgba,
 };
 
 // Fixed-point fraction bits of the weights: each target pixel's weights along one
@@ -28,23 +28,23 @@ static_assert((uint64_t)255 * weightOne < ((uint64_t)1 << 32), "a row sum fits i
 // The source columns one target column averages: `count` columns from `first`,
 // with their weights at `weightAt` in ImageScaler::columnWeights.
 struct ColumnSpan {
-    uint32_t first;
-    uint32_t count;
-    uint32_t weightAt;
+  uint32_t first;
+  uint32_t count;
+  uint32_t weightAt;
 };
 
 // One scaling in progress; zero-filled before startScaling, released by
 // finishScaling or abandonScaling.
 struct ImageScaler {
-    int32_t sourceWidth, sourceHeight;
-    int32_t targetWidth, targetHeight;
-    uint8_t* target;            // not owned
-    int32_t nextSourceRow;
-    int32_t nextTargetRow;
-    ColumnSpan* columnSpans;    // owned, targetWidth entries; null when the widths match
-    uint32_t* columnWeights;    // owned
-    uint32_t* rowSums;          // owned, targetWidth * 4: the current source row, resampled across
-    uint64_t* rowTotals;        // owned, targetWidth * 4: the target row being summed down
+  int32_t sourceWidth, sourceHeight;
+  int32_t targetWidth, targetHeight;
+  uint8_t* target;   // not owned
+  int32_t nextSourceRow;
+  int32_t nextTargetRow;
+  ColumnSpan* columnSpans;   // owned, targetWidth entries; null when the widths match
+  uint32_t* columnWeights;   // owned
+  uint32_t* rowSums;         // owned, targetWidth * 4: the current source row, resampled across
+  uint64_t* rowTotals;       // owned, targetWidth * 4: the target row being summed down
 };
 
 // Prepares the scaling of a sourceWidth x sourceHeight image into the target of

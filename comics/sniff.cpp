@@ -11,112 +11,104 @@
 enum SniffResult { notThisFormat, sniffed, unsized };
 
 // PNG: the IHDR chunk follows the 8-byte signature, width and height big-endian.
-static SniffResult sniffPng(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h)
-{
-    if (n < 24 || !hasBytes(b, n, 0, "\x89PNG", 4)) return notThisFormat;
-    *w = (int32_t)be32(b, n, 16);
-    *h = (int32_t)be32(b, n, 20);
-    return (*w > 0 && *h > 0) ? sniffed : unsized;
+static SniffResult sniffPng(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h) {
+  if (n < 24 || !hasBytes(b, n, 0, "\x89PNG", 4)) return notThisFormat;
+  *w = (int32_t)be32(b, n, 16);
+  *h = (int32_t)be32(b, n, 20);
+  return (*w > 0 && *h > 0) ? sniffed : unsized;
 }
 
 // GIF: the logical screen size, little-endian 16-bit.
-static SniffResult sniffGif(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h)
-{
-    if (n < 10 || !hasBytes(b, n, 0, "GIF8", 4)) return notThisFormat;
-    *w = le16(b, n, 6);
-    *h = le16(b, n, 8);
-    return (*w != 0 && *h != 0) ? sniffed : unsized;
+static SniffResult sniffGif(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h) {
+  if (n < 10 || !hasBytes(b, n, 0, "GIF8", 4)) return notThisFormat;
+  *w = le16(b, n, 6);
+  *h = le16(b, n, 8);
+  return (*w != 0 && *h != 0) ? sniffed : unsized;
 }
 
 // BMP: the info header's signed width and height; a negative height means rows
 // stored top-down. INT_MIN has no positive counterpart.
-static SniffResult sniffBmp(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h)
-{
-    if (n < 26 || !hasBytes(b, n, 0, "BM", 2)) return notThisFormat;
-    int32_t width = (int32_t)le32(b, n, 18);
-    int32_t height = (int32_t)le32(b, n, 22);
-    if (height == INT_MIN) return unsized;
-    if (height < 0) height = -height;
-    *w = width;
-    *h = height;
-    return (width > 0 && height > 0) ? sniffed : unsized;
+static SniffResult sniffBmp(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h) {
+  if (n < 26 || !hasBytes(b, n, 0, "BM", 2)) return notThisFormat;
+  int32_t width = (int32_t)le32(b, n, 18);
+  int32_t height = (int32_t)le32(b, n, 22);
+  if (height == INT_MIN) return unsized;
+  if (height < 0) height = -height;
+  *w = width;
+  *h = height;
+  return (width > 0 && height > 0) ? sniffed : unsized;
 }
 
 // WebP: the first chunk after the RIFF header: extended (VP8X, canvas size minus
 // one in 24 bits), lossless (VP8L, 14-bit sides minus one after the 0x2F
 // signature byte) or lossy (VP8 key frame, 14-bit sides after its start code).
-static SniffResult sniffWebp(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h)
-{
-    if (n < 30 || !hasBytes(b, n, 0, "RIFF", 4) || !hasBytes(b, n, 8, "WEBP", 4)) {
-        return notThisFormat;
-    }
-    if (hasBytes(b, n, 12, "VP8X", 4)) {
-        *w = 1 + (int64_t)le24(b, n, 24);
-        *h = 1 + (int64_t)le24(b, n, 27);
-        return sniffed;
-    }
-    if (hasBytes(b, n, 12, "VP8L", 4) && b[20] == 0x2F) {
-        uint32_t v = le32(b, n, 21);
-        *w = (v & 0x3FFF) + 1;
-        *h = ((v >> 14) & 0x3FFF) + 1;
-        return sniffed;
-    }
-    if (hasBytes(b, n, 12, "VP8 ", 4) && hasBytes(b, n, 23, "\x9D\x01\x2A", 3)) {
-        *w = le16(b, n, 26) & 0x3FFF;
-        *h = le16(b, n, 28) & 0x3FFF;
-        return (*w != 0 && *h != 0) ? sniffed : unsized;
-    }
-    return notThisFormat;                                  // another chunk: not decided here
+static SniffResult sniffWebp(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h) {
+  if (n < 30 || !hasBytes(b, n, 0, "RIFF", 4) || !hasBytes(b, n, 8, "WEBP", 4)) {
+    return notThisFormat;
+  }
+  if (hasBytes(b, n, 12, "VP8X", 4)) {
+    *w = 1 + (int64_t)le24(b, n, 24);
+    *h = 1 + (int64_t)le24(b, n, 27);
+    return sniffed;
+  }
+  if (hasBytes(b, n, 12, "VP8L", 4) && b[20] == 0x2F) {
+    uint32_t v = le32(b, n, 21);
+    *w = (v & 0x3FFF) + 1;
+    *h = ((v >> 14) & 0x3FFF) + 1;
+    return sniffed;
+  }
+  if (hasBytes(b, n, 12, "VP8 ", 4) && hasBytes(b, n, 23, "\x9D\x01\x2A", 3)) {
+    *w = le16(b, n, 26) & 0x3FFF;
+    *h = le16(b, n, 28) & 0x3FFF;
+    return (*w != 0 && *h != 0) ? sniffed : unsized;
+  }
+  return notThisFormat;   // another chunk: not decided here
 }
 
 // Is this JPEG marker a start of frame? C0-CF are, except DHT (C4), JPG (C8) and
 // DAC (CC).
-static bool isStartOfFrame(uint8_t marker)
-{
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-           marker != 0xCC;
+static bool isStartOfFrame(uint8_t marker) {
+  return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
 // JPEG: walks the markers from the start of image to the first start of frame,
 // skipping each other segment by its length.
-static SniffResult sniffJpeg(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h)
-{
-    if (n < 4 || b[0] != 0xFF || b[1] != 0xD8) return notThisFormat;
-    uint64_t p = 2;
-    while (p + 9 < n) {                                    // a frame header fits from p
-        uint8_t marker = b[p + 1];
-        if (b[p] != 0xFF) {
-            p += 1;
-        } else if (marker == 0xFF) {                       // fill byte
-            p += 1;
-        } else if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
-            p += 2;                                        // no length field
-        } else if (isStartOfFrame(marker)) {
-            *h = be16(b, n, p + 5);
-            *w = be16(b, n, p + 7);
-            return (*w != 0 && *h != 0) ? sniffed : unsized;
-        } else {
-            p += 2 + (uint64_t)be16(b, n, p + 2);
-        }
+static SniffResult sniffJpeg(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h) {
+  if (n < 4 || b[0] != 0xFF || b[1] != 0xD8) return notThisFormat;
+  uint64_t p = 2;
+  while (p + 9 < n) {   // a frame header fits from p
+    uint8_t marker = b[p + 1];
+    if (b[p] != 0xFF) {
+      p += 1;
+    } else if (marker == 0xFF) {   // fill byte
+      p += 1;
+    } else if ((marker >= 0xD0 && marker <= 0xD8) || marker == 0x01) {
+      p += 2;   // no length field
+    } else if (isStartOfFrame(marker)) {
+      *h = be16(b, n, p + 5);
+      *w = be16(b, n, p + 7);
+      return (*w != 0 && *h != 0) ? sniffed : unsized;
+    } else {
+      p += 2 + (uint64_t)be16(b, n, p + 2);
     }
-    return unsized;
+  }
+  return unsized;
 }
 
 typedef SniffResult (*Sniffer)(const uint8_t* b, uint64_t n, int64_t* w, int64_t* h);
 static const Sniffer sniffers[] = {sniffPng, sniffGif, sniffBmp, sniffWebp, sniffJpeg};
 
-bool sniffImageSize(const uint8_t* bytes, uint64_t length, int32_t* width, int32_t* height)
-{
-    if (bytes == nullptr) return false;
-    for (Sniffer sniffer : sniffers) {
-        int64_t w = 0, h = 0;
-        SniffResult result = sniffer(bytes, length, &w, &h);
-        if (result == notThisFormat) continue;
-        if (result == unsized) return false;
-        if (w < 1 || h < 1 || w > largestSniffedSide || h > largestSniffedSide) return false;
-        *width = (int32_t)w;
-        *height = (int32_t)h;
-        return true;
-    }
-    return false;
+bool sniffImageSize(const uint8_t* bytes, uint64_t length, int32_t* width, int32_t* height) {
+  if (bytes == nullptr) return false;
+  for (Sniffer sniffer : sniffers) {
+    int64_t w = 0, h = 0;
+    SniffResult result = sniffer(bytes, length, &w, &h);
+    if (result == notThisFormat) continue;
+    if (result == unsized) return false;
+    if (w < 1 || h < 1 || w > largestSniffedSide || h > largestSniffedSide) return false;
+    *width = (int32_t)w;
+    *height = (int32_t)h;
+    return true;
+  }
+  return false;
 }

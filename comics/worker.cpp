@@ -8,8 +8,8 @@
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
 
-static HANDLE requestEvent;          // auto-reset: a job is waiting
-static HANDLE doneEvent;             // manual-reset: the worker is not decoding
+static HANDLE requestEvent;   // auto-reset: a job is waiting
+static HANDLE doneEvent;      // manual-reset: the worker is not decoding
 static DecodeJob* volatile currentJob;
 static HANDLE workerThread;
 static volatile LONG workerHasFactory = 1;   // cleared by the worker when it could make none
@@ -21,8 +21,8 @@ static DWORD WINAPI decodeWorkerMain(void*) {
     WaitForSingleObject(requestEvent, INFINITE);
     DecodeJob* job = currentJob;
     const ArchiveEntry* entry = &job->archive->entries[job->pageIndex];
-    job->succeeded = factory && !entry->undecodable &&
-                     decodeEntry(factory, entry, job->width, job->height, job->pixels, NULL, NULL);
+    job->succeeded =
+        factory && !entry->undecodable && decodeEntry(factory, entry, job->width, job->height, job->pixels, NULL, NULL);
     SetEvent(doneEvent);
     PostMessageW(frameWindow, WM_APP_IMAGE_READY, 0, (LPARAM)job);
   }
@@ -70,8 +70,7 @@ int submitDecodeJob(ComicArchive* archive, int pageIndex, int width, int height,
 void onImageReady(DecodeJob* job) {
   if (job == currentJob) currentJob = NULL;
   if (job->kind == PageJob) {
-    if (job->archive && job->succeeded &&
-        !findCachedImage(job->archive, job->pageIndex, job->width, job->height))
+    if (job->archive && job->succeeded && !findCachedImage(job->archive, job->pageIndex, job->width, job->height))
       storeCachedImage(job->archive, job->pageIndex, job->width, job->height, job->pixels);
     else
       freeBytes(job->pixels);
@@ -154,7 +153,8 @@ int prefetchStep() {
   for (int i = 0; i < documentState.pageCount; i++) {
     int w, h;
     pageScreenSize(i, &w, &h);
-    if ((int64_t)documentState.pageTops[i] + h > v.scrollY && documentState.pageTops[i] < (int64_t)v.scrollY + v.viewHeight) {
+    if ((int64_t)documentState.pageTops[i] + h > v.scrollY &&
+        documentState.pageTops[i] < (int64_t)v.scrollY + v.viewHeight) {
       if (first < 0) first = i;
       last = i;
       int dw, dh;

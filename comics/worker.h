@@ -13,8 +13,8 @@ struct DecodeJob {
   int pageIndex;
   int width, height;
   unsigned kind;
-  uint8_t* pixels;         // PageJob: owned until the cache takes it; ThumbnailJob: the bitmap's bits
-  HBITMAP bitmap;          // ThumbnailJob only
+  uint8_t* pixels;   // PageJob: owned until the cache takes it; ThumbnailJob: the bitmap's bits
+  HBITMAP bitmap;    // ThumbnailJob only
   unsigned succeeded;
 };
 

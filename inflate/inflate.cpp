@@ -34,32 +34,26 @@ const int MAX_CODE_BITS = 15;
 const int END_OF_BLOCK = 256;
 const int FIRST_LENGTH_SYMBOL = 257;
 const int LAST_LENGTH_SYMBOL = 285;
-const int DISTANCE_CODES = 30;             // 30 and 31 appear only in fixed blocks, never valid
-const int MAX_LITERAL_LENGTH_CODES = 286;  // HLIT limit
+const int DISTANCE_CODES = 30;              // 30 and 31 appear only in fixed blocks, never valid
+const int MAX_LITERAL_LENGTH_CODES = 286;   // HLIT limit
 const int FIXED_LITERAL_LENGTH_CODES = 288;
 const int CODE_LENGTH_CODES = 19;
 
 // Length symbols 257..285 (3.2.5): base length and extra bits; 285 is 258 exactly.
-constexpr uint16_t lengthBase[29] = {
-  3,   4,   5,   6,   7,   8,   9,   10,  11,  13,  15,  17,  19,  23, 27,
-  31,  35,  43,  51,  59,  67,  83,  99,  115, 131, 163, 195, 227, 258};
-constexpr uint8_t lengthExtra[29] = {
-  0,   0,   0,   0,   0,   0,   0,   0,   1,   1,   1,   1,   2,   2,  2,
-  2,   3,   3,   3,   3,   4,   4,   4,   4,   5,   5,   5,   5,   0};
+constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // Distance codes 0..29 (3.2.5): base distance and extra bits.
-constexpr uint16_t distanceBase[30] = {
-  1,    2,    3,    4,    5,    7,     9,     13,    17,    25,
-  33,   49,   65,   97,   129,  193,   257,   385,   513,   769,
-  1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
-constexpr uint8_t distanceExtra[30] = {
-  0,    0,    0,    0,    1,    1,     2,     2,     3,     3,
-  4,    4,    5,    5,    6,    6,     7,     7,     8,     8,
-  9,    9,    10,   10,   11,   11,    12,    12,    13,    13};
+constexpr uint16_t distanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                       33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                       1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t distanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                       6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // Order in which the code-length code's lengths are sent (3.2.7).
-const uint8_t codeLengthOrder[CODE_LENGTH_CODES] = {
-  16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const uint8_t codeLengthOrder[CODE_LENGTH_CODES] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // ---------------------------------------------------------------------------
 // Decoder state and bit input
@@ -69,11 +63,11 @@ const uint8_t codeLengthOrder[CODE_LENGTH_CODES] = {
 // word-wide refill, already the bits of the next input bytes, which a later
 // refill ORs in again at the same place.
 struct Inflater {
-  const uint8_t* in;     // next input byte not yet counted into bitBuffer
+  const uint8_t* in;   // next input byte not yet counted into bitBuffer
   const uint8_t* inEnd;
   uint64_t bitBuffer;
   uint32_t bitCount;
-  uint8_t* outStart;     // output so far is also the whole history window
+  uint8_t* outStart;   // output so far is also the whole history window
   uint8_t* out;
   uint8_t* outEnd;
 };
@@ -96,7 +90,7 @@ inline void refill(Inflater* s) {
     s->bitCount |= 56;
     return;
   }
-  while (s->in < s->inEnd && s->bitCount <= 55) {  // keeps bitCount below 64
+  while (s->in < s->inEnd && s->bitCount <= 55) {   // keeps bitCount below 64
     s->bitBuffer |= uint64_t(*s->in++) << s->bitCount;
     s->bitCount += 8;
   }
@@ -128,7 +122,7 @@ const int FAST_ENTRIES = 1 << FAST_BITS;
 // Decoding table of one code: counts per length, symbols in canonical order, and
 // a lookup of the next 9 bits giving symbol * 16 + code length (0 = no code).
 struct HuffmanTable {
-  int16_t counts[MAX_CODE_BITS + 1];  // counts[0] is always 0
+  int16_t counts[MAX_CODE_BITS + 1];   // counts[0] is always 0
   int16_t symbols[320];
   int16_t fast[FAST_ENTRIES];
 };
@@ -155,8 +149,7 @@ constexpr void sortSymbols(HuffmanTable* table, const uint8_t* lengths, int coun
   table->counts[0] = 0;
 
   int offsets[MAX_CODE_BITS + 1] = {};
-  for (int length = 1; length < MAX_CODE_BITS; length++)
-    offsets[length + 1] = offsets[length] + table->counts[length];
+  for (int length = 1; length < MAX_CODE_BITS; length++) offsets[length + 1] = offsets[length] + table->counts[length];
   for (int symbol = 0; symbol < count; symbol++)
     if (lengths[symbol] != 0) table->symbols[offsets[lengths[symbol]]++] = int16_t(symbol);
 }
@@ -198,10 +191,10 @@ int decodeSymbol(Inflater* s, const HuffmanTable* table) {
     dropBits(s, entry & 15);
     return entry >> 4;
   }
-  int code = 0, first = 0, index = 0;  // code - first stays >= 0, so index + code - first is a filled slot
+  int code = 0, first = 0, index = 0;   // code - first stays >= 0, so index + code - first is a filled slot
   for (int length = 1; length <= MAX_CODE_BITS; length++) {
     int bit = getBits(s, 1);
-    if (bit < 0) return -1;  // input ends inside the code
+    if (bit < 0) return -1;   // input ends inside the code
     code |= bit;
     int count = table->counts[length];
     if (code - count < first) return table->symbols[index + code - first];
@@ -209,7 +202,7 @@ int decodeSymbol(Inflater* s, const HuffmanTable* table) {
     first = (first + count) * 2;
     code *= 2;
   }
-  return -1;  // no code matches
+  return -1;   // no code matches
 }
 
 // ---------------------------------------------------------------------------
@@ -222,14 +215,14 @@ int decodeSymbol(Inflater* s, const HuffmanTable* table) {
 //   bits 28-31  flags below; a word with ENTRY_EXCEPTIONAL alone means "no valid symbol here"
 
 const uint32_t ENTRY_LITERAL = 0x80000000u;
-const uint32_t ENTRY_EXCEPTIONAL = 0x40000000u;  // end of block, sub-table link, or invalid
+const uint32_t ENTRY_EXCEPTIONAL = 0x40000000u;   // end of block, sub-table link, or invalid
 const uint32_t ENTRY_SUBTABLE = 0x20000000u;
 const uint32_t ENTRY_END_OF_BLOCK = 0x10000000u;
 const uint32_t ENTRY_INVALID = ENTRY_EXCEPTIONAL;
 
 const int LITERAL_LENGTH_BITS = 10;
 const int DISTANCE_BITS = 8;
-const int CODE_LENGTH_BITS = 7;  // every code-length code fits: its lengths are 3-bit fields
+const int CODE_LENGTH_BITS = 7;   // every code-length code fits: its lengths are 3-bit fields
 // Room for the main table plus sub-tables. Complete codes need at most about
 // 1,330 (literal/length) and 400 (distance) entries with these main tables (zlib
 // counts the worst cases exhaustively); a code that would need more is left to
@@ -245,21 +238,27 @@ static_assert(LITERAL_LENGTH_ENTRIES < 65536 && DISTANCE_ENTRIES < 65536, "sub-t
 constexpr uint32_t makeEntry(uint32_t flags, uint32_t value, uint32_t codeBits, uint32_t extraBits) {
   return flags | value << 8 | codeBits << 24 | (codeBits + extraBits);
 }
-inline uint32_t entryValue(uint32_t entry) { return (entry >> 8) & 0xFFFF; }
-inline uint32_t entryCodeBits(uint32_t entry) { return (entry >> 24) & 15; }
-inline uint32_t entryDropBits(uint32_t entry) { return entry & 0xFF; }
+inline uint32_t entryValue(uint32_t entry) {
+  return (entry >> 8) & 0xFFFF;
+}
+inline uint32_t entryCodeBits(uint32_t entry) {
+  return (entry >> 24) & 15;
+}
+inline uint32_t entryDropBits(uint32_t entry) {
+  return entry & 0xFF;
+}
 
 constexpr uint32_t literalLengthEntry(int symbol, uint32_t codeBits) {
   if (symbol < END_OF_BLOCK) return makeEntry(ENTRY_LITERAL, uint32_t(symbol), codeBits, 0);
   if (symbol == END_OF_BLOCK) return makeEntry(ENTRY_EXCEPTIONAL | ENTRY_END_OF_BLOCK, 0, codeBits, 0);
   if (symbol <= LAST_LENGTH_SYMBOL)
     return makeEntry(0, lengthBase[symbol - FIRST_LENGTH_SYMBOL], codeBits, lengthExtra[symbol - FIRST_LENGTH_SYMBOL]);
-  return ENTRY_INVALID;  // 286 and 287 only complete the fixed code
+  return ENTRY_INVALID;   // 286 and 287 only complete the fixed code
 }
 
 constexpr uint32_t distanceEntry(int symbol, uint32_t codeBits) {
   if (symbol < DISTANCE_CODES) return makeEntry(0, distanceBase[symbol], codeBits, distanceExtra[symbol]);
-  return ENTRY_INVALID;  // 30 and 31 only complete the fixed code
+  return ENTRY_INVALID;   // 30 and 31 only complete the fixed code
 }
 
 // What a code's symbols stand for, and so what its wide entries hold.
@@ -268,7 +267,7 @@ enum CodeKind { CODE_LENGTH_CODE, LITERAL_LENGTH_CODE, DISTANCE_CODE };
 constexpr uint32_t symbolEntry(CodeKind kind, int symbol, uint32_t codeBits) {
   if (kind == LITERAL_LENGTH_CODE) return literalLengthEntry(symbol, codeBits);
   if (kind == DISTANCE_CODE) return distanceEntry(symbol, codeBits);
-  return makeEntry(0, uint32_t(symbol), codeBits, 0);  // a code length or a repeat, 0 to 18
+  return makeEntry(0, uint32_t(symbol), codeBits, 0);   // a code length or a repeat, 0 to 18
 }
 
 constexpr void fillEntries(uint32_t* entries, int count, uint32_t entry) {
@@ -286,10 +285,10 @@ constexpr void copyEntries(uint32_t* to, const uint32_t* from, int count) {
 // entries: only its HuffmanTable may decode it then.
 constexpr bool buildWideTable(uint32_t* entries, int capacity, int tableBits, const HuffmanTable* table,
                               CodeKind kind) {
-  int unused = 1;  // code space left, in units of the current length
+  int unused = 1;   // code space left, in units of the current length
   for (int length = 1; length <= MAX_CODE_BITS; length++) {
     unused = unused * 2 - table->counts[length];
-    if (unused < 0) return false;  // over-subscribed
+    if (unused < 0) return false;   // over-subscribed
   }
   bool complete = unused == 0;
   int mainSize = 1 << tableBits;
@@ -300,7 +299,7 @@ constexpr bool buildWideTable(uint32_t* entries, int capacity, int tableBits, co
 
   int remaining[MAX_CODE_BITS + 1] = {};
   for (int length = 1; length <= MAX_CODE_BITS; length++) remaining[length] = table->counts[length];
-  uint32_t code = 0;  // canonical code, first bit highest
+  uint32_t code = 0;   // canonical code, first bit highest
   int index = 0;
   int nextFree = mainSize;
   int prefix = -1, subStart = 0, subBits = 0;
@@ -312,7 +311,7 @@ constexpr bool buildWideTable(uint32_t* entries, int capacity, int tableBits, co
       if (length <= tableBits) {
         entries[reversed] = symbolEntry(kind, symbol, uint32_t(length));
       } else {
-        if (int(reversed & uint32_t(mainSize - 1)) != prefix) {  // first code of a new prefix
+        if (int(reversed & uint32_t(mainSize - 1)) != prefix) {   // first code of a new prefix
           prefix = int(reversed & uint32_t(mainSize - 1));
           subBits = length - tableBits;
           int room = 1 << subBits;
@@ -376,7 +375,7 @@ static_assert(fixedCodes.built, "the fixed codes have wide tables");
 
 // The table block of one call: both codes of the current block and their wide tables.
 struct TableBlock {
-  HuffmanTable literalLength;  // also the code-length code while a dynamic header is read
+  HuffmanTable literalLength;   // also the code-length code while a dynamic header is read
   HuffmanTable distance;
   uint32_t literalLengthWide[LITERAL_LENGTH_ENTRIES];
   uint32_t distanceWide[DISTANCE_ENTRIES];
@@ -390,8 +389,12 @@ inline uint64_t loadWord(const uint8_t* p) {
   memcpy(&v, p, sizeof(v));
   return v;
 }
-inline void storeWord(uint8_t* p, uint64_t v) { memcpy(p, &v, sizeof(v)); }
-inline void copyWord(uint8_t* to, const uint8_t* from) { storeWord(to, loadWord(from)); }
+inline void storeWord(uint8_t* p, uint64_t v) {
+  memcpy(p, &v, sizeof(v));
+}
+inline void copyWord(uint8_t* to, const uint8_t* from) {
+  storeWord(to, loadWord(from));
+}
 inline void copy4(uint8_t* to, const uint8_t* from) {
   uint32_t v;
   memcpy(&v, from, sizeof(v));
@@ -410,7 +413,7 @@ inline void copyFar(uint8_t* out, uint32_t distance, uint32_t length) {
     } else if (length >= 4) {
       copy4(out, out - distance);
       copy4(end - 4, end - 4 - distance);
-    } else if (length > 0) {  // 1 to 3 bytes: first, middle, last
+    } else if (length > 0) {   // 1 to 3 bytes: first, middle, last
       out[0] = out[-ptrdiff_t(distance)];
       out[length / 2] = out[length / 2 - ptrdiff_t(distance)];
       end[-1] = end[-1 - ptrdiff_t(distance)];
@@ -434,7 +437,7 @@ inline void fillRun(uint8_t* out, uint32_t length) {
     if (length >= 4) {
       memcpy(out, &pattern, 4);
       memcpy(end - 4, &pattern, 4);
-    } else if (length > 0) {  // first, middle, last
+    } else if (length > 0) {   // first, middle, last
       out[0] = out[length / 2] = end[-1] = uint8_t(pattern);
     }
     return;
@@ -509,11 +512,11 @@ int inflateFast(Inflater* s, const uint32_t* literalLengthTable, const uint32_t*
   int result = BLOCK_MARGIN_REACHED;
 
   while (in <= inLast && out <= outLast) {
-    bits |= load64(in) << count;  // 56 bits or more: a literal/length and a distance with their extra bits
+    bits |= load64(in) << count;   // 56 bits or more: a literal/length and a distance with their extra bits
     in += (63 - count) >> 3;
     count |= 56;
     uint32_t entry = lookupWide(literalLengthTable, LITERAL_LENGTH_BITS, bits, count);
-    if (entry & ENTRY_LITERAL) {  // up to three literals per refill (15 bits each at most)
+    if (entry & ENTRY_LITERAL) {   // up to three literals per refill (15 bits each at most)
       *out++ = uint8_t(entryValue(entry));
       dropEntryBits(bits, count, entry);
       entry = lookupWide(literalLengthTable, LITERAL_LENGTH_BITS, bits, count);
@@ -527,7 +530,7 @@ int inflateFast(Inflater* s, const uint32_t* literalLengthTable, const uint32_t*
           continue;
         }
       }
-      bits |= load64(in) << count;  // the looked-up entry keeps its bits: only higher ones are added
+      bits |= load64(in) << count;   // the looked-up entry keeps its bits: only higher ones are added
       in += (63 - count) >> 3;
       count |= 56;
     }
@@ -536,7 +539,7 @@ int inflateFast(Inflater* s, const uint32_t* literalLengthTable, const uint32_t*
         dropEntryBits(bits, count, entry);
         result = BLOCK_END;
       } else {
-        result = BLOCK_ERROR;  // no code, or length symbol 286/287
+        result = BLOCK_ERROR;   // no code, or length symbol 286/287
       }
       break;
     }
@@ -545,13 +548,13 @@ int inflateFast(Inflater* s, const uint32_t* literalLengthTable, const uint32_t*
 
     entry = lookupWide(distanceTable, DISTANCE_BITS, bits, count);
     if (entry & ENTRY_EXCEPTIONAL) {
-      result = BLOCK_ERROR;  // no code, or distance symbol 30/31
+      result = BLOCK_ERROR;   // no code, or distance symbol 30/31
       break;
     }
     uint32_t distance = baseWithExtra(entry, bits);
     dropEntryBits(bits, count, entry);
     if (distance > uint64_t(out - s->outStart)) {
-      result = BLOCK_ERROR;  // reaches before the first byte of the output
+      result = BLOCK_ERROR;   // reaches before the first byte of the output
       break;
     }
     copyMatch(out, distance, length);
@@ -568,7 +571,7 @@ int inflateFast(Inflater* s, const uint32_t* literalLengthTable, const uint32_t*
 // with its code bits dropped, or ENTRY_INVALID when no code matches or the input
 // ends inside the code. For a prefix-free code this is what decodeSymbol finds.
 uint32_t decodeEntry(Inflater* s, const uint32_t* table, uint32_t tableBits) {
-  refill(s);  // bits past the end of the input read as 0
+  refill(s);   // bits past the end of the input read as 0
   uint32_t entry = table[s->bitBuffer & ((1u << tableBits) - 1)];
   uint32_t codeBits = entryCodeBits(entry);
   if (entry & ENTRY_SUBTABLE) {
@@ -576,7 +579,7 @@ uint32_t decodeEntry(Inflater* s, const uint32_t* table, uint32_t tableBits) {
     codeBits = tableBits + entryCodeBits(entry);
   }
   if ((entry & ENTRY_EXCEPTIONAL) && !(entry & ENTRY_END_OF_BLOCK)) return ENTRY_INVALID;
-  if (codeBits > s->bitCount) return ENTRY_INVALID;  // input ends inside the code
+  if (codeBits > s->bitCount) return ENTRY_INVALID;   // input ends inside the code
   dropBits(s, codeBits);
   return entry;
 }
@@ -602,7 +605,9 @@ int nextCodeLength(Inflater* s, const uint32_t* wide, const HuffmanTable* table)
   return entry == ENTRY_INVALID ? -1 : int(entryValue(entry));
 }
 
-inline uint32_t entryExtraBits(uint32_t entry) { return entryDropBits(entry) - entryCodeBits(entry); }
+inline uint32_t entryExtraBits(uint32_t entry) {
+  return entryDropBits(entry) - entryCodeBits(entry);
+}
 
 // Symbols up to and including the end of the block (RFC 1951 3.2.5). Returns
 // BLOCK_END, BLOCK_OUTPUT_FULL (a byte did not fit) or BLOCK_ERROR.
@@ -619,16 +624,16 @@ int inflateBlockData(Inflater* s, const BlockCodes* codes) {
       continue;
     }
     if (entry & ENTRY_END_OF_BLOCK) return BLOCK_END;
-    if (entry & ENTRY_EXCEPTIONAL) return BLOCK_ERROR;  // no code, or 286/287
+    if (entry & ENTRY_EXCEPTIONAL) return BLOCK_ERROR;   // no code, or 286/287
     int32_t extra = getBits(s, entryExtraBits(entry));
     if (extra < 0) return BLOCK_ERROR;
     uint32_t length = entryValue(entry) + uint32_t(extra);
     entry = nextDistance(s, codes);
-    if (entry & ENTRY_EXCEPTIONAL) return BLOCK_ERROR;  // no code, or 30/31
+    if (entry & ENTRY_EXCEPTIONAL) return BLOCK_ERROR;   // no code, or 30/31
     extra = getBits(s, entryExtraBits(entry));
     if (extra < 0) return BLOCK_ERROR;
     uint32_t distance = entryValue(entry) + uint32_t(extra);
-    if (distance > uint64_t(s->out - s->outStart)) return BLOCK_ERROR;  // before the first byte
+    if (distance > uint64_t(s->out - s->outStart)) return BLOCK_ERROR;   // before the first byte
     uint64_t room = uint64_t(s->outEnd - s->out);
     uint32_t fits = room < length ? uint32_t(room) : length;
     copyMatch(s->out, distance, fits);
@@ -640,7 +645,7 @@ int inflateBlockData(Inflater* s, const BlockCodes* codes) {
 // Stored block (3.2.4): LEN bytes copied as they are. NLEN is read but not
 // compared with LEN's complement.
 int copyStoredBlock(Inflater* s) {
-  dropBits(s, s->bitCount % 8);  // rest of the partly read byte
+  dropBits(s, s->bitCount % 8);   // rest of the partly read byte
   int32_t length = getBits(s, 16);
   int32_t lengthComplement = getBits(s, 16);
   if (length < 0 || lengthComplement < 0) return BLOCK_ERROR;
@@ -650,7 +655,7 @@ int copyStoredBlock(Inflater* s) {
   if (n > room) n = room;
   if (n > available) n = available;
   uint64_t left = n;
-  for (; left > 0 && s->bitCount >= 8; left--) {  // bytes already in the bit buffer first
+  for (; left > 0 && s->bitCount >= 8; left--) {   // bytes already in the bit buffer first
     *s->out++ = uint8_t(s->bitBuffer);
     dropBits(s, 8);
   }
@@ -658,7 +663,7 @@ int copyStoredBlock(Inflater* s) {
     memcpy(s->out, s->in, left);
     s->out += left;
     s->in += left;
-    s->bitBuffer = 0;  // it was empty; drop bits of bytes now copied
+    s->bitBuffer = 0;   // it was empty; drop bits of bytes now copied
   }
   if (n == uint64_t(length)) return BLOCK_END;
   // A byte did not fit: a success only if that byte was there to be read.
@@ -685,8 +690,8 @@ int readDynamicHeader(Inflater* s, TableBlock* tables) {
   literalCodes += 257;
   distanceCodes += 1;
   codeLengthCodes += 4;
-  if (literalCodes > MAX_LITERAL_LENGTH_CODES) return BLOCK_ERROR;  // HLIT field 30 or 31
-  if (distanceCodes > DISTANCE_CODES) return BLOCK_ERROR;          // HDIST field 30 or 31
+  if (literalCodes > MAX_LITERAL_LENGTH_CODES) return BLOCK_ERROR;   // HLIT field 30 or 31
+  if (distanceCodes > DISTANCE_CODES) return BLOCK_ERROR;            // HDIST field 30 or 31
 
   uint8_t lengths[MAX_LITERAL_LENGTH_CODES + DISTANCE_CODES] = {};
   uint8_t codeLengthLengths[CODE_LENGTH_CODES] = {};
@@ -709,19 +714,19 @@ int readDynamicHeader(Inflater* s, TableBlock* tables) {
     uint8_t value = 0;
     int32_t repeat;
     if (symbol == 16) {
-      if (i == 0) return BLOCK_ERROR;  // nothing to repeat
+      if (i == 0) return BLOCK_ERROR;   // nothing to repeat
       value = lengths[i - 1];
       repeat = getBits(s, 2);
       if (repeat >= 0) repeat += 3;
     } else if (symbol == 17) {
       repeat = getBits(s, 3);
       if (repeat >= 0) repeat += 3;
-    } else {  // 18
+    } else {   // 18
       repeat = getBits(s, 7);
       if (repeat >= 0) repeat += 11;
     }
     if (repeat < 0) return BLOCK_ERROR;
-    if (repeat > total - i) return BLOCK_ERROR;  // runs past the last length
+    if (repeat > total - i) return BLOCK_ERROR;   // runs past the last length
     memset(lengths + i, value, size_t(repeat));
     i += repeat;
   }
@@ -742,24 +747,36 @@ int64_t inflateBlocks(Inflater* s, TableBlock* tables) {
     int32_t type = getBits(s, 2);
     if (final < 0 || type < 0) return -1;
     int result;
-    if (type == 0) result = copyStoredBlock(s);
-    else if (type == 1) result = inflateBlockData(s, &fixed);
-    else if (type == 2) result = readDynamicHeader(s, tables);
-    else return -1;  // reserved block type
+    if (type == 0)
+      result = copyStoredBlock(s);
+    else if (type == 1)
+      result = inflateBlockData(s, &fixed);
+    else if (type == 2)
+      result = readDynamicHeader(s, tables);
+    else
+      return -1;   // reserved block type
     if (result == BLOCK_ERROR) return -1;
     if (result == BLOCK_OUTPUT_FULL || final == 1) return s->out - s->outStart;
   }
 }
 
 #ifdef _WIN32
-TableBlock* obtainTables() { return static_cast<TableBlock*>(HeapAlloc(GetProcessHeap(), 0, sizeof(TableBlock))); }
-void releaseTables(TableBlock* tables) { HeapFree(GetProcessHeap(), 0, tables); }
+TableBlock* obtainTables() {
+  return static_cast<TableBlock*>(HeapAlloc(GetProcessHeap(), 0, sizeof(TableBlock)));
+}
+void releaseTables(TableBlock* tables) {
+  HeapFree(GetProcessHeap(), 0, tables);
+}
 #else
-TableBlock* obtainTables() { return static_cast<TableBlock*>(inflateAllocateTables(sizeof(TableBlock))); }
-void releaseTables(TableBlock* tables) { free(tables); }
+TableBlock* obtainTables() {
+  return static_cast<TableBlock*>(inflateAllocateTables(sizeof(TableBlock)));
+}
+void releaseTables(TableBlock* tables) {
+  free(tables);
+}
 #endif
 
-}  // namespace
+}   // namespace
 
 #ifndef _WIN32
 void* (*inflateAllocateTables)(size_t size) = malloc;

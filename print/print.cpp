@@ -68,8 +68,8 @@ void renderPdfPageInBands(HDC printer, FPDF_PAGE page, const SheetBox& box, size
       FPDFBitmap_FillRect(bitmap, 0, 0, box.width, bandHeight, 0xFFFFFFFF);
       FPDF_RenderPageBitmap(bitmap, page, 0, -top, box.width, box.height, box.rotate, pdfPrintFlags);
       BITMAPINFO info = describePixels(stride / 4, bandHeight);
-      StretchDIBits(printer, box.x, box.y + top, box.width, bandHeight, 0, 0, box.width, bandHeight, pixels,
-                    &info, DIB_RGB_COLORS, SRCCOPY);
+      StretchDIBits(printer, box.x, box.y + top, box.width, bandHeight, 0, 0, box.width, bandHeight, pixels, &info,
+                    DIB_RGB_COLORS, SRCCOPY);
     }
   }
   FPDFBitmap_Destroy(bitmap);
@@ -103,8 +103,8 @@ void printDecodedImage(HDC printer, uint8_t* pixels, int width, int height, cons
   BITMAPINFO info = describePixels(width, height);
   SetStretchBltMode(printer, HALFTONE);
   SetBrushOrgEx(printer, 0, 0, NULL);   // halftoning needs it after the mode is set
-  StretchDIBits(printer, box.x, box.y, box.width, box.height, 0, 0, width, height, image, &info,
-                DIB_RGB_COLORS, SRCCOPY);
+  StretchDIBits(printer, box.x, box.y, box.width, box.height, 0, 0, width, height, image, &info, DIB_RGB_COLORS,
+                SRCCOPY);
   freeBytes(image);
 }
 

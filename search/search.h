@@ -12,8 +12,8 @@ struct MatchRect {
 
 struct SearchState {
   Utf16 searchText[SEARCH_TEXT_UNITS];
-  int matchPage;        // -1: no current match
-  int matchIndex;       // first character of the match on its page
+  int matchPage;    // -1: no current match
+  int matchIndex;   // first character of the match on its page
   MatchRect matchRects[MAX_MATCH_RECTS];
   int matchRectCount;
 };

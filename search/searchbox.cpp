@@ -44,8 +44,9 @@ static LRESULT CALLBACK searchBoxProc(HWND window, UINT message, WPARAM wParam, 
 // Cue banner (shown also while the empty box has the focus) and our procedure.
 void installSearchBox() {
   SendMessageW(searchBox, EM_SETCUEBANNER, 1,
-               (LPARAM)pickText(L"Rechercher  (Entr\u00e9e : suivant, Maj+Entr\u00e9e : pr\u00e9c\u00e9dent, \u00c9chap : fermer)",
-                                L"Search  (Enter: next, Shift+Enter: previous, Esc: close)"));
+               (LPARAM)pickText(
+                   L"Rechercher  (Entr\u00e9e : suivant, Maj+Entr\u00e9e : pr\u00e9c\u00e9dent, \u00c9chap : fermer)",
+                   L"Search  (Enter: next, Shift+Enter: previous, Esc: close)"));
   editWindowProc = (WNDPROC)SetWindowLongPtrW(searchBox, GWLP_WNDPROC, (LONG_PTR)searchBoxProc);
 }
 

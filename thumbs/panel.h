@@ -25,13 +25,13 @@ struct ThumbnailSlot {
 
 // Fixed geometry at 96 dpi, scaled with scaledLength.
 enum {
-  THUMBNAIL_WIDTH = 96,        // every miniature's band; none is taller than twice this
-  THUMBNAIL_MARGIN = 12,       // left and right of the band, above and below the column
-  THUMBNAIL_LABEL = 22,        // the page number's band under each miniature
-  THUMBNAIL_GAP = 6,           // between one label band and the next miniature
-  THUMBNAIL_HIGHLIGHT = 4,     // the current page's frame around its miniature
-  THUMBNAIL_LINE_STEP = 40,    // one scroll-bar arrow click
-  THUMBNAIL_WHEEL_STEP = 120,  // one wheel notch
+  THUMBNAIL_WIDTH = 96,         // every miniature's band; none is taller than twice this
+  THUMBNAIL_MARGIN = 12,        // left and right of the band, above and below the column
+  THUMBNAIL_LABEL = 22,         // the page number's band under each miniature
+  THUMBNAIL_GAP = 6,            // between one label band and the next miniature
+  THUMBNAIL_HIGHLIGHT = 4,      // the current page's frame around its miniature
+  THUMBNAIL_LINE_STEP = 40,     // one scroll-bar arrow click
+  THUMBNAIL_WHEEL_STEP = 120,   // one wheel notch
 };
 
 // The most miniature bitmaps kept at once.
@@ -39,21 +39,21 @@ enum { MAX_THUMBNAIL_BITMAPS = 160 };
 
 // One panel per process, touched only on the UI thread.
 struct ThumbnailPanel {
-  bool panelShown;              // the user wants it (HideThumbs is 0)
-  bool panelActive;             // a document with at least one page is in it
-  FPDF_DOCUMENT panelDocument;  // not owned
-  ComicArchive* panelArchive;   // not owned
-  int thumbnailCount;           // 0 while inactive
-  const double* pageWidths;     // the document's, not copied; only the ratio counts
+  bool panelShown;               // the user wants it (HideThumbs is 0)
+  bool panelActive;              // a document with at least one page is in it
+  FPDF_DOCUMENT panelDocument;   // not owned
+  ComicArchive* panelArchive;    // not owned
+  int thumbnailCount;            // 0 while inactive
+  const double* pageWidths;      // the document's, not copied; only the ratio counts
   const double* pageHeights;
-  int* thumbnailTops;           // content y of each miniature; one heap block with the slots
+  int* thumbnailTops;   // content y of each miniature; one heap block with the slots
   ThumbnailSlot* thumbnailSlots;
-  int panelScrollY;             // content y at the top of the client area
-  int panelHeight;              // client height at the last WM_SIZE
-  int columnHeight;             // the whole column with its margins
-  int highlightedPage;          // -1: none
-  int thumbnailBitmapCount;     // slots in state Ready
-  int dpi;                      // the screen resolution lengths are scaled to
+  int panelScrollY;           // content y at the top of the client area
+  int panelHeight;            // client height at the last WM_SIZE
+  int columnHeight;           // the whole column with its margins
+  int highlightedPage;        // -1: none
+  int thumbnailBitmapCount;   // slots in state Ready
+  int dpi;                    // the screen resolution lengths are scaled to
 };
 
 extern ThumbnailPanel thumbnailPanel;

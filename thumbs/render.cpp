@@ -201,8 +201,8 @@ int requestComicThumbnail() {
 // waiting (the document was closed or replaced) is deleted and changes nothing.
 void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success) {
   ThumbnailPanel& p = thumbnailPanel;
-  bool waiting = p.panelActive && page >= 0 && page < p.thumbnailCount &&
-                 p.thumbnailSlots[page].state == ThumbnailState::Pending;
+  bool waiting =
+      p.panelActive && page >= 0 && page < p.thumbnailCount && p.thumbnailSlots[page].state == ThumbnailState::Pending;
   if (!waiting) {
     if (bitmap) DeleteObject(bitmap);
     return;
@@ -256,8 +256,8 @@ static_assert(sizeof(ThumbnailSlot) % alignof(int) == 0, "the tops follow the sl
 // A comic job already at the worker is not cancelled: its answer finds no
 // Pending slot and is deleted. Without memory for the slots the panel stays
 // inactive, as for a document without pages.
-void resetThumbnails(FPDF_DOCUMENT document, ComicArchive* archive, int pageCount,
-                     const double* pageWidths, const double* pageHeights) {
+void resetThumbnails(FPDF_DOCUMENT document, ComicArchive* archive, int pageCount, const double* pageWidths,
+                     const double* pageHeights) {
   ThumbnailPanel& p = thumbnailPanel;
   closeThumbnailRender();
   releaseThumbnailSlots();

@@ -62,8 +62,7 @@ void setCurrentThumbnail(int page) {
   if (top - scaledLength(THUMBNAIL_GAP) < p.panelScrollY)
     scrollThumbnailsTo(top - scaledLength(THUMBNAIL_MARGIN));
   else if (top + scaledLength(THUMBNAIL_LABEL) + height > p.panelScrollY + p.panelHeight)
-    scrollThumbnailsTo(top + scaledLength(THUMBNAIL_LABEL) + scaledLength(THUMBNAIL_MARGIN) + height -
-                       p.panelHeight);
+    scrollThumbnailsTo(top + scaledLength(THUMBNAIL_LABEL) + scaledLength(THUMBNAIL_MARGIN) + height - p.panelHeight);
   invalidateThumbnails();
 }
 
@@ -115,9 +114,8 @@ static void paintThumbnail(HDC dc, HDC source, int page, int clientWidth, HBRUSH
 void paintThumbnails(HDC dc) {
   HBRUSH background = CreateSolidBrush(PANEL_BACKGROUND);
   HBRUSH highlight = CreateSolidBrush(HIGHLIGHT_COLOUR);
-  HFONT font = CreateFontW(-scaledLength(NUMBER_FONT_HEIGHT), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
-                           DEFAULT_PITCH, L"Segoe UI");
+  HFONT font = CreateFontW(-scaledLength(NUMBER_FONT_HEIGHT), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
   RECT client;
   GetClientRect(thumbnailWindow, &client);
   HDC memory = CreateCompatibleDC(dc);
@@ -152,14 +150,28 @@ static void onThumbnailScrollBar(int code) {
   const ThumbnailPanel& p = thumbnailPanel;
   int position = p.panelScrollY;
   switch (code) {
-    case SB_LINEUP: position = info.nPos - scaledLength(THUMBNAIL_LINE_STEP); break;
-    case SB_LINEDOWN: position = info.nPos + scaledLength(THUMBNAIL_LINE_STEP); break;
-    case SB_PAGEUP: position = info.nPos - p.panelHeight; break;
-    case SB_PAGEDOWN: position = info.nPos + p.panelHeight; break;
+    case SB_LINEUP:
+      position = info.nPos - scaledLength(THUMBNAIL_LINE_STEP);
+      break;
+    case SB_LINEDOWN:
+      position = info.nPos + scaledLength(THUMBNAIL_LINE_STEP);
+      break;
+    case SB_PAGEUP:
+      position = info.nPos - p.panelHeight;
+      break;
+    case SB_PAGEDOWN:
+      position = info.nPos + p.panelHeight;
+      break;
     case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: position = info.nTrackPos; break;
-    case SB_TOP: position = 0; break;
-    case SB_BOTTOM: position = p.columnHeight; break;
+    case SB_THUMBTRACK:
+      position = info.nTrackPos;
+      break;
+    case SB_TOP:
+      position = 0;
+      break;
+    case SB_BOTTOM:
+      position = p.columnHeight;
+      break;
   }
   scrollThumbnailsTo(position);
 }
@@ -219,8 +231,7 @@ HWND createThumbnailPanel() {
   thumbnailPanel.dpi = dpiY;
   thumbnailPanel.panelShown = readSetting(L"HideThumbs") == 0;
   thumbnailPanel.highlightedPage = -1;
-  thumbnailWindow = CreateWindowExW(0, L"BrisaThumbs", NULL, WS_CHILD | WS_VSCROLL, 0, 0, 0, 0,
-                                    frameWindow, NULL, windowClass.hInstance, NULL);
+  thumbnailWindow = CreateWindowExW(0, L"BrisaThumbs", NULL, WS_CHILD | WS_VSCROLL, 0, 0, 0, 0, frameWindow, NULL,
+                                    windowClass.hInstance, NULL);
   return thumbnailWindow;
 }
-

@@ -34,8 +34,8 @@ struct ThumbnailRender {
 
 extern ThumbnailRender thumbnailRender;
 
-void resetThumbnails(FPDF_DOCUMENT document, ComicArchive* archive, int pageCount,
-                     const double* pageWidths, const double* pageHeights);
+void resetThumbnails(FPDF_DOCUMENT document, ComicArchive* archive, int pageCount, const double* pageWidths,
+                     const double* pageHeights);
 int renderNextThumbnail();
 HBITMAP copyPdfiumBitmap(FPDF_BITMAP bitmap, int width, int height);
 void evictThumbnails();

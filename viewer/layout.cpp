@@ -19,8 +19,8 @@ bool documentIsOpen() {
 // "PK\3\4" starts a local header, "PK\5\6" the end record of an empty archive;
 // "Rar!\x1A\x07" starts both RAR 4 and RAR 5 archives. The name plays no part.
 int detectArchiveKind(const unsigned char* bytes, uint64_t size) {
-  if (size >= 4 && bytes[0] == 0x50 && bytes[1] == 0x4B &&
-      (bytes[2] == 3 || bytes[2] == 5) && (bytes[3] == 4 || bytes[3] == 6))
+  if (size >= 4 && bytes[0] == 0x50 && bytes[1] == 0x4B && (bytes[2] == 3 || bytes[2] == 5) &&
+      (bytes[3] == 4 || bytes[3] == 6))
     return 1;
   static const unsigned char rar[6] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07};
   if (size >= 7) {
@@ -85,7 +85,7 @@ static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
     while (i < d.pageCount) {
       int left = -1, right;
       if (first && !viewState.coverPaired) {
-        right = i++;                      // the cover alone, on the right
+        right = i++;   // the cover alone, on the right
       } else {
         left = i++;
         right = i < d.pageCount ? i++ : -1;
@@ -141,8 +141,7 @@ void placePages() {
   int gap = laysOutSpreads() ? SPREAD_GAP : 0;
   double maxW = widestPage();
   if (laysOutSpreads()) maxW *= 2;
-  if (v.fitWidth && maxW > 0 && v.viewWidth > gap + 16)
-    v.zoom = (v.viewWidth - gap - 16) / maxW;
+  if (v.fitWidth && maxW > 0 && v.viewWidth > gap + 16) v.zoom = (v.viewWidth - gap - 16) / maxW;
   for (int attempt = 0; attempt < 64; attempt++) {
     int64_t width = roundedPixels(maxW, v.zoom) + gap + 16;
     int64_t height = width <= MAX_CANVAS ? placeRows(v.zoom, width, false) : MAX_CANVAS + 1;
@@ -185,8 +184,7 @@ bool pageStartsSpread(int page) {
 // Tints the match box, widened by one pixel on the left and top and including
 // its right and bottom pixel, clipped to the bitmap: a half blend with
 // (red 255, green 230, blue 0). The corners may come in any order.
-void tintMatchArea(unsigned char* bits, int width, int height,
-                   int deviceX0, int deviceY0, int deviceX1, int deviceY1) {
+void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int deviceY0, int deviceX1, int deviceY1) {
   int lowX = deviceX0 < deviceX1 ? deviceX0 : deviceX1;
   int highX = deviceX0 < deviceX1 ? deviceX1 : deviceX0;
   int lowY = deviceY0 < deviceY1 ? deviceY0 : deviceY1;

@@ -85,6 +85,7 @@ int scrollForReadingPosition(int page, double fraction) {
   const DocumentState& d = documentState;
   double y = d.pageTops[page] + fraction * pagePixels(d.pageHeights[page]);
   if (!(y > 0)) return 0;
-  if (y > viewState.layoutHeight) return clampScroll(viewState.layoutHeight, viewState.layoutHeight, viewState.viewHeight);
+  if (y > viewState.layoutHeight)
+    return clampScroll(viewState.layoutHeight, viewState.layoutHeight, viewState.viewHeight);
   return clampScroll((int)(y + 0.5), viewState.layoutHeight, viewState.viewHeight);
 }

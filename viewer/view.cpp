@@ -153,14 +153,28 @@ void handleScrollBar(int bar, int code) {
   int page = (bar == SB_VERT ? viewState.viewHeight : viewState.viewWidth) - lineStep();
   if (page < 1) page = 1;   // a view shorter than one step still moves forward
   switch (code) {
-    case SB_LINEUP: pos -= lineStep(); break;
-    case SB_LINEDOWN: pos += lineStep(); break;
-    case SB_PAGEUP: pos -= page; break;
-    case SB_PAGEDOWN: pos += page; break;
+    case SB_LINEUP:
+      pos -= lineStep();
+      break;
+    case SB_LINEDOWN:
+      pos += lineStep();
+      break;
+    case SB_PAGEUP:
+      pos -= page;
+      break;
+    case SB_PAGEDOWN:
+      pos += page;
+      break;
     case SB_THUMBPOSITION:
-    case SB_THUMBTRACK: pos = info.nTrackPos; break;
-    case SB_TOP: pos = 0; break;
-    case SB_BOTTOM: pos = info.nMax; break;
+    case SB_THUMBTRACK:
+      pos = info.nTrackPos;
+      break;
+    case SB_TOP:
+      pos = 0;
+      break;
+    case SB_BOTTOM:
+      pos = info.nMax;
+      break;
   }
   if (bar == SB_VERT)
     scrollTo(viewState.scrollX, pos);

@@ -13,8 +13,8 @@ struct ComicArchive;
 enum { PAGE_CACHE_SLOTS = 16, MAX_PATH_UNITS = 260 };
 
 struct CacheSlot {
-  int pageIndex;     // meaningless while page is null
-  FPDF_PAGE page;    // null: empty slot
+  int pageIndex;    // meaningless while page is null
+  FPDF_PAGE page;   // null: empty slot
 };
 
 struct PageCache {
@@ -28,28 +28,28 @@ struct DocumentState {
   void* fileMapping;
   const unsigned char* fileView;
   uint64_t fileSize;
-  uint64_t fileWriteTime;  // last-write time when opened: with the size and full path, which file this is
+  uint64_t fileWriteTime;   // last-write time when opened: with the size and full path, which file this is
   int pageCount;
-  double* pageWidths;    // points; the four arrays are one heap block
+  double* pageWidths;   // points; the four arrays are one heap block
   double* pageHeights;
-  int* pageTops;         // canvas pixels, written by the layout
+  int* pageTops;   // canvas pixels, written by the layout
   int* pageLefts;
   Utf16 filePath[MAX_PATH_UNITS];
-  const Utf16* fileName; // points into filePath
+  const Utf16* fileName;            // points into filePath
   Utf16 fullPath[MAX_PATH_UNITS];   // empty when the full path does not fit
   PageCache pageCache;
 };
 
 struct ViewState {
-  double zoom;           // device pixels per point
+  double zoom;   // device pixels per point
   bool fitWidth;
   bool doublePage;
   bool coverPaired;
-  bool rightToLeft;      // spreads mirrored for manga: the first page of a row on the right
+  bool rightToLeft;   // spreads mirrored for manga: the first page of a row on the right
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
-  int currentPage;       // -1: recompute at the next title update
+  int currentPage;   // -1: recompute at the next title update
 };
 
 // Why an open failed; each has its message.
@@ -81,8 +81,7 @@ int pageAtReadingLine();
 bool pageStartsSpread(int page);
 FPDF_PAGE getCachedPage(int index);
 void closeCachedPages();
-void tintMatchArea(unsigned char* bits, int width, int height,
-                   int deviceX0, int deviceY0, int deviceX1, int deviceY1);
+void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int deviceY0, int deviceX1, int deviceY1);
 
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);

@@ -8,17 +8,17 @@
 
 // Results: the same numbers as the library's ERAR_ codes.
 enum {
-    rarOk = 0,
-    rarEndArchive = 10,
-    rarNoMemory = 11,
-    rarBadData = 12,
-    rarBadArchive = 13,
-    rarUnknownFormat = 14,
-    rarOpenFailed = 15,
-    rarCreateFailed = 16,
-    rarUnknown = 21,
-    rarMissingPassword = 22,
-    rarBadPassword = 24,
+  rarOk = 0,
+  rarEndArchive = 10,
+  rarNoMemory = 11,
+  rarBadData = 12,
+  rarBadArchive = 13,
+  rarUnknownFormat = 14,
+  rarOpenFailed = 15,
+  rarCreateFailed = 16,
+  rarUnknown = 21,
+  rarMissingPassword = 22,
+  rarBadPassword = 24,
 };
 
 // Operations of rarProcessEntry, as RAR_SKIP, RAR_TEST and RAR_EXTRACT.
@@ -26,14 +26,14 @@ enum { rarSkip = 0, rarTest = 1, rarExtract = 2 };
 
 // Archive flags, as the library's ROADF_ bits.
 enum {
-    rarArchiveVolume = 0x0001,
-    rarArchiveComment = 0x0002,
-    rarArchiveLocked = 0x0004,
-    rarArchiveSolid = 0x0008,
-    rarArchiveNewNumbering = 0x0010,
-    rarArchiveRecovery = 0x0040,
-    rarArchiveEncryptedHeaders = 0x0080,
-    rarArchiveFirstVolume = 0x0100,
+  rarArchiveVolume = 0x0001,
+  rarArchiveComment = 0x0002,
+  rarArchiveLocked = 0x0004,
+  rarArchiveSolid = 0x0008,
+  rarArchiveNewNumbering = 0x0010,
+  rarArchiveRecovery = 0x0040,
+  rarArchiveEncryptedHeaders = 0x0080,
+  rarArchiveFirstVolume = 0x0100,
 };
 
 // Entry flags, as the library's RHDF_ bits.
@@ -53,13 +53,13 @@ static const size_t rarNameCapacity = 1024;   // UTF-16 units, terminating zero 
 static const size_t rarPathCapacity = 4096;   // bytes of a volume path, terminating zero included
 
 struct RarEntryInfo {
-    char16_t name[rarNameCapacity];   // '/' separated, zero-terminated, cut to fit
-    uint32_t flags;                   // rarEntry* bits
-    uint64_t unpackedSize;
-    uint64_t packedSize;              // 0: not known (libarchive does not say)
-    uint32_t dosTime;                 // modification time, MS-DOS format, local time
-    int64_t unixTime;                 // modification time, seconds since 1970 (UTC)
-    uint32_t mode;                    // Unix mode bits
+  char16_t name[rarNameCapacity];   // '/' separated, zero-terminated, cut to fit
+  uint32_t flags;                   // rarEntry* bits
+  uint64_t unpackedSize;
+  uint64_t packedSize;   // 0: not known (libarchive does not say)
+  uint32_t dosTime;      // modification time, MS-DOS format, local time
+  int64_t unixTime;      // modification time, seconds since 1970 (UTC)
+  uint32_t mode;         // Unix mode bits
 };
 
 struct RarCore;
@@ -68,8 +68,7 @@ struct RarCore;
 // Returns null with *result saying why (rarMissingPassword for encrypted
 // headers, rarBadArchive for no RAR signature, rarOpenFailed when the file
 // cannot be read); *archiveFlags gets the rarArchive* bits when known.
-RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, int* result,
-                     uint32_t* archiveFlags);
+RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, int* result, uint32_t* archiveFlags);
 void rarCoreSetCallback(RarCore* core, RarCoreCallback callback, void* context);
 // rarOk with info filled, rarEndArchive after the last entry, or a failure.
 // After a failure every further call fails too: nothing is retried.
@@ -82,8 +81,8 @@ void rarCoreClose(RarCore* core);
 // and archive bytes read for them. The reader's pattern (reopen, skip back to
 // an entry, test it) must stay cheap: this is how that is measured.
 struct RarCoreWork {
-    uint64_t readersStarted;
-    uint64_t bytesRead;
+  uint64_t readersStarted;
+  uint64_t bytesRead;
 };
 void rarCoreWorkSoFar(RarCoreWork* work);
 

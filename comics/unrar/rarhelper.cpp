@@ -40,13 +40,15 @@ static int stallMilliseconds = defaultStallMilliseconds;
 static int baseMilliseconds = defaultBaseMilliseconds;
 
 void rarHelperSetProgram(const char* path, int stall, int total) {
-    helperPath[0] = 0;
-    if (path && strlen(path) < sizeof helperPath) strcpy(helperPath, path);
-    stallMilliseconds = stall > 0 ? stall : defaultStallMilliseconds;
-    baseMilliseconds = total > 0 ? total : defaultBaseMilliseconds;
+  helperPath[0] = 0;
+  if (path && strlen(path) < sizeof helperPath) strcpy(helperPath, path);
+  stallMilliseconds = stall > 0 ? stall : defaultStallMilliseconds;
+  baseMilliseconds = total > 0 ? total : defaultBaseMilliseconds;
 }
 
-static const char* helperProgram() { return helperPath[0] ? helperPath : defaultHelper; }
+static const char* helperProgram() {
+  return helperPath[0] ? helperPath : defaultHelper;
+}
 
 // ------------------------------------------------------------ headers ---
 
@@ -60,262 +62,268 @@ static const uint32_t hostUnix = 3;
 static const uint32_t windowsDirectory = 0x10;
 
 struct HelperEntry {
-    char16_t* name;
-    uint32_t flags;               // rarEntry* bits
-    uint64_t unpackedSize;
-    uint64_t packedSize;
-    uint32_t crc;
-    uint32_t dosTime;
-    uint32_t mode;
+  char16_t* name;
+  uint32_t flags;   // rarEntry* bits
+  uint64_t unpackedSize;
+  uint64_t packedSize;
+  uint32_t crc;
+  uint32_t dosTime;
+  uint32_t mode;
 };
 
 struct RarHelperArchive {
-    char* path;
-    uint64_t fileSize;
-    HelperEntry* entries;
-    int count;
-    bool damaged;                 // the walk stopped at a block it could not read
-    int next;                     // the entry the next header read returns
-    int current;                  // the entry whose header was read last, -1 none
-    bool processed;               // the current entry was skipped or tested
-    bool broken;                  // the data stream failed: every later call fails
-    // The run: started at the first entry that needs its data.
-    pid_t pid;
-    int pipe;
-    bool started;
-    bool ended;                   // the pipe reached its end
-    int streamed;                 // entries whose data the pipe has passed, or is passing
-    uint64_t owed;                // bytes of the entry the pipe is in that are still to come
-    uint64_t received;            // bytes from the helper so far
-    int64_t deadline;             // milliseconds on the monotonic clock
-    uint8_t* buffer;
+  char* path;
+  uint64_t fileSize;
+  HelperEntry* entries;
+  int count;
+  bool damaged;     // the walk stopped at a block it could not read
+  int next;         // the entry the next header read returns
+  int current;      // the entry whose header was read last, -1 none
+  bool processed;   // the current entry was skipped or tested
+  bool broken;      // the data stream failed: every later call fails
+  // The run: started at the first entry that needs its data.
+  pid_t pid;
+  int pipe;
+  bool started;
+  bool ended;          // the pipe reached its end
+  int streamed;        // entries whose data the pipe has passed, or is passing
+  uint64_t owed;       // bytes of the entry the pipe is in that are still to come
+  uint64_t received;   // bytes from the helper so far
+  int64_t deadline;    // milliseconds on the monotonic clock
+  uint8_t* buffer;
 };
 
-static uint32_t le16(const uint8_t* p) { return (uint32_t)p[0] | ((uint32_t)p[1] << 8); }
-static uint32_t le32(const uint8_t* p) { return le16(p) | (le16(p + 2) << 16); }
+static uint32_t le16(const uint8_t* p) {
+  return (uint32_t)p[0] | ((uint32_t)p[1] << 8);
+}
+static uint32_t le32(const uint8_t* p) {
+  return le16(p) | (le16(p + 2) << 16);
+}
 
 static bool readAt(int fd, uint64_t offset, uint8_t* out, size_t length) {
-    while (length > 0) {
-        ssize_t got = pread(fd, out, length, (off_t)offset);
-        if (got <= 0) return false;
-        out += got;
-        offset += (uint64_t)got;
-        length -= (size_t)got;
-    }
-    return true;
+  while (length > 0) {
+    ssize_t got = pread(fd, out, length, (off_t)offset);
+    if (got <= 0) return false;
+    out += got;
+    offset += (uint64_t)got;
+    length -= (size_t)got;
+  }
+  return true;
 }
 
 // RAR's compact Unicode names: the ASCII name, a zero, then the UTF-16 name
 // coded against it (a high byte, then two flag bits a unit).
 static size_t decodeRarUnicode(const uint8_t* name, size_t nameLength, const uint8_t* coded, size_t codedLength,
                                char16_t* out, size_t capacity) {
-    size_t in = 0, units = 0;
-    if (codedLength == 0) return 0;
-    uint32_t high = coded[in++];
-    uint32_t flags = 0;
-    int flagBits = 0;
-    while (in < codedLength && units + 1 < capacity) {
-        if (flagBits == 0) {
-            flags = coded[in++];
-            flagBits = 8;
-        }
-        flagBits -= 2;
-        switch ((flags >> flagBits) & 3) {
-        case 0:
-            if (in >= codedLength) return units;
-            out[units++] = coded[in++];
-            break;
-        case 1:
-            if (in >= codedLength) return units;
-            out[units++] = (char16_t)(coded[in++] | (high << 8));
-            break;
-        case 2:
-            if (in + 1 >= codedLength) return units;
-            out[units++] = (char16_t)le16(coded + in);
-            in += 2;
-            break;
-        default: {
-            if (in >= codedLength) return units;
-            uint32_t length = coded[in++];
-            bool corrected = length & 0x80;
-            uint32_t correction = 0;
-            if (corrected) {
-                if (in >= codedLength) return units;
-                correction = coded[in++];
-            }
-            // A run of units taken from the ASCII name, corrected or not.
-            for (length = (length & 0x7F) + 2; length > 0 && units + 1 < capacity; length--, units++) {
-                uint32_t base = units < nameLength ? name[units] : 0;
-                out[units] = corrected ? (char16_t)(((base + correction) & 0xFF) | (high << 8)) : (char16_t)base;
-            }
-            break;
-        }
-        }
+  size_t in = 0, units = 0;
+  if (codedLength == 0) return 0;
+  uint32_t high = coded[in++];
+  uint32_t flags = 0;
+  int flagBits = 0;
+  while (in < codedLength && units + 1 < capacity) {
+    if (flagBits == 0) {
+      flags = coded[in++];
+      flagBits = 8;
     }
-    return units;
+    flagBits -= 2;
+    switch ((flags >> flagBits) & 3) {
+      case 0:
+        if (in >= codedLength) return units;
+        out[units++] = coded[in++];
+        break;
+      case 1:
+        if (in >= codedLength) return units;
+        out[units++] = (char16_t)(coded[in++] | (high << 8));
+        break;
+      case 2:
+        if (in + 1 >= codedLength) return units;
+        out[units++] = (char16_t)le16(coded + in);
+        in += 2;
+        break;
+      default: {
+        if (in >= codedLength) return units;
+        uint32_t length = coded[in++];
+        bool corrected = length & 0x80;
+        uint32_t correction = 0;
+        if (corrected) {
+          if (in >= codedLength) return units;
+          correction = coded[in++];
+        }
+        // A run of units taken from the ASCII name, corrected or not.
+        for (length = (length & 0x7F) + 2; length > 0 && units + 1 < capacity; length--, units++) {
+          uint32_t base = units < nameLength ? name[units] : 0;
+          out[units] = corrected ? (char16_t)(((base + correction) & 0xFF) | (high << 8)) : (char16_t)base;
+        }
+        break;
+      }
+    }
+  }
+  return units;
 }
 
 // The entry's name as UTF-16 with '/' separators: RAR's compact Unicode after
 // a zero byte, else UTF-8 (what RAR writes with the Unicode flag and no zero,
 // and the best guess for the oldest names).
 static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags) {
-    char16_t* name = (char16_t*)malloc(rarNameCapacity * sizeof(char16_t));
-    if (!name) return nullptr;
-    const uint8_t* zero = (flags & unicode) ? (const uint8_t*)memchr(raw, 0, length) : nullptr;
-    size_t units = 0;
-    if (zero) {
-        size_t ascii = (size_t)(zero - raw);
-        units = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, rarNameCapacity);
-        name[units] = 0;
-    } else {
-        char text[rarNameCapacity * 3];
-        size_t kept = length < sizeof text - 1 ? length : sizeof text - 1;
-        memcpy(text, raw, kept);
-        text[kept] = 0;
-        units = rarUtf8ToUtf16(text, name, rarNameCapacity);
-    }
-    for (size_t i = 0; i < units; i++)
-        if (name[i] == u'\\') name[i] = u'/';
-    return name;
+  char16_t* name = (char16_t*)malloc(rarNameCapacity * sizeof(char16_t));
+  if (!name) return nullptr;
+  const uint8_t* zero = (flags & unicode) ? (const uint8_t*)memchr(raw, 0, length) : nullptr;
+  size_t units = 0;
+  if (zero) {
+    size_t ascii = (size_t)(zero - raw);
+    units = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, rarNameCapacity);
+    name[units] = 0;
+  } else {
+    char text[rarNameCapacity * 3];
+    size_t kept = length < sizeof text - 1 ? length : sizeof text - 1;
+    memcpy(text, raw, kept);
+    text[kept] = 0;
+    units = rarUtf8ToUtf16(text, name, rarNameCapacity);
+  }
+  for (size_t i = 0; i < units; i++)
+    if (name[i] == u'\\') name[i] = u'/';
+  return name;
 }
 
 static uint32_t modeOf(uint32_t host, uint32_t attributes, bool directory) {
-    if (host == hostUnix) return attributes;
-    if (directory || (attributes & windowsDirectory)) return 040755;
-    return 0100644;
+  if (host == hostUnix) return attributes;
+  if (directory || (attributes & windowsDirectory)) return 040755;
+  return 0100644;
 }
 
 static bool addEntry(RarHelperArchive* archive, int* capacity, const HelperEntry* entry) {
-    if (archive->count == *capacity) {
-        if (archive->count >= maxEntries) return false;
-        int grown = *capacity ? *capacity * 2 : 64;
-        HelperEntry* entries = (HelperEntry*)realloc(archive->entries, (size_t)grown * sizeof(HelperEntry));
-        if (!entries) return false;
-        archive->entries = entries;
-        *capacity = grown;
-    }
-    archive->entries[archive->count++] = *entry;
-    return true;
+  if (archive->count == *capacity) {
+    if (archive->count >= maxEntries) return false;
+    int grown = *capacity ? *capacity * 2 : 64;
+    HelperEntry* entries = (HelperEntry*)realloc(archive->entries, (size_t)grown * sizeof(HelperEntry));
+    if (!entries) return false;
+    archive->entries = entries;
+    *capacity = grown;
+  }
+  archive->entries[archive->count++] = *entry;
+  return true;
 }
 
 // A file block: its entry, and the size of its data area.
-static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t flags, uint32_t size,
-                          uint8_t* header, HelperEntry* entry, uint64_t* data) {
-    if (size < fileFixed || !readAt(fd, offset, header, size)) return false;
-    if (((uint32_t)crc32(0, header + 2, size - 2) & 0xFFFF) != le16(head)) return false;
-    uint64_t packed = le32(header + 7), unpacked = le32(header + 11);
-    size_t nameStart = fileFixed;
-    if (flags & large) {
-        if (size < fileFixed + 8) return false;
-        packed |= (uint64_t)le32(header + 32) << 32;
-        unpacked |= (uint64_t)le32(header + 36) << 32;
-        nameStart += 8;
-    }
-    uint32_t nameLength = le16(header + 26);
-    if (nameLength > size - nameStart) return false;
-    bool directory = (flags & directoryBits) == directoryBits;
-    memset(entry, 0, sizeof *entry);
-    entry->name = decodeName(header + nameStart, nameLength, flags);
-    if (!entry->name) return false;
-    entry->flags = (directory ? rarEntryDirectory : 0) | ((flags & password) ? rarEntryEncrypted : 0);
-    entry->unpackedSize = directory ? 0 : unpacked;
-    entry->packedSize = packed;
-    entry->crc = le32(header + 16);
-    entry->dosTime = le32(header + 20);
-    entry->mode = modeOf(header[15], le32(header + 28), directory);
-    *data = packed;
-    return true;
+static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t flags, uint32_t size, uint8_t* header,
+                          HelperEntry* entry, uint64_t* data) {
+  if (size < fileFixed || !readAt(fd, offset, header, size)) return false;
+  if (((uint32_t)crc32(0, header + 2, size - 2) & 0xFFFF) != le16(head)) return false;
+  uint64_t packed = le32(header + 7), unpacked = le32(header + 11);
+  size_t nameStart = fileFixed;
+  if (flags & large) {
+    if (size < fileFixed + 8) return false;
+    packed |= (uint64_t)le32(header + 32) << 32;
+    unpacked |= (uint64_t)le32(header + 36) << 32;
+    nameStart += 8;
+  }
+  uint32_t nameLength = le16(header + 26);
+  if (nameLength > size - nameStart) return false;
+  bool directory = (flags & directoryBits) == directoryBits;
+  memset(entry, 0, sizeof *entry);
+  entry->name = decodeName(header + nameStart, nameLength, flags);
+  if (!entry->name) return false;
+  entry->flags = (directory ? rarEntryDirectory : 0) | ((flags & password) ? rarEntryEncrypted : 0);
+  entry->unpackedSize = directory ? 0 : unpacked;
+  entry->packedSize = packed;
+  entry->crc = le32(header + 16);
+  entry->dosTime = le32(header + 20);
+  entry->mode = modeOf(header[15], le32(header + 28), directory);
+  *data = packed;
+  return true;
 }
 
 // Walks the blocks from the main header on; a block that cannot be read ends
 // the walk, and the archive with it, as damaged there. The end block, or the
 // file's end between two blocks, ends it cleanly.
 static void walkHeaders(RarHelperArchive* archive, int fd, bool solid) {
-    archive->damaged = true;                              // until the end block is reached
-    uint8_t* header = (uint8_t*)malloc(maxHeaderSize);   // a whole file header
-    if (!header) return;
-    int capacity = 0;
-    uint64_t offset = sizeof rar4Signature;
-    int filesSeen = 0;
-    while (offset + blockHead <= archive->fileSize) {
-        uint8_t head[blockHead + 4];
-        if (!readAt(fd, offset, head, blockHead)) break;
-        uint32_t type = head[2], flags = le16(head + 3), size = le16(head + 5);
-        if (type == endType) {
-            archive->damaged = false;
-            break;
-        }
-        if (size < blockHead || size > archive->fileSize - offset) break;
-        uint64_t data = 0;
-        if (type == fileType) {
-            HelperEntry entry;
-            if (flags & (splitBefore | splitAfter)) break;   // volumes are not read this way
-            if (!readFileBlock(fd, offset, head, flags, size, header, &entry, &data)) break;
-            if (!(entry.flags & rarEntryDirectory) && filesSeen++ > 0 && solid) entry.flags |= rarEntrySolid;
-            if (!addEntry(archive, &capacity, &entry)) {
-                free(entry.name);
-                break;
-            }
-        } else if (type == subType || (flags & longBlock)) {
-            if (size < blockHead + 4 || !readAt(fd, offset + blockHead, head + blockHead, 4)) break;
-            data = le32(head + blockHead);
-        } else if (type < mainType || type > endType) {
-            break;
-        }
-        if (data > archive->fileSize - offset - size) break;   // the data runs past the end
-        offset += size + data;
+  archive->damaged = true;                             // until the end block is reached
+  uint8_t* header = (uint8_t*)malloc(maxHeaderSize);   // a whole file header
+  if (!header) return;
+  int capacity = 0;
+  uint64_t offset = sizeof rar4Signature;
+  int filesSeen = 0;
+  while (offset + blockHead <= archive->fileSize) {
+    uint8_t head[blockHead + 4];
+    if (!readAt(fd, offset, head, blockHead)) break;
+    uint32_t type = head[2], flags = le16(head + 3), size = le16(head + 5);
+    if (type == endType) {
+      archive->damaged = false;
+      break;
     }
-    if (offset == archive->fileSize) archive->damaged = false;   // no end block, nothing cut either
-    free(header);
+    if (size < blockHead || size > archive->fileSize - offset) break;
+    uint64_t data = 0;
+    if (type == fileType) {
+      HelperEntry entry;
+      if (flags & (splitBefore | splitAfter)) break;   // volumes are not read this way
+      if (!readFileBlock(fd, offset, head, flags, size, header, &entry, &data)) break;
+      if (!(entry.flags & rarEntryDirectory) && filesSeen++ > 0 && solid) entry.flags |= rarEntrySolid;
+      if (!addEntry(archive, &capacity, &entry)) {
+        free(entry.name);
+        break;
+      }
+    } else if (type == subType || (flags & longBlock)) {
+      if (size < blockHead + 4 || !readAt(fd, offset + blockHead, head + blockHead, 4)) break;
+      data = le32(head + blockHead);
+    } else if (type < mainType || type > endType) {
+      break;
+    }
+    if (data > archive->fileSize - offset - size) break;   // the data runs past the end
+    offset += size + data;
+  }
+  if (offset == archive->fileSize) archive->damaged = false;   // no end block, nothing cut either
+  free(header);
 }
 
 RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result) {
-    // Nothing could unpack it: say damaged rather than show a part of it.
-    if (access(helperProgram(), X_OK) != 0 || access(limiter, X_OK) != 0) {
-        *result = rarBadArchive;
-        return nullptr;
-    }
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
-    struct stat info;
-    if (fd < 0 || fstat(fd, &info) != 0) {
-        if (fd >= 0) close(fd);
-        *result = rarOpenFailed;
-        return nullptr;
-    }
-    RarHelperArchive* archive = (RarHelperArchive*)calloc(1, sizeof(RarHelperArchive));
-    if (archive) archive->path = strdup(path);
-    if (!archive || !archive->path) {
-        free(archive);
-        close(fd);
-        *result = rarNoMemory;
-        return nullptr;
-    }
-    archive->fileSize = (uint64_t)info.st_size;
-    archive->current = -1;
-    archive->pipe = -1;
-    walkHeaders(archive, fd, solid);
+  // Nothing could unpack it: say damaged rather than show a part of it.
+  if (access(helperProgram(), X_OK) != 0 || access(limiter, X_OK) != 0) {
+    *result = rarBadArchive;
+    return nullptr;
+  }
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    if (fd >= 0) close(fd);
+    *result = rarOpenFailed;
+    return nullptr;
+  }
+  RarHelperArchive* archive = (RarHelperArchive*)calloc(1, sizeof(RarHelperArchive));
+  if (archive) archive->path = strdup(path);
+  if (!archive || !archive->path) {
+    free(archive);
     close(fd);
-    *result = rarOk;
-    return archive;
+    *result = rarNoMemory;
+    return nullptr;
+  }
+  archive->fileSize = (uint64_t)info.st_size;
+  archive->current = -1;
+  archive->pipe = -1;
+  walkHeaders(archive, fd, solid);
+  close(fd);
+  *result = rarOk;
+  return archive;
 }
 
 // ---------------------------------------------------------- the run ---
 
 static int64_t nowMilliseconds() {
-    struct timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
 // Whether entry index has data in the helper's stream.
-static bool carriesData(const HelperEntry* entry) { return !(entry->flags & rarEntryDirectory); }
+static bool carriesData(const HelperEntry* entry) {
+  return !(entry->flags & rarEntryDirectory);
+}
 
 // The first encrypted file: the helper is asked only for the files before it
 // (it would refuse the whole archive without the password).
 static int firstEncrypted(const RarHelperArchive* archive) {
-    for (int i = 0; i < archive->count; i++)
-        if ((archive->entries[i].flags & rarEntryEncrypted) && carriesData(&archive->entries[i])) return i;
-    return -1;
+  for (int i = 0; i < archive->count; i++)
+    if ((archive->entries[i].flags & rarEntryEncrypted) && carriesData(&archive->entries[i])) return i;
+  return -1;
 }
 
 // argv of the run: the limiter and its caps, the helper writing every file to
@@ -323,224 +331,223 @@ static int firstEncrypted(const RarHelperArchive* archive) {
 // to unpack when an encrypted file stops the run early. *numbers holds the
 // indexes' text (freed with argv).
 static char** buildArguments(int stopAt, char* pathCopy, char** numbers) {
-    static const int numberRoom = 12;
-    const char* fixed[] = {limiter, addressSpaceLimit, cpuLimit, "--", helperProgram(),
-                           "-q", "-nr", "-k", "skip", "-o", "-"};
-    const size_t fixedCount = sizeof fixed / sizeof fixed[0];
-    int indexes = stopAt > 0 ? stopAt : 0;
-    char** argv = (char**)calloc(fixedCount + 2 + (size_t)indexes + 1, sizeof(char*));
-    *numbers = indexes ? (char*)malloc((size_t)indexes * numberRoom) : nullptr;
-    if (!argv || (indexes && !*numbers)) {
-        free(argv);
-        free(*numbers);
-        *numbers = nullptr;
-        return nullptr;
-    }
-    size_t n = 0;
-    for (const char* part : fixed) argv[n++] = (char*)part;
-    if (indexes) argv[n++] = (char*)"-i";
-    argv[n++] = pathCopy;
-    for (int i = 0; i < indexes; i++) {
-        char* number = *numbers + (size_t)i * numberRoom;
-        snprintf(number, numberRoom, "%d", i);
-        argv[n++] = number;
-    }
-    return argv;
+  static const int numberRoom = 12;
+  const char* fixed[] = {limiter, addressSpaceLimit, cpuLimit, "--", helperProgram(), "-q", "-nr", "-k", "skip", "-o",
+                         "-"};
+  const size_t fixedCount = sizeof fixed / sizeof fixed[0];
+  int indexes = stopAt > 0 ? stopAt : 0;
+  char** argv = (char**)calloc(fixedCount + 2 + (size_t)indexes + 1, sizeof(char*));
+  *numbers = indexes ? (char*)malloc((size_t)indexes * numberRoom) : nullptr;
+  if (!argv || (indexes && !*numbers)) {
+    free(argv);
+    free(*numbers);
+    *numbers = nullptr;
+    return nullptr;
+  }
+  size_t n = 0;
+  for (const char* part : fixed) argv[n++] = (char*)part;
+  if (indexes) argv[n++] = (char*)"-i";
+  argv[n++] = pathCopy;
+  for (int i = 0; i < indexes; i++) {
+    char* number = *numbers + (size_t)i * numberRoom;
+    snprintf(number, numberRoom, "%d", i);
+    argv[n++] = number;
+  }
+  return argv;
 }
 
 // Starts the run: standard input and error on /dev/null, standard output the
 // pipe, nothing else of this process inherited, default signals.
 static bool startRun(RarHelperArchive* archive) {
-    archive->started = true;
-    int stopAt = firstEncrypted(archive);
-    if (stopAt == 0) return false;
-    size_t pathLength = strlen(archive->path);
-    char* pathCopy = (char*)malloc(pathLength + 3);
-    if (!pathCopy) return false;
-    snprintf(pathCopy, pathLength + 3, "%s%s", archive->path[0] == '/' ? "" : "./", archive->path);
-    char* numbers = nullptr;
-    char** argv = buildArguments(stopAt, pathCopy, &numbers);
-    int fds[2] = {-1, -1};
-    archive->buffer = (uint8_t*)malloc(pipeBufferSize);
-    bool ok = argv && archive->buffer && pipe2(fds, O_CLOEXEC) == 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    if (ok) {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-        posix_spawnattr_init(&attributes);
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        ok = posix_spawn(&archive->pid, limiter, &actions, &attributes, argv, environ) == 0;
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    if (fds[1] >= 0) close(fds[1]);
-    free(argv);
-    free(numbers);
-    free(pathCopy);
-    if (!ok) {
-        if (fds[0] >= 0) close(fds[0]);
-        archive->pid = 0;
-        return false;
-    }
-    archive->pipe = fds[0];
-    archive->deadline = nowMilliseconds() + baseMilliseconds +
-                        (int64_t)(archive->fileSize / archiveBytesPerSecond) * 1000;
-    return true;
+  archive->started = true;
+  int stopAt = firstEncrypted(archive);
+  if (stopAt == 0) return false;
+  size_t pathLength = strlen(archive->path);
+  char* pathCopy = (char*)malloc(pathLength + 3);
+  if (!pathCopy) return false;
+  snprintf(pathCopy, pathLength + 3, "%s%s", archive->path[0] == '/' ? "" : "./", archive->path);
+  char* numbers = nullptr;
+  char** argv = buildArguments(stopAt, pathCopy, &numbers);
+  int fds[2] = {-1, -1};
+  archive->buffer = (uint8_t*)malloc(pipeBufferSize);
+  bool ok = argv && archive->buffer && pipe2(fds, O_CLOEXEC) == 0;
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attributes;
+  if (ok) {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    ok = posix_spawn(&archive->pid, limiter, &actions, &attributes, argv, environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  if (fds[1] >= 0) close(fds[1]);
+  free(argv);
+  free(numbers);
+  free(pathCopy);
+  if (!ok) {
+    if (fds[0] >= 0) close(fds[0]);
+    archive->pid = 0;
+    return false;
+  }
+  archive->pipe = fds[0];
+  archive->deadline =
+      nowMilliseconds() + baseMilliseconds + (int64_t)(archive->fileSize / archiveBytesPerSecond) * 1000;
+  return true;
 }
 
 // Kills the run unless it has ended (a run reaped already, by us or by an
 // ignored SIGCHLD, is never signalled: its number may be another's now).
 static void endRun(RarHelperArchive* archive) {
-    if (archive->pipe >= 0) close(archive->pipe);
-    archive->pipe = -1;
-    if (archive->pid > 0 && waitpid(archive->pid, nullptr, WNOHANG) == 0) {
-        kill(archive->pid, SIGKILL);
-        while (waitpid(archive->pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    }
-    archive->pid = 0;
+  if (archive->pipe >= 0) close(archive->pipe);
+  archive->pipe = -1;
+  if (archive->pid > 0 && waitpid(archive->pid, nullptr, WNOHANG) == 0) {
+    kill(archive->pid, SIGKILL);
+    while (waitpid(archive->pid, nullptr, 0) < 0 && errno == EINTR) {}
+  }
+  archive->pid = 0;
 }
 
 static int failStream(RarHelperArchive* archive) {
-    archive->broken = true;
-    endRun(archive);
-    return rarBadData;
+  archive->broken = true;
+  endRun(archive);
+  return rarBadData;
 }
 
 // Up to length bytes from the pipe into the buffer, waiting no longer than
 // the stall time and the run's deadline; 0 at the end, -1 on failure.
 static ssize_t readPipe(RarHelperArchive* archive, size_t length) {
-    for (;;) {
-        int64_t left = archive->deadline - nowMilliseconds();
-        if (left <= 0) return -1;
-        struct pollfd wait = {archive->pipe, POLLIN, 0};
-        int ready = poll(&wait, 1, (int)(left < stallMilliseconds ? left : stallMilliseconds));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) return -1;   // stalled
-        ssize_t got = read(archive->pipe, archive->buffer, length);
-        if (got < 0 && errno == EINTR) continue;
-        return got;
-    }
+  for (;;) {
+    int64_t left = archive->deadline - nowMilliseconds();
+    if (left <= 0) return -1;
+    struct pollfd wait = {archive->pipe, POLLIN, 0};
+    int ready = poll(&wait, 1, (int)(left < stallMilliseconds ? left : stallMilliseconds));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return -1;   // stalled
+    ssize_t got = read(archive->pipe, archive->buffer, length);
+    if (got < 0 && errno == EINTR) continue;
+    return got;
+  }
 }
 
 // Passes the rest of the current entry's data to the callback (none: drops
 // it). rarOk when all of it came and matched its CRC; rarUnknown when the
 // callback stopped it (the rest is dropped at the next call).
 static int streamEntry(RarHelperArchive* archive, RarCoreCallback callback, void* context, uint32_t* crc) {
-    while (archive->owed > 0) {
-        size_t want = archive->owed < pipeBufferSize ? (size_t)archive->owed : pipeBufferSize;
-        ssize_t got = readPipe(archive, want);
-        if (got <= 0) return failStream(archive);
-        archive->owed -= (uint64_t)got;
-        archive->received += (uint64_t)got;
-        if (archive->received > maxHelperBytes) return failStream(archive);
-        if (crc) *crc = (uint32_t)crc32(*crc, archive->buffer, (uInt)got);
-        if (callback && callback(context, rarMessageData, archive->buffer, (uint64_t)got) == -1) {
-            return rarUnknown;
-        }
+  while (archive->owed > 0) {
+    size_t want = archive->owed < pipeBufferSize ? (size_t)archive->owed : pipeBufferSize;
+    ssize_t got = readPipe(archive, want);
+    if (got <= 0) return failStream(archive);
+    archive->owed -= (uint64_t)got;
+    archive->received += (uint64_t)got;
+    if (archive->received > maxHelperBytes) return failStream(archive);
+    if (crc) *crc = (uint32_t)crc32(*crc, archive->buffer, (uInt)got);
+    if (callback && callback(context, rarMessageData, archive->buffer, (uint64_t)got) == -1) {
+      return rarUnknown;
     }
-    return rarOk;
+  }
+  return rarOk;
 }
 
 // Brings the pipe to the start of entry index's data, dropping what comes
 // before it.
 static int streamTo(RarHelperArchive* archive, int index) {
-    if (archive->broken) return rarBadData;
-    if (!archive->started && !startRun(archive)) return failStream(archive);
-    if (archive->pipe < 0) return rarBadData;
-    if (archive->owed > 0 && streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
-    while (archive->streamed < index) {
-        const HelperEntry* entry = &archive->entries[archive->streamed++];
-        if (!carriesData(entry)) continue;
-        archive->owed = entry->unpackedSize;
-        if (streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
-    }
-    return rarOk;
+  if (archive->broken) return rarBadData;
+  if (!archive->started && !startRun(archive)) return failStream(archive);
+  if (archive->pipe < 0) return rarBadData;
+  if (archive->owed > 0 && streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
+  while (archive->streamed < index) {
+    const HelperEntry* entry = &archive->entries[archive->streamed++];
+    if (!carriesData(entry)) continue;
+    archive->owed = entry->unpackedSize;
+    if (streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
+  }
+  return rarOk;
 }
 
 static int testEntry(RarHelperArchive* archive, int index, RarCoreCallback callback, void* context) {
-    const HelperEntry* entry = &archive->entries[index];
-    if (streamTo(archive, index) != rarOk) return rarBadData;
-    archive->streamed = index + 1;
-    archive->owed = entry->unpackedSize;
-    uint32_t crc = 0;
-    int result = streamEntry(archive, callback, context, &crc);
-    if (result != rarOk) return result;
-    if (crc != entry->crc) return failStream(archive);
-    if (archive->streamed == archive->count || index + 1 == firstEncrypted(archive)) endRun(archive);
-    return rarOk;
+  const HelperEntry* entry = &archive->entries[index];
+  if (streamTo(archive, index) != rarOk) return rarBadData;
+  archive->streamed = index + 1;
+  archive->owed = entry->unpackedSize;
+  uint32_t crc = 0;
+  int result = streamEntry(archive, callback, context, &crc);
+  if (result != rarOk) return result;
+  if (crc != entry->crc) return failStream(archive);
+  if (archive->streamed == archive->count || index + 1 == firstEncrypted(archive)) endRun(archive);
+  return rarOk;
 }
 
 // -------------------------------------------------------- the reader ---
 
 int rarHelperReadHeader(RarHelperArchive* archive, RarEntryInfo* info) {
-    if (archive->broken) return rarBadData;
-    if (archive->next >= archive->count) {
-        if (archive->damaged) {
-            archive->broken = true;
-            endRun(archive);
-            return rarBadData;
-        }
-        endRun(archive);
-        return rarEndArchive;
+  if (archive->broken) return rarBadData;
+  if (archive->next >= archive->count) {
+    if (archive->damaged) {
+      archive->broken = true;
+      endRun(archive);
+      return rarBadData;
     }
-    const HelperEntry* entry = &archive->entries[archive->next];
-    memset(info, 0, sizeof *info);
-    size_t units = 0;
-    while (entry->name[units]) units++;
-    memcpy(info->name, entry->name, (units + 1) * sizeof(char16_t));
-    info->flags = entry->flags;
-    info->unpackedSize = entry->unpackedSize;
-    info->packedSize = entry->packedSize;
-    info->dosTime = entry->dosTime;
-    struct tm local = {};
-    local.tm_year = (int)(entry->dosTime >> 25) + 80;
-    local.tm_mon = (int)((entry->dosTime >> 21) & 15) - 1;
-    local.tm_mday = (int)((entry->dosTime >> 16) & 31);
-    local.tm_hour = (int)((entry->dosTime >> 11) & 31);
-    local.tm_min = (int)((entry->dosTime >> 5) & 63);
-    local.tm_sec = (int)(entry->dosTime & 31) * 2;
-    local.tm_isdst = -1;
-    time_t seconds = mktime(&local);
-    info->unixTime = seconds == (time_t)-1 ? 0 : (int64_t)seconds;
-    info->mode = entry->mode;
-    archive->current = archive->next++;
-    archive->processed = false;
-    return rarOk;
+    endRun(archive);
+    return rarEndArchive;
+  }
+  const HelperEntry* entry = &archive->entries[archive->next];
+  memset(info, 0, sizeof *info);
+  size_t units = 0;
+  while (entry->name[units]) units++;
+  memcpy(info->name, entry->name, (units + 1) * sizeof(char16_t));
+  info->flags = entry->flags;
+  info->unpackedSize = entry->unpackedSize;
+  info->packedSize = entry->packedSize;
+  info->dosTime = entry->dosTime;
+  struct tm local = {};
+  local.tm_year = (int)(entry->dosTime >> 25) + 80;
+  local.tm_mon = (int)((entry->dosTime >> 21) & 15) - 1;
+  local.tm_mday = (int)((entry->dosTime >> 16) & 31);
+  local.tm_hour = (int)((entry->dosTime >> 11) & 31);
+  local.tm_min = (int)((entry->dosTime >> 5) & 63);
+  local.tm_sec = (int)(entry->dosTime & 31) * 2;
+  local.tm_isdst = -1;
+  time_t seconds = mktime(&local);
+  info->unixTime = seconds == (time_t)-1 ? 0 : (int64_t)seconds;
+  info->mode = entry->mode;
+  archive->current = archive->next++;
+  archive->processed = false;
+  return rarOk;
 }
 
 static int askPassword(RarCoreCallback callback, void* context) {
-    int answer = callback ? callback(context, rarMessagePassword, nullptr, 0) : -1;
-    return answer == -1 ? rarMissingPassword : rarBadPassword;   // no password is ever used
+  int answer = callback ? callback(context, rarMessagePassword, nullptr, 0) : -1;
+  return answer == -1 ? rarMissingPassword : rarBadPassword;   // no password is ever used
 }
 
 int rarHelperProcess(RarHelperArchive* archive, int operation, RarCoreCallback callback, void* context) {
-    if (archive->broken) return rarBadData;
-    if (archive->current < 0 || archive->processed) return rarUnknown;
-    archive->processed = true;
-    const HelperEntry* entry = &archive->entries[archive->current];
-    if (operation == rarSkip) return rarOk;   // the data is dropped when a later entry is streamed
-    if (operation != rarTest) return rarCreateFailed;
-    if (entry->flags & rarEntryDirectory) return rarOk;
-    if (entry->flags & rarEntryEncrypted) return askPassword(callback, context);
-    return testEntry(archive, archive->current, callback, context);
+  if (archive->broken) return rarBadData;
+  if (archive->current < 0 || archive->processed) return rarUnknown;
+  archive->processed = true;
+  const HelperEntry* entry = &archive->entries[archive->current];
+  if (operation == rarSkip) return rarOk;   // the data is dropped when a later entry is streamed
+  if (operation != rarTest) return rarCreateFailed;
+  if (entry->flags & rarEntryDirectory) return rarOk;
+  if (entry->flags & rarEntryEncrypted) return askPassword(callback, context);
+  return testEntry(archive, archive->current, callback, context);
 }
 
 void rarHelperClose(RarHelperArchive* archive) {
-    if (!archive) return;
-    endRun(archive);
-    for (int i = 0; i < archive->count; i++) free(archive->entries[i].name);
-    free(archive->entries);
-    free(archive->buffer);
-    free(archive->path);
-    free(archive);
+  if (!archive) return;
+  endRun(archive);
+  for (int i = 0; i < archive->count; i++) free(archive->entries[i].name);
+  free(archive->entries);
+  free(archive->buffer);
+  free(archive->path);
+  free(archive);
 }

@@ -37,11 +37,9 @@ static IFSDK_PAUSE* shimFor(IFSDK_PAUSE* windows, PauseShim* shim) {
 
 // PDFium uses the record only during the call that receives it, so one on the stack will do.
 extern "C" int __cdecl br_FPDF_RenderPageBitmap_Start(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX, int startY,
-                                                      int sizeX, int sizeY, int rotate, int flags,
-                                                      IFSDK_PAUSE* pause) {
+                                                      int sizeX, int sizeY, int rotate, int flags, IFSDK_PAUSE* pause) {
   PauseShim shim;
-  return FPDF_RenderPageBitmap_Start(bitmap, page, startX, startY, sizeX, sizeY, rotate, flags,
-                                     shimFor(pause, &shim));
+  return FPDF_RenderPageBitmap_Start(bitmap, page, startX, startY, sizeX, sizeY, rotate, flags, shimFor(pause, &shim));
 }
 
 extern "C" int __cdecl br_FPDF_RenderPage_Continue(FPDF_PAGE page, IFSDK_PAUSE* pause) {

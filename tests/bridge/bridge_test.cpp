@@ -35,7 +35,7 @@ static Proc find(const char* name) {
 }
 
 // A local variable named after the export, of the Windows pointer type given.
-#define BRIDGE(name, ...)      \
+#define BRIDGE(name, ...)         \
   using name##Proc = __VA_ARGS__; \
   static name##Proc name = find<name##Proc>(#name)
 
@@ -47,7 +47,9 @@ class Bridge : public ::testing::Test {
     BRIDGE(FPDF_InitLibrary, void(WINAPI*)(void));
     FPDF_InitLibrary();
   }
-  void SetUp() override { ASSERT_TRUE(bridge != NULL); }
+  void SetUp() override {
+    ASSERT_TRUE(bridge != NULL);
+  }
 };
 
 // The bridge's own copy of the program's .def, read back: every name the program

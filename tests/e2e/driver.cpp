@@ -260,7 +260,10 @@ static int commandMessageBox(int argc, char** argv) {
   GetWindowTextW(box, caption, 256);
   BoxText content = {"", false, false, false};
   EnumChildWindows(box, readBoxChild, (LPARAM)&content);
-  const char* icon = content.error ? "error" : content.information ? "information" : content.question ? "question" : "none";
+  const char* icon = content.error         ? "error"
+                     : content.information ? "information"
+                     : content.question    ? "question"
+                                           : "none";
   printf("%s|%s|%s\n", utf8(caption).c_str(), content.text.c_str(), icon);
   PostMessageW(box, WM_COMMAND, argc > 3 ? atoi(argv[3]) : IDOK, 0);
   return 0;
@@ -316,7 +319,9 @@ int main(int argc, char** argv) {
     return RedrawWindow(parseWindow(argv[2]), NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN) ? 0 : 1;
   if (!strcmp(command, "move") && argc > 6)
     return SetWindowPos(parseWindow(argv[2]), NULL, atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]),
-                        SWP_NOZORDER | SWP_NOACTIVATE) ? 0 : 1;
+                        SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
   if (!strcmp(command, "key") && argc > 3) return commandKey(argc, argv);
   if (!strcmp(command, "msgbox")) return commandMessageBox(argc, argv);
   if (!strcmp(command, "nomsgbox")) return commandNoMessageBox(argc, argv);

@@ -53,7 +53,7 @@ size_t zlibInflate(const uint8_t* data, size_t size, uint8_t* out, size_t capaci
   return written;
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;

@@ -4,11 +4,10 @@
 
 #include "comics/sniff.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    int32_t width = -1, height = -1;
-    if (sniffImageSize(data, size, &width, &height)) {
-        if (width < 1 || height < 1 || width > largestSniffedSide || height > largestSniffedSide) abort();
-    }
-    return 0;
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  int32_t width = -1, height = -1;
+  if (sniffImageSize(data, size, &width, &height)) {
+    if (width < 1 || height < 1 || width > largestSniffedSide || height > largestSniffedSide) abort();
+  }
+  return 0;
 }

@@ -22,63 +22,65 @@ static volatile uint8_t touched;
 static char archivePath[64];
 
 static int fuzzCallback(void* context, int message, const void* p1, uint64_t p2) {
-    uint64_t* budget = (uint64_t*)context;
-    if (message != rarMessageData) return -1;
-    const uint8_t* bytes = (const uint8_t*)p1;
-    if (p2 > 0) touched ^= bytes[0] ^ bytes[p2 - 1];
-    if (p2 >= *budget) return -1;   // keeps each run short, and tests the stop
-    *budget -= p2;
-    return 1;
+  uint64_t* budget = (uint64_t*)context;
+  if (message != rarMessageData) return -1;
+  const uint8_t* bytes = (const uint8_t*)p1;
+  if (p2 > 0) touched ^= bytes[0] ^ bytes[p2 - 1];
+  if (p2 >= *budget) return -1;   // keeps each run short, and tests the stop
+  *budget -= p2;
+  return 1;
 }
 
 static void walkArchive(int operationSeed) {
-    int result = 0;
-    uint32_t flags = 0;
-    uint64_t budget = 1 << 20;
-    RarCore* core = rarCoreOpen(archivePath, fuzzCallback, &budget, &result, &flags);
-    if (!core) return;
-    RarEntryInfo info;
-    for (int i = 0; i < 4096 && rarCoreReadHeader(core, &info) == rarOk; i++) {
-        if (info.name[rarNameCapacity - 1] != 0) abort();
-        rarCoreProcess(core, (operationSeed >> (i % 8)) & 1 ? rarTest : rarSkip);
-    }
-    rarCoreClose(core);
+  int result = 0;
+  uint32_t flags = 0;
+  uint64_t budget = 1 << 20;
+  RarCore* core = rarCoreOpen(archivePath, fuzzCallback, &budget, &result, &flags);
+  if (!core) return;
+  RarEntryInfo info;
+  for (int i = 0; i < 4096 && rarCoreReadHeader(core, &info) == rarOk; i++) {
+    if (info.name[rarNameCapacity - 1] != 0) abort();
+    rarCoreProcess(core, (operationSeed >> (i % 8)) & 1 ? rarTest : rarSkip);
+  }
+  rarCoreClose(core);
 }
 
-static void removeArchive() { unlink(archivePath); }
+static void removeArchive() {
+  unlink(archivePath);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0) return 0;
-    if (!archivePath[0]) {
-        snprintf(archivePath, sizeof archivePath, "/tmp/fuzz_unrar_%d.part1.rar", (int)getpid());
-        atexit(removeArchive);
-    }
-    FILE* file = fopen(archivePath, "wb");
-    if (!file) return 0;
-    if (data[0] % 3 == 1) fwrite(rar5Prefix, 1, sizeof rar5Prefix, file);
-    if (data[0] % 3 == 2) fwrite(rar4Prefix, 1, sizeof rar4Prefix, file);
-    fwrite(data + 1, 1, size - 1, file);
-    fclose(file);
+  if (size == 0) return 0;
+  if (!archivePath[0]) {
+    snprintf(archivePath, sizeof archivePath, "/tmp/fuzz_unrar_%d.part1.rar", (int)getpid());
+    atexit(removeArchive);
+  }
+  FILE* file = fopen(archivePath, "wb");
+  if (!file) return 0;
+  if (data[0] % 3 == 1) fwrite(rar5Prefix, 1, sizeof rar5Prefix, file);
+  if (data[0] % 3 == 2) fwrite(rar4Prefix, 1, sizeof rar4Prefix, file);
+  fwrite(data + 1, 1, size - 1, file);
+  fclose(file);
 
-    uint32_t flags = 0;
-    rarProbeArchive(data, size, &flags);
-    // The second walk reads through what the first remembered; nothing of
-    // the previous input may be remembered in its place.
-    rarCoreRememberArchives(false);
-    rarCoreRememberArchives(true);
-    rarCoreSetSettlingTime(0);
-    rarHelperSetProgram("/bin/false", 0, 0);   // solid RAR 4: the headers are fuzzed, not unar
-    walkArchive(data[0]);
-    walkArchive(data[0] >> 1);
+  uint32_t flags = 0;
+  rarProbeArchive(data, size, &flags);
+  // The second walk reads through what the first remembered; nothing of
+  // the previous input may be remembered in its place.
+  rarCoreRememberArchives(false);
+  rarCoreRememberArchives(true);
+  rarCoreSetSettlingTime(0);
+  rarHelperSetProgram("/bin/false", 0, 0);   // solid RAR 4: the headers are fuzzed, not unar
+  walkArchive(data[0]);
+  walkArchive(data[0] >> 1);
 
-    char text[256];
-    size_t length = size - 1 < sizeof text - 1 ? size - 1 : sizeof text - 1;
-    memcpy(text, data + 1, length);
-    text[length] = 0;
-    char next[260];
-    if (rarNextVolumeName(text, data[0] & 1, next, sizeof next) && strlen(next) >= sizeof next) abort();
-    char16_t name[16];
-    size_t units = rarUtf8ToUtf16(text, name, 16);
-    if (units >= 16 || name[units] != 0) abort();
-    return 0;
+  char text[256];
+  size_t length = size - 1 < sizeof text - 1 ? size - 1 : sizeof text - 1;
+  memcpy(text, data + 1, length);
+  text[length] = 0;
+  char next[260];
+  if (rarNextVolumeName(text, data[0] & 1, next, sizeof next) && strlen(next) >= sizeof next) abort();
+  char16_t name[16];
+  size_t units = rarUtf8ToUtf16(text, name, 16);
+  if (units >= 16 || name[units] != 0) abort();
+  return 0;
 }

@@ -15,36 +15,34 @@ static const uint64_t fuzzLimits[] = {1, 300, 4096, 70000};
 // Touching the bytes lets the sanitizers check that every one of them is readable.
 static volatile uint8_t touched;
 
-static void extractEveryEntry(const ComicArchive* archive)
-{
-    for (int32_t i = 0; i < archive->entryCount; i++) {
-        const ArchiveEntry* entry = &archive->entries[i];
-        ExtractedBytes bytes;
-        if (!extractEntry(entry, fuzzLimits[i % 4], &bytes)) continue;
-        if (bytes.length > fuzzLimits[i % 4]) abort();
-        for (uint64_t k = 0; k < bytes.length; k += 1 + bytes.length / 16) touched ^= bytes.bytes[k];
-        if (bytes.length > 0) touched ^= bytes.bytes[bytes.length - 1];
-        releaseExtractedBytes(&bytes);
-    }
+static void extractEveryEntry(const ComicArchive* archive) {
+  for (int32_t i = 0; i < archive->entryCount; i++) {
+    const ArchiveEntry* entry = &archive->entries[i];
+    ExtractedBytes bytes;
+    if (!extractEntry(entry, fuzzLimits[i % 4], &bytes)) continue;
+    if (bytes.length > fuzzLimits[i % 4]) abort();
+    for (uint64_t k = 0; k < bytes.length; k += 1 + bytes.length / 16) touched ^= bytes.bytes[k];
+    if (bytes.length > 0) touched ^= bytes.bytes[bytes.length - 1];
+    releaseExtractedBytes(&bytes);
+  }
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
-    ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
-    if (archive == nullptr) return 0;
-    if (listZipEntries(archive, data, size) == 0) {
-        if (archive->entryCount < 1 || archive->entryCount > maxImageEntries) abort();
-        sortEntries(archive);
-        for (int32_t i = 0; i < archive->entryCount; i++) {
-            if (!isImageEntryName(archive->entries[i].name)) abort();
-        }
-        extractEveryEntry(archive);
-        sizePass(archive, nullptr);
-        computeReferenceHeight(archive);
-        double width, height;
-        comicPageSize(archive, archive->entryCount - 1, &width, &height);
-        if (!(height > 0 && width > 0)) abort();
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
+  if (archive == nullptr) return 0;
+  if (listZipEntries(archive, data, size) == 0) {
+    if (archive->entryCount < 1 || archive->entryCount > maxImageEntries) abort();
+    sortEntries(archive);
+    for (int32_t i = 0; i < archive->entryCount; i++) {
+      if (!isImageEntryName(archive->entries[i].name)) abort();
     }
-    freeArchive(archive);
-    return 0;
+    extractEveryEntry(archive);
+    sizePass(archive, nullptr);
+    computeReferenceHeight(archive);
+    double width, height;
+    comicPageSize(archive, archive->entryCount - 1, &width, &height);
+    if (!(height > 0 && width > 0)) abort();
+  }
+  freeArchive(archive);
+  return 0;
 }

@@ -82,7 +82,9 @@ DWORD WINAPI answerBoxes(void* parameter) {
 struct Capture {
   int width = 0, height = 0;
   std::vector<unsigned> pixels;
-  unsigned at(int x, int y) const { return pixels[(size_t)y * width + x]; }
+  unsigned at(int x, int y) const {
+    return pixels[(size_t)y * width + x];
+  }
 };
 
 Capture captureClient(HWND window) {
@@ -216,8 +218,12 @@ struct About : ::testing::Test {
     CloseHandle(answerer.thread);
     answerer.thread = NULL;
   }
-  HWND checkBox() { return GetDlgItem(aboutWindow, ABOUT_HIDE_AT_START_ID); }
-  HWND closeButton() { return GetDlgItem(aboutWindow, ABOUT_CLOSE_ID); }
+  HWND checkBox() {
+    return GetDlgItem(aboutWindow, ABOUT_HIDE_AT_START_ID);
+  }
+  HWND closeButton() {
+    return GetDlgItem(aboutWindow, ABOUT_CLOSE_ID);
+  }
   void openAbout() {
     showAboutWindow();
     pumpMessages();
@@ -230,12 +236,13 @@ const char QUESTION_ENGLISH[] =
     "Brisa's page in Settings? Just click \".pdf\" there and choose Brisa.\n\nNo: do not ask again. The window menu "
     "(right-click the title bar) still offers it.";
 const char QUESTION_FRENCH[] =
-    "Brisa n'est pas votre lecteur PDF par d\xc3\xa9" "faut.\n\nWindows ne laisse pas une application se "
+    "Brisa n'est pas votre lecteur PDF par d\xc3\xa9"
+    "faut.\n\nWindows ne laisse pas une application se "
     "d\xc3\xa9signer elle-m\xc3\xaame. Ouvrir la page de Brisa dans les param\xc3\xa8tres ? Il suffira d'y cliquer "
     "sur \xc2\xab .pdf \xc2\xbb puis de choisir Brisa.\n\nNon : ne plus demander. Le menu de la fen\xc3\xaatre (clic "
     "droit sur la barre de titre) le propose toujours.";
 
-}  // namespace
+}   // namespace
 
 // A first start: the window in front, owned by a frame that takes no input,
 // the focus on Close, centred on the frame; asking again only brings it forward.
@@ -290,11 +297,23 @@ TEST_F(About, EveryWayOfClosingEnablesTheFrameAndPostsTheCheck) {
     ASSERT_FALSE(IsWindowEnabled(frameWindow));
     MSG key = {GetFocus(), WM_KEYDOWN, 0, 0};
     switch (way) {
-      case CLOSE_BUTTON: SendMessageW(closeButton(), BM_CLICK, 0, 0); break;
-      case ENTER: key.wParam = VK_RETURN; EXPECT_TRUE(IsDialogMessageW(aboutWindow, &key)); break;
-      case ESCAPE: key.wParam = VK_ESCAPE; EXPECT_TRUE(IsDialogMessageW(aboutWindow, &key)); break;
-      case CLOSE_BOX: SendMessageW(aboutWindow, WM_SYSCOMMAND, SC_CLOSE, 0); break;
-      case CLOSE_MESSAGE: SendMessageW(aboutWindow, WM_CLOSE, 0, 0); break;
+      case CLOSE_BUTTON:
+        SendMessageW(closeButton(), BM_CLICK, 0, 0);
+        break;
+      case ENTER:
+        key.wParam = VK_RETURN;
+        EXPECT_TRUE(IsDialogMessageW(aboutWindow, &key));
+        break;
+      case ESCAPE:
+        key.wParam = VK_ESCAPE;
+        EXPECT_TRUE(IsDialogMessageW(aboutWindow, &key));
+        break;
+      case CLOSE_BOX:
+        SendMessageW(aboutWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
+      case CLOSE_MESSAGE:
+        SendMessageW(aboutWindow, WM_CLOSE, 0, 0);
+        break;
     }
     EXPECT_TRUE(aboutWindow == NULL) << way;
     EXPECT_TRUE(IsWindowEnabled(frameWindow)) << way;
@@ -409,9 +428,9 @@ TEST_F(About, PanelWithoutAPictureIsPlain) {
   for (int y = panelTop + 10; y < panelTop + 10 + 57; y++)
     for (int x = left + 12; x < left + 12 + 260; x++) plain += capture.at(x, y) == PANEL_PIXEL;
   EXPECT_EQ(260 * 57, plain);
-  EXPECT_EQ(PANEL_PIXEL, capture.at(left + 1, panelTop + 38));           // the rounded panel itself
-  EXPECT_EQ(rgb(253, 252, 250), capture.at(left - 2, panelTop + 38));     // the window around it
-  EXPECT_EQ(rgb(253, 252, 250), capture.at(left, panelTop));              // outside a rounded corner
+  EXPECT_EQ(PANEL_PIXEL, capture.at(left + 1, panelTop + 38));          // the rounded panel itself
+  EXPECT_EQ(rgb(253, 252, 250), capture.at(left - 2, panelTop + 38));   // the window around it
+  EXPECT_EQ(rgb(253, 252, 250), capture.at(left, panelTop));            // outside a rounded corner
 }
 
 // At 144 dpi every length and font is half as large again; the separators

@@ -29,9 +29,9 @@ TEST(CodecLoad, ThreadsAskingAtOnceAllGetADecoder) {
   SetEvent(startTogether);
   ASSERT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(racingThreads, threads, TRUE, 10000));
   // A 1 x 1 BMP decodes with each thread's factory.
-  static const unsigned char pixel[] = {'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 1, 0, 0, 0,
-                                        1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0, 0x13, 0x0B, 0, 0,
-                                        0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x20, 0x30, 0};
+  static const unsigned char pixel[] = {
+      'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0,    54,   0, 0, 0,    40,   0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,    1,    0,    24,
+      0,   0,   0,  0, 0, 4, 0, 0, 0, 0x13, 0x0B, 0, 0, 0x13, 0x0B, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0x20, 0x30, 0};
   for (int i = 0; i < racingThreads; i++) {
     EXPECT_NE(nullptr, factories[i]) << "thread " << i;
     uint8_t bgra[4] = {0, 0, 0, 0};
@@ -42,4 +42,4 @@ TEST(CodecLoad, ThreadsAskingAtOnceAllGetADecoder) {
   CloseHandle(startTogether);
 }
 
-}  // namespace
+}   // namespace

@@ -15,16 +15,33 @@
 
 namespace {
 
-void put16(std::string& out, unsigned v) { out += (char)(v & 255); out += (char)(v >> 8 & 255); }
-void put32(std::string& out, unsigned v) { put16(out, v & 0xFFFF); put16(out, v >> 16); }
+void put16(std::string& out, unsigned v) {
+  out += (char)(v & 255);
+  out += (char)(v >> 8 & 255);
+}
+void put32(std::string& out, unsigned v) {
+  put16(out, v & 0xFFFF);
+  put16(out, v >> 16);
+}
 
 // A 24-bit bottom-up BMP of one colour.
 std::string bmp(int width, int height, unsigned char shade) {
   int stride = (width * 3 + 3) & ~3;
   std::string out = "BM";
-  put32(out, 54 + stride * height); put32(out, 0); put32(out, 54);
-  put32(out, 40); put32(out, width); put32(out, height); put16(out, 1); put16(out, 24);
-  put32(out, 0); put32(out, stride * height); put32(out, 2835); put32(out, 2835); put32(out, 0); put32(out, 0);
+  put32(out, 54 + stride * height);
+  put32(out, 0);
+  put32(out, 54);
+  put32(out, 40);
+  put32(out, width);
+  put32(out, height);
+  put16(out, 1);
+  put16(out, 24);
+  put32(out, 0);
+  put32(out, stride * height);
+  put32(out, 2835);
+  put32(out, 2835);
+  put32(out, 0);
+  put32(out, 0);
   out.append((size_t)stride * height, (char)shade);
   return out;
 }
@@ -44,20 +61,36 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& fi
   for (const auto& file : files) {
     unsigned offset = (unsigned)out.size(), crc = crc32(file.second), size = (unsigned)file.second.size();
     std::string common;
-    put16(common, 20); put16(common, 0); put16(common, 0); put16(common, 0); put16(common, 0);
-    put32(common, crc); put32(common, size); put32(common, size); put16(common, (unsigned)file.first.size());
+    put16(common, 20);
+    put16(common, 0);
+    put16(common, 0);
+    put16(common, 0);
+    put16(common, 0);
+    put32(common, crc);
+    put32(common, size);
+    put32(common, size);
+    put16(common, (unsigned)file.first.size());
     put16(common, 0);
     out += "PK\x03\x04" + common + file.first + file.second;
     directory += "PK\x01\x02";
     put16(directory, 20);
     directory += common;
-    put16(directory, 0); put16(directory, 0); put16(directory, 0); put32(directory, 0); put32(directory, offset);
+    put16(directory, 0);
+    put16(directory, 0);
+    put16(directory, 0);
+    put32(directory, 0);
+    put32(directory, offset);
     directory += file.first;
   }
   unsigned start = (unsigned)out.size();
   out += directory + "PK\x05\x06";
-  put16(out, 0); put16(out, 0); put16(out, (unsigned)files.size()); put16(out, (unsigned)files.size());
-  put32(out, (unsigned)directory.size()); put32(out, start); put16(out, 0);
+  put16(out, 0);
+  put16(out, 0);
+  put16(out, (unsigned)files.size());
+  put16(out, (unsigned)files.size());
+  put32(out, (unsigned)directory.size());
+  put32(out, start);
+  put16(out, 0);
   return out;
 }
 
@@ -109,7 +142,8 @@ struct Comics : ::testing::Test {
     char pattern[] = "/tmp/brisa-comics-XXXXXX";
     folder = mkdtemp(pattern);
     std::vector<std::pair<std::string, std::string>> files;
-    for (int i = 0; i < 10; i++) files.push_back({"p" + std::to_string(i) + ".bmp", bmp(100, 400, (unsigned char)(20 * i))});
+    for (int i = 0; i < 10; i++)
+      files.push_back({"p" + std::to_string(i) + ".bmp", bmp(100, 400, (unsigned char)(20 * i))});
     path = writeComic("tall.cbz", files);
     Wide line = wide("brisa");
     startBrisa(GetModuleHandleW(NULL), line.text);
@@ -175,7 +209,7 @@ std::string brokenPng(int width, int height) {
   return "\x89PNG\r\n\x1A\n" + chunk("IHDR", header) + chunk("IDAT", std::string(64, '\x5A')) + chunk("IEND", "");
 }
 
-}  // namespace
+}   // namespace
 
 // Two-page view with pages 4 and 5 in sight: 6, then 7, then 3, then 2.
 TEST_F(Comics, PrefetchTakesTheNeighboursInOrder) {
@@ -257,7 +291,8 @@ TEST_F(Comics, ClosingTheWindowWhileDecodingLeavesNoJob) {
 // and then the worker rests however many idle passes follow.
 TEST_F(Comics, PrefetchNeverPushesAPageInSightOutOfTheCache) {
   std::vector<std::pair<std::string, std::string>> files;
-  for (int i = 0; i < 40; i++) files.push_back({"s" + std::to_string(100 + i) + ".bmp", bmp(120, 30, (unsigned char)(5 * i))});
+  for (int i = 0; i < 40; i++)
+    files.push_back({"s" + std::to_string(100 + i) + ".bmp", bmp(120, 30, (unsigned char)(5 * i))});
   Wide file = wide(writeComic("strips.cbz", files));
   openDocument(file.text);
   pump();

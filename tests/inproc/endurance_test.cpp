@@ -70,8 +70,8 @@ void FPDFText_ClosePage(FPDF_TEXTPAGE text) {
   real(text);
 }
 FPDF_SCHHANDLE FPDFText_FindStart(FPDF_TEXTPAGE text, FPDF_WIDESTRING what, FPDF_DWORD flags, int start) {
-  static auto real = realPdfium<FPDF_SCHHANDLE (*)(FPDF_TEXTPAGE, FPDF_WIDESTRING, FPDF_DWORD, int)>(
-      "FPDFText_FindStart");
+  static auto real =
+      realPdfium<FPDF_SCHHANDLE (*)(FPDF_TEXTPAGE, FPDF_WIDESTRING, FPDF_DWORD, int)>("FPDFText_FindStart");
   FPDF_SCHHANDLE search = real(text, what, flags, start);
   if (search) liveSearches++;
   return search;
@@ -173,8 +173,10 @@ void heapBytes(double* busy, double* committed) {
   *busy = *committed = 0;
   HeapLock(heap);
   while (HeapWalk(heap, &entry)) {
-    if (entry.wFlags & PROCESS_HEAP_REGION) *committed += entry.Region.dwCommittedSize;
-    else if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) *busy += entry.cbData;
+    if (entry.wFlags & PROCESS_HEAP_REGION)
+      *committed += entry.Region.dwCommittedSize;
+    else if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+      *busy += entry.cbData;
   }
   HeapUnlock(heap);
 }
@@ -189,14 +191,27 @@ double residentBytes() {
   return (double)resident * sysconf(_SC_PAGESIZE);
 }
 
-enum { HANDLES, GDI, USER, PDF_DOCUMENTS, PDF_PAGES, PDF_TEXT, PDF_SEARCHES, PDF_BITMAPS, DECODE_JOBS, HEAP_BUSY,
-       HEAP_COMMITTED, RESIDENT, MEASURES };
+enum {
+  HANDLES,
+  GDI,
+  USER,
+  PDF_DOCUMENTS,
+  PDF_PAGES,
+  PDF_TEXT,
+  PDF_SEARCHES,
+  PDF_BITMAPS,
+  DECODE_JOBS,
+  HEAP_BUSY,
+  HEAP_COMMITTED,
+  RESIDENT,
+  MEASURES
+};
 
 struct Measure {
   const char* name;
-  double unit;       // printed in these
+  double unit;   // printed in these
   const char* unitName;
-  double allowed;    // growth per 100 opens tolerated by the check, in units
+  double allowed;   // growth per 100 opens tolerated by the check, in units
 };
 
 // The allowances: object counts must come back exactly each round; memory may
@@ -385,7 +400,8 @@ struct Document {
 // PDF locked by a password.
 std::vector<Document> makeDocuments() {
   std::vector<TestPage> pages;
-  for (int i = 0; i < 12; i++) pages.push_back(TestPage{612, 792, {"page " + std::to_string(i + 1), i == 9 ? "a needle here" : "hay"}});
+  for (int i = 0; i < 12; i++)
+    pages.push_back(TestPage{612, 792, {"page " + std::to_string(i + 1), i == 9 ? "a needle here" : "hay"}});
   std::string pdf = folder + "/text.pdf";
   FILE* f = fopen(pdf.c_str(), "wb");
   std::string bytes = makeTestPdf(pages);
@@ -435,7 +451,7 @@ struct Endurance : ::testing::Test {
   }
 };
 
-}  // namespace
+}   // namespace
 
 // Opens cycling through every kind of document, each used in full with the
 // thumbnail panel shown; after a warm-up of 50 opens nothing the process holds

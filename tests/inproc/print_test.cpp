@@ -15,8 +15,7 @@
 
 namespace {
 
-const uint32_t GREY = 0x808080, WHITE = 0xFFFFFF, RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF,
-               BLACK = 0x000000;
+const uint32_t GREY = 0x808080, WHITE = 0xFFFFFF, RED = 0xFF0000, GREEN = 0x00FF00, BLUE = 0x0000FF, BLACK = 0x000000;
 
 // A memory device context over a 32-bit top-down bitmap whose pixels we read.
 struct Canvas {
@@ -140,7 +139,7 @@ DialogAnswer answerWithMemoryDc() {
   return answer;
 }
 
-}  // namespace
+}   // namespace
 
 // A memory device context cannot start a print job: nothing is drawn, and the
 // device context and both global blocks are still released.
@@ -237,7 +236,7 @@ uint8_t* decodedImage() {
   return (uint8_t*)pixels;
 }
 
-}  // namespace
+}   // namespace
 
 // Unturned, the image fills the box as it is; turned, its top-left corner goes
 // to the box's top-right and its left half to the box's top half.

@@ -29,7 +29,9 @@ std::string tempFolder() {
 // Wide text without std::wstring, whose library code assumes 4-byte wchar_t.
 struct Wide {
   wchar_t text[1024];
-  const wchar_t* c_str() const { return text; }
+  const wchar_t* c_str() const {
+    return text;
+  }
 };
 
 Wide wide(const std::string& text) {
@@ -162,7 +164,7 @@ bool isChecked(UINT id) {
   return (GetMenuState(GetSystemMenu(frameWindow, FALSE), id, MF_BYCOMMAND) & MF_CHECKED) != 0;
 }
 
-}  // namespace
+}   // namespace
 
 // The position of a window-menu item, or -1.
 static int menuPosition(HMENU menu, UINT id) {
@@ -204,7 +206,9 @@ TEST_F(Program, SystemMenuHasTheFiveItemsInOrder) {
   EXPECT_EQ(french ? "Miniatures\tF4" : "Thumbnails\tF4", menuText(menu, IDM_THUMBNAILS));
   EXPECT_EQ(french ? "Double page\tD" : "Two-page view\tD", menuText(menu, IDM_DOUBLE_PAGE));
   EXPECT_EQ(french ? "Couverture seule\tMaj+D" : "Cover alone\tShift+D", menuText(menu, IDM_COVER_ALONE));
-  EXPECT_EQ(french ? "Lecteur PDF par d\xc3\xa9" "faut\xe2\x80\xa6" : "Default PDF reader\xe2\x80\xa6",
+  EXPECT_EQ(french ? "Lecteur PDF par d\xc3\xa9"
+                     "faut\xe2\x80\xa6"
+                   : "Default PDF reader\xe2\x80\xa6",
             menuText(menu, IDM_DEFAULT_READER));
   EXPECT_EQ(french ? "\xc3\x80 propos de Brisa\xe2\x80\xa6\tF1" : "About Brisa\xe2\x80\xa6\tF1",
             menuText(menu, IDM_ABOUT));
@@ -263,7 +267,8 @@ TEST_F(Program, MenuCommandsWriteBothSettings) {
   SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_DOUBLE_PAGE, 0);
   EXPECT_EQ(1u, readSetting(L"DoublePage"));
   DWORD type = 0;
-  EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, L"Software\\Brisa", L"CoverPaired", RRF_RT_ANY, &type, NULL, NULL));
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegGetValueW(HKEY_CURRENT_USER, L"Software\\Brisa", L"CoverPaired", RRF_RT_ANY, &type, NULL, NULL));
   EXPECT_EQ((DWORD)REG_DWORD, type);
   SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_DOUBLE_PAGE, 0);
   EXPECT_EQ(0u, readSetting(L"DoublePage"));
@@ -516,9 +521,7 @@ TEST_F(Program, EveryPaintCoversTheWholeView) {
   start();
   resizeFrame(300, 300);
   open(pdf("blank.pdf", letterPages(6)));
-  const struct {
-    int width, height;
-  } sizes[] = {{300, 300}, {1600, 1500}, {420, 260}, {1700, 1550}};
+  const struct { int width, height; } sizes[] = {{300, 300}, {1600, 1500}, {420, 260}, {1700, 1550}};
   for (const auto& size : sizes) {
     resizeFrame(size.width, size.height);
     RedrawWindow(viewWindow, NULL, NULL, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -527,10 +530,14 @@ TEST_F(Program, EveryPaintCoversTheWholeView) {
     ASSERT_EQ((size_t)width * height, pixels.size());
     int white = 0, grey = 0, black = 0, other = 0;
     for (uint32_t pixel : pixels) {
-      if (pixel == 0xFFFFFF) white++;
-      else if (pixel == 0x808080) grey++;
-      else if (pixel == 0) black++;
-      else other++;
+      if (pixel == 0xFFFFFF)
+        white++;
+      else if (pixel == 0x808080)
+        grey++;
+      else if (pixel == 0)
+        black++;
+      else
+        other++;
     }
     SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
     EXPECT_EQ(0, other);
@@ -909,7 +916,7 @@ std::vector<std::string> recentNames() {
   return names;
 }
 
-}  // namespace
+}   // namespace
 
 // Foreign values under Recent are ignored (the document opens at page 1), a
 // matching entry is used, and the next write leaves only the newest 64 of
@@ -964,10 +971,18 @@ TEST_F(Program, ResumeIgnoresForeignValuesAndRepairsTheList) {
     wchar_t name[400];
     wsprintfW(name, L"junk %d", i);
     switch (i % 5) {
-      case 0: RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_DWORD, &twelve, 4); break;
-      case 1: RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_SZ, L"x", 4); break;
-      case 2: putRecentEntry(name, size, time, 3, nan, 7); break;
-      case 3: putRecentEntry(name, size, time, 3, 0, 7, 3); break;
+      case 0:
+        RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_DWORD, &twelve, 4);
+        break;
+      case 1:
+        RegSetKeyValueW(HKEY_CURRENT_USER, RECENT, name, REG_SZ, L"x", 4);
+        break;
+      case 2:
+        putRecentEntry(name, size, time, 3, nan, 7);
+        break;
+      case 3:
+        putRecentEntry(name, size, time, 3, 0, 7, 3);
+        break;
       case 4:   // a name no path has: too long
         for (int j = lstrlenW(name); j < 300; j++) name[j] = 'n';
         name[300] = 0;
@@ -1031,7 +1046,10 @@ TEST_F(Program, GoToPageJumpsOrStays) {
   EXPECT_FALSE(IsWindowEnabled(frameWindow));
   wchar_t text[128];
   GetWindowTextW(FindWindowExW(goToPageWindow, NULL, L"Static", NULL), text, 128);
-  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Aller \xc3\xa0 la page (1\xe2\x80\x93" "30) :" : "Go to page (1\xe2\x80\x93" "30):",
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Aller \xc3\xa0 la page (1\xe2\x80\x93"
+                                      "30) :"
+                                    : "Go to page (1\xe2\x80\x93"
+                                      "30):",
             narrow(text));
   HWND edit = FindWindowExW(goToPageWindow, NULL, L"Edit", NULL);
   GetWindowTextW(edit, text, 128);

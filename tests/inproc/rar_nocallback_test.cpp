@@ -12,28 +12,27 @@ namespace {
 
 const char16_t comicPath[] = u"C:\\comics\\scripted.cbr";
 
-TEST(RarWithoutSetCallback, EveryOpenFailsAsIfTheLibraryWereMissing)
-{
-    for (int attempt = 0; attempt < 2; attempt++) {
-        int error = -1;
-        EXPECT_EQ(nullptr, openArchive(2, comicPath, nullptr, 0, &error)) << attempt;
-        EXPECT_EQ(OpenRarLibraryMissing, error) << attempt;
-    }
-    ArchiveEntry entry = {};
-    entry.method = RarOnDemand;
-    entry.size = entry.storedSize = 100;
-    entry.archivePath = comicPath;
-    ExtractedBytes bytes;
-    EXPECT_FALSE(extractEntry(&entry, 0, &bytes));
-    EXPECT_EQ(nullptr, bytes.owned);
+TEST(RarWithoutSetCallback, EveryOpenFailsAsIfTheLibraryWereMissing) {
+  for (int attempt = 0; attempt < 2; attempt++) {
+    int error = -1;
+    EXPECT_EQ(nullptr, openArchive(2, comicPath, nullptr, 0, &error)) << attempt;
+    EXPECT_EQ(OpenRarLibraryMissing, error) << attempt;
+  }
+  ArchiveEntry entry = {};
+  entry.method = RarOnDemand;
+  entry.size = entry.storedSize = 100;
+  entry.archivePath = comicPath;
+  ExtractedBytes bytes;
+  EXPECT_FALSE(extractEntry(&entry, 0, &bytes));
+  EXPECT_EQ(nullptr, bytes.owned);
 
-    // The library was found beside the program and stays loaded, but was never used.
-    HMODULE module = GetModuleHandleW(L"unrar.dll");
-    ASSERT_NE(nullptr, module);
-    EXPECT_EQ(nullptr, GetProcAddress(module, "RARSetCallback"));
-    FakeCounters* counters = ((FakeCountersProc)GetProcAddress(module, "fakeUnrarCounters"))();
-    EXPECT_EQ(0, counters->opens);
-    EXPECT_EQ(std::string(""), std::string(counters->log));
+  // The library was found beside the program and stays loaded, but was never used.
+  HMODULE module = GetModuleHandleW(L"unrar.dll");
+  ASSERT_NE(nullptr, module);
+  EXPECT_EQ(nullptr, GetProcAddress(module, "RARSetCallback"));
+  FakeCounters* counters = ((FakeCountersProc)GetProcAddress(module, "fakeUnrarCounters"))();
+  EXPECT_EQ(0, counters->opens);
+  EXPECT_EQ(std::string(""), std::string(counters->log));
 }
 
-}  // namespace
+}   // namespace

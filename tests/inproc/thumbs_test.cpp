@@ -141,8 +141,7 @@ DWORD WINAPI watchLoop(void* parameter) {
 // was seen asleep (rather than stopped at the deadline).
 bool runMainLoopUntilAsleep(DWORD deadline = 30000) {
   HANDLE self;
-  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE,
-                  DUPLICATE_SAME_ACCESS);
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, 0, FALSE, DUPLICATE_SAME_ACCESS);
   EXPECT_NE(0u, cpuTime(self)) << "the thread's CPU time cannot be read: the watch would see sleep everywhere";
   LoopWatch watch = {self, GetCurrentThreadId(), 1500, deadline, false};
   HANDLE watcher = CreateThread(NULL, 0, watchLoop, &watch, 0, NULL);
@@ -175,13 +174,19 @@ struct Thumbs : ::testing::Test {
     writeSetting(L"HideAboutOnStartup", 1);
     writeSetting(L"HideThumbs", 1);
   }
-  std::string pdf(const std::string& name, const std::string& bytes) { return writeFile(folder + "/" + name, bytes); }
+  std::string pdf(const std::string& name, const std::string& bytes) {
+    return writeFile(folder + "/" + name, bytes);
+  }
   void open(const std::string& path) {
     openDocument(wide(path).text);
     pumpMessages();
   }
-  void openLetters(int count) { open(pdf("letters.pdf", makeTestPdf(letterPages(count)))); }
-  int panelWidth() { return s(96) + 2 * s(12) + GetSystemMetrics(SM_CXVSCROLL); }
+  void openLetters(int count) {
+    open(pdf("letters.pdf", makeTestPdf(letterPages(count))));
+  }
+  int panelWidth() {
+    return s(96) + 2 * s(12) + GetSystemMetrics(SM_CXVSCROLL);
+  }
   void click(int clientY) {
     SendMessageW(thumbnailWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(30, clientY));
     SendMessageW(thumbnailWindow, WM_LBUTTONUP, 0, MAKELPARAM(30, clientY));
@@ -195,7 +200,7 @@ struct Thumbs : ::testing::Test {
   }
 };
 
-}  // namespace
+}   // namespace
 
 // No document: no width, hidden; with one, the panel takes its band at the
 // left and the view the rest, below the search strip when it shows.
@@ -299,7 +304,8 @@ TEST_F(Thumbs, IdleWorkRendersTheMiniatures) {
   int w, h;
   thumbnailSize(0, &w, &h);
   DIBSECTION section = {};
-  ASSERT_EQ((int)sizeof(section), GetObjectW((HBITMAP)thumbnailPanel.thumbnailSlots[0].bitmap, sizeof(section), &section));
+  ASSERT_EQ((int)sizeof(section),
+            GetObjectW((HBITMAP)thumbnailPanel.thumbnailSlots[0].bitmap, sizeof(section), &section));
   EXPECT_EQ(w, section.dsBm.bmWidth);
   EXPECT_EQ(h, section.dsBm.bmHeight);
   EXPECT_EQ(32, section.dsBm.bmBitsPixel);
@@ -567,7 +573,7 @@ TEST_F(Thumbs, ComicAnswersFillOnlyWaitingSlots) {
   comicThumbnailDecoded(2, stray, true);   // never asked for
   EXPECT_EQ(ThumbnailState::Empty, slots[2].state);
   EXPECT_EQ(0, GetObjectType(stray));
-  comicThumbnailDecoded(7, NULL, true);    // outside the document: ignored
+  comicThumbnailDecoded(7, NULL, true);   // outside the document: ignored
   EXPECT_TRUE(thumbnailPanelIsConsistent());
   slots[2].state = ThumbnailState::Pending;
   resetThumbnails(NULL, NULL, 0, NULL, NULL);   // closed while the worker decodes

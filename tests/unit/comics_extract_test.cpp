@@ -11,125 +11,124 @@
 namespace {
 
 // Raw DEFLATE (no zlib header) of `data`, as a ZIP entry stores it.
-std::string deflateRaw(const std::string& data, int level = 9)
-{
-    z_stream s = {};
-    EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&s, data.size()), '\0');
-    s.next_in = (Bytef*)data.data();
-    s.avail_in = data.size();
-    s.next_out = (Bytef*)&out[0];
-    s.avail_out = out.size();
-    EXPECT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
-    out.resize(s.total_out);
-    deflateEnd(&s);
-    return out;
+std::string deflateRaw(const std::string& data, int level = 9) {
+  z_stream s = {};
+  EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&s, data.size()), '\0');
+  s.next_in = (Bytef*)data.data();
+  s.avail_in = data.size();
+  s.next_out = (Bytef*)&out[0];
+  s.avail_out = out.size();
+  EXPECT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
+  out.resize(s.total_out);
+  deflateEnd(&s);
+  return out;
 }
 
 // The entry borrows `stored`, which must outlive it.
-ArchiveEntry entryOf(const std::string& stored, uint64_t size, int32_t method)
-{
-    ArchiveEntry entry = ArchiveEntry();
-    entry.data = (const uint8_t*)stored.data();
-    entry.storedSize = stored.size();
-    entry.size = size;
-    entry.method = method;
-    return entry;
+ArchiveEntry entryOf(const std::string& stored, uint64_t size, int32_t method) {
+  ArchiveEntry entry = ArchiveEntry();
+  entry.data = (const uint8_t*)stored.data();
+  entry.storedSize = stored.size();
+  entry.size = size;
+  entry.method = method;
+  return entry;
 }
 
-std::string text(const ExtractedBytes& bytes)
-{
-    return std::string((const char*)bytes.bytes, bytes.length);
+std::string text(const ExtractedBytes& bytes) {
+  return std::string((const char*)bytes.bytes, bytes.length);
 }
 
-std::string sample()
-{
-    std::string s;
-    for (int i = 0; i < 200000; i++) s += (char)("comic page "[i % 11] ^ (i >> 9));
-    return s;
+std::string sample() {
+  std::string s;
+  for (int i = 0; i < 200000; i++) s += (char)("comic page "[i % 11] ^ (i >> 9));
+  return s;
 }
 
-TEST(ComicsExtract, StoredEntriesAreBorrowedUpToTheirStoredBytes)
-{
-    std::string data = "0123456789";
-    ArchiveEntry entry = entryOf(data, 10, Stored);
-    struct Case { uint64_t limit; uint64_t length; };
-    for (Case c : {Case{0, 10}, Case{4, 4}, Case{10, 10}, Case{99, 10}}) {
-        ExtractedBytes bytes;
-        ASSERT_TRUE(extractEntry(&entry, c.limit, &bytes));
-        EXPECT_EQ(bytes.bytes, entry.data);
-        EXPECT_EQ(bytes.owned, nullptr);
-        EXPECT_EQ(bytes.length, c.length);
-    }
-    // A directory claiming more than is stored never lends more than is there.
-    ArchiveEntry claims = entryOf(data, 1000, Stored);
+TEST(ComicsExtract, StoredEntriesAreBorrowedUpToTheirStoredBytes) {
+  std::string data = "0123456789";
+  ArchiveEntry entry = entryOf(data, 10, Stored);
+  struct Case {
+    uint64_t limit;
+    uint64_t length;
+  };
+  for (Case c : {Case{0, 10}, Case{4, 4}, Case{10, 10}, Case{99, 10}}) {
     ExtractedBytes bytes;
-    ASSERT_TRUE(extractEntry(&claims, 500, &bytes));
-    EXPECT_EQ(bytes.length, 10u);
+    ASSERT_TRUE(extractEntry(&entry, c.limit, &bytes));
+    EXPECT_EQ(bytes.bytes, entry.data);
+    EXPECT_EQ(bytes.owned, nullptr);
+    EXPECT_EQ(bytes.length, c.length);
+  }
+  // A directory claiming more than is stored never lends more than is there.
+  ArchiveEntry claims = entryOf(data, 1000, Stored);
+  ExtractedBytes bytes;
+  ASSERT_TRUE(extractEntry(&claims, 500, &bytes));
+  EXPECT_EQ(bytes.length, 10u);
 }
 
-TEST(ComicsExtract, DeflatedEntriesInflateWholeOrAsAPrefix)
-{
-    std::string original = sample();
-    std::string packed = deflateRaw(original);
-    ArchiveEntry entry = entryOf(packed, original.size(), Deflated);
-    for (uint64_t limit : {0ull, 1ull, 65536ull, (unsigned long long)original.size() - 1,
-                           (unsigned long long)original.size() + 5}) {
-        ExtractedBytes bytes;
-        ASSERT_TRUE(extractEntry(&entry, limit, &bytes)) << limit;
-        ASSERT_NE(bytes.owned, nullptr);
-        uint64_t expected = (limit == 0 || limit >= original.size()) ? original.size() : limit;
-        EXPECT_EQ(text(bytes), original.substr(0, expected)) << limit;
-        releaseExtractedBytes(&bytes);
-        EXPECT_EQ(bytes.owned, nullptr);
-    }
-    // A stored size that undersells the entry: the prefix asked for still comes back.
-    ArchiveEntry small = entryOf(packed, 100, Deflated);
+TEST(ComicsExtract, DeflatedEntriesInflateWholeOrAsAPrefix) {
+  std::string original = sample();
+  std::string packed = deflateRaw(original);
+  ArchiveEntry entry = entryOf(packed, original.size(), Deflated);
+  for (uint64_t limit :
+       {0ull, 1ull, 65536ull, (unsigned long long)original.size() - 1, (unsigned long long)original.size() + 5}) {
     ExtractedBytes bytes;
-    ASSERT_TRUE(extractEntry(&small, 0, &bytes));
-    EXPECT_EQ(text(bytes), original.substr(0, 100));
+    ASSERT_TRUE(extractEntry(&entry, limit, &bytes)) << limit;
+    ASSERT_NE(bytes.owned, nullptr);
+    uint64_t expected = (limit == 0 || limit >= original.size()) ? original.size() : limit;
+    EXPECT_EQ(text(bytes), original.substr(0, expected)) << limit;
     releaseExtractedBytes(&bytes);
+    EXPECT_EQ(bytes.owned, nullptr);
+  }
+  // A stored size that undersells the entry: the prefix asked for still comes back.
+  ArchiveEntry small = entryOf(packed, 100, Deflated);
+  ExtractedBytes bytes;
+  ASSERT_TRUE(extractEntry(&small, 0, &bytes));
+  EXPECT_EQ(text(bytes), original.substr(0, 100));
+  releaseExtractedBytes(&bytes);
 }
 
-TEST(ComicsExtract, RefusedEntries)
-{
-    std::string packed = deflateRaw("abc");
-    std::string nothing = deflateRaw("");
-    std::string damaged = "\xFF\xFF\xFF\xFF", truncated = packed.substr(0, 1), bzip2 = "BZh91AY";
-    struct Case { const char* why; ArchiveEntry entry; uint64_t limit; };
-    const Case cases[] = {
-        {"over 512 MiB even for a prefix", entryOf(packed, 0x20000001, Deflated), 3},
-        {"inflates to nothing", entryOf(nothing, 0, Deflated), 0},
-        {"inflates to nothing, size claimed", entryOf(nothing, 50, Deflated), 0},
-        {"damaged data", entryOf(damaged, 50, Deflated), 0},
-        {"truncated data", entryOf(truncated, 3, Deflated), 0},
-        {"bzip2", entryOf(bzip2, 3, 12), 0},
-        {"RAR entry without the RAR reader", entryOf(nothing, 3, RarOnDemand), 0},
-    };
-    for (const Case& c : cases) {
-        ExtractedBytes bytes;
-        EXPECT_FALSE(extractEntry(&c.entry, c.limit, &bytes)) << c.why;
-        EXPECT_EQ(bytes.bytes, nullptr) << c.why;
-        EXPECT_EQ(bytes.owned, nullptr) << c.why;
-    }
-    // Exactly 512 MiB is allowed: its 3-byte prefix inflates.
-    ArchiveEntry largest = entryOf(packed, 0x20000000, Deflated);
+TEST(ComicsExtract, RefusedEntries) {
+  std::string packed = deflateRaw("abc");
+  std::string nothing = deflateRaw("");
+  std::string damaged = "\xFF\xFF\xFF\xFF", truncated = packed.substr(0, 1), bzip2 = "BZh91AY";
+  struct Case {
+    const char* why;
+    ArchiveEntry entry;
+    uint64_t limit;
+  };
+  const Case cases[] = {
+      {"over 512 MiB even for a prefix", entryOf(packed, 0x20000001, Deflated), 3},
+      {"inflates to nothing", entryOf(nothing, 0, Deflated), 0},
+      {"inflates to nothing, size claimed", entryOf(nothing, 50, Deflated), 0},
+      {"damaged data", entryOf(damaged, 50, Deflated), 0},
+      {"truncated data", entryOf(truncated, 3, Deflated), 0},
+      {"bzip2", entryOf(bzip2, 3, 12), 0},
+      {"RAR entry without the RAR reader", entryOf(nothing, 3, RarOnDemand), 0},
+  };
+  for (const Case& c : cases) {
     ExtractedBytes bytes;
-    ASSERT_TRUE(extractEntry(&largest, 3, &bytes));
-    EXPECT_EQ(text(bytes), "abc");
-    releaseExtractedBytes(&bytes);
+    EXPECT_FALSE(extractEntry(&c.entry, c.limit, &bytes)) << c.why;
+    EXPECT_EQ(bytes.bytes, nullptr) << c.why;
+    EXPECT_EQ(bytes.owned, nullptr) << c.why;
+  }
+  // Exactly 512 MiB is allowed: its 3-byte prefix inflates.
+  ArchiveEntry largest = entryOf(packed, 0x20000000, Deflated);
+  ExtractedBytes bytes;
+  ASSERT_TRUE(extractEntry(&largest, 3, &bytes));
+  EXPECT_EQ(text(bytes), "abc");
+  releaseExtractedBytes(&bytes);
 }
 
-TEST(ComicsExtract, NoMemoryForTheBufferFails)
-{
-    std::string packed = deflateRaw("abc");
-    ArchiveEntry entry = entryOf(packed, 3, Deflated);
-    ExtractedBytes bytes;
-    failNthAllocation(0);
-    EXPECT_FALSE(extractEntry(&entry, 0, &bytes));
-    failNthAllocation(-1);
-    EXPECT_TRUE(extractEntry(&entry, 0, &bytes));
-    releaseExtractedBytes(&bytes);
+TEST(ComicsExtract, NoMemoryForTheBufferFails) {
+  std::string packed = deflateRaw("abc");
+  ArchiveEntry entry = entryOf(packed, 3, Deflated);
+  ExtractedBytes bytes;
+  failNthAllocation(0);
+  EXPECT_FALSE(extractEntry(&entry, 0, &bytes));
+  failNthAllocation(-1);
+  EXPECT_TRUE(extractEntry(&entry, 0, &bytes));
+  releaseExtractedBytes(&bytes);
 }
 
-}  // namespace
+}   // namespace

@@ -16,7 +16,9 @@ struct ComicsCache : ::testing::Test {
     archive->entryCount = 4;
     archive->entries = (ArchiveEntry*)allocZeroed(4 * sizeof(ArchiveEntry));
   }
-  void TearDown() override { freeArchive(archive); }
+  void TearDown() override {
+    freeArchive(archive);
+  }
   uint8_t* pixels(int w, int h, uint8_t value = 0) {
     uint8_t* p = (uint8_t*)allocBytes((size_t)w * h * 4);
     memset(p, value, (size_t)w * h * 4);
@@ -29,7 +31,7 @@ struct ComicsCache : ::testing::Test {
   }
 };
 
-}  // namespace
+}   // namespace
 
 // The thirteenth image evicts the least recently used one; a hit refreshes.
 TEST_F(ComicsCache, EvictsByUseOrder) {
@@ -38,8 +40,8 @@ TEST_F(ComicsCache, EvictsByUseOrder) {
   storeCachedImage(archive, 12, 4, 4, pixels(4, 4));
   EXPECT_EQ(12, held());
   EXPECT_NE(nullptr, findCachedImage(archive, 0, 4, 4));
-  EXPECT_EQ(nullptr, findCachedImage(archive, 1, 4, 4));    // the oldest went
-  EXPECT_EQ(nullptr, findCachedImage(archive, 0, 8, 8));    // another size is another image
+  EXPECT_EQ(nullptr, findCachedImage(archive, 1, 4, 4));   // the oldest went
+  EXPECT_EQ(nullptr, findCachedImage(archive, 0, 8, 8));   // another size is another image
   EXPECT_EQ(12 * 4 * 4 * 4, archive->cachedBytes);
 }
 
@@ -70,8 +72,7 @@ TEST_F(ComicsCache, UndecodablePageIsAGreyPlaceholder) {
   std::vector<uint8_t> bits(10 * 6 * 4, 0x11);
   drawComicPage(archive, 0, bits.data(), 10, 6, -3, 2, 8, 20);
   for (int y = 0; y < 6; y++)
-    for (int x = 0; x < 10; x++)
-      EXPECT_EQ((y >= 2 && x < 5) ? 0xDD : 0x11, bits[(y * 10 + x) * 4]) << x << "," << y;
+    for (int x = 0; x < 10; x++) EXPECT_EQ((y >= 2 && x < 5) ? 0xDD : 0x11, bits[(y * 10 + x) * 4]) << x << "," << y;
 }
 
 // At display size the cached image is copied straight, clipped and offset.
@@ -83,10 +84,10 @@ TEST_F(ComicsCache, PageAtItsSizeIsCopied) {
   storeCachedImage(archive, 1, 4, 3, image);
   std::vector<uint8_t> bits(3 * 3 * 4, 0);
   drawComicPage(archive, 1, bits.data(), 3, 3, -1, 1, 4, 3);
-  EXPECT_EQ(0, bits[0]);   // row 0 is above the page
-  EXPECT_EQ(2, bits[(1 * 3 + 0) * 4]);    // image (1, 0)
-  EXPECT_EQ(4, bits[(1 * 3 + 2) * 4]);    // image (3, 0)
-  EXPECT_EQ(7, bits[(2 * 3 + 1) * 4]);    // image (2, 1)
+  EXPECT_EQ(0, bits[0]);                 // row 0 is above the page
+  EXPECT_EQ(2, bits[(1 * 3 + 0) * 4]);   // image (1, 0)
+  EXPECT_EQ(4, bits[(1 * 3 + 2) * 4]);   // image (3, 0)
+  EXPECT_EQ(7, bits[(2 * 3 + 1) * 4]);   // image (2, 1)
 }
 
 // A page shown larger than its image is decoded at the image's size and enlarged

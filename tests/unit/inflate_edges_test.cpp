@@ -28,7 +28,9 @@ struct BitWriter {
   void code(uint32_t value, int length) {
     for (int i = length - 1; i >= 0; i--) bit(value >> i);
   }
-  void padToByte() { bitCount = bytes.size() * 8; }
+  void padToByte() {
+    bitCount = bytes.size() * 8;
+  }
   void byte(uint8_t b) {
     padToByte();
     bytes.push_back(b);
@@ -41,7 +43,8 @@ const int lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  
 const int lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 const int distanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
                               193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const int distanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+const int distanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                               6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // Canonical codes (RFC 1951 3.2.2) of a set of code lengths.
 std::vector<uint32_t> canonicalCodes(const std::vector<int>& lengths) {
@@ -60,7 +63,9 @@ struct Code {
   std::vector<int> lengths;
   std::vector<uint32_t> codes;
   explicit Code(std::vector<int> l) : lengths(std::move(l)), codes(canonicalCodes(lengths)) {}
-  void put(BitWriter& w, int symbol) const { w.code(codes[size_t(symbol)], lengths[size_t(symbol)]); }
+  void put(BitWriter& w, int symbol) const {
+    w.code(codes[size_t(symbol)], lengths[size_t(symbol)]);
+  }
 };
 
 Code fixedLiteralLengthCode() {
@@ -91,11 +96,11 @@ const int codeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3,
 
 // Dynamic block header up to its code lengths, which the caller sends.
 void dynamicHeaderFields(BitWriter& w, bool final, int literalCodes, int distanceCodes) {
-  w.field(final, 1);                             // BFINAL
-  w.field(2, 2);                                 // BTYPE: dynamic codes
-  w.field(uint32_t(literalCodes - 257), 5);      // HLIT
-  w.field(uint32_t(distanceCodes - 1), 5);       // HDIST
-  w.field(19 - 4, 4);                            // HCLEN: all 19 code-length code lengths follow
+  w.field(final, 1);                          // BFINAL
+  w.field(2, 2);                              // BTYPE: dynamic codes
+  w.field(uint32_t(literalCodes - 257), 5);   // HLIT
+  w.field(uint32_t(distanceCodes - 1), 5);    // HDIST
+  w.field(19 - 4, 4);                         // HCLEN: all 19 code-length code lengths follow
   for (int i = 0; i < 19; i++) w.field(uint32_t(codeLengthCode.lengths[size_t(codeLengthOrder[i])]), 3);
 }
 
@@ -114,16 +119,16 @@ std::vector<int> lengthsOf(size_t count, std::vector<std::pair<int, int>> symbol
 }
 
 void fixedHeader(BitWriter& w, bool final) {
-  w.field(final, 1);  // BFINAL
-  w.field(1, 2);      // BTYPE: fixed codes
+  w.field(final, 1);   // BFINAL
+  w.field(1, 2);       // BTYPE: fixed codes
 }
 
 void storedHeader(BitWriter& w, bool final, uint16_t length, uint16_t lengthComplement) {
-  w.field(final, 1);  // BFINAL
-  w.field(0, 2);      // BTYPE: stored
+  w.field(final, 1);   // BFINAL
+  w.field(0, 2);       // BTYPE: stored
   w.padToByte();
-  w.field(length, 16);            // LEN
-  w.field(lengthComplement, 16);  // NLEN
+  w.field(length, 16);             // LEN
+  w.field(lengthComplement, 16);   // NLEN
 }
 
 void fixedLiterals(BitWriter& w, const std::string& text) {
@@ -133,7 +138,7 @@ void fixedLiterals(BitWriter& w, const std::string& text) {
 // Decodes into a buffer of capacity bytes followed by guard bytes; the guards must survive.
 struct Decoded {
   int64_t result;
-  std::string bytes;  // the first max(result, 0) bytes
+  std::string bytes;   // the first max(result, 0) bytes
 };
 
 // The table block comes from the heap uncleared: hand out blocks full of junk.
@@ -154,7 +159,9 @@ Decoded decode(const std::vector<uint8_t>& stream, size_t capacity) {
   return {result, std::string(buffer.begin(), buffer.begin() + (result > 0 ? result : 0))};
 }
 
-Decoded decode(const BitWriter& w, size_t capacity = 1024) { return decode(w.bytes, capacity); }
+Decoded decode(const BitWriter& w, size_t capacity = 1024) {
+  return decode(w.bytes, capacity);
+}
 
 // "abc" then a match of 6 from 3 back, in one final fixed block.
 BitWriter abcStream() {
@@ -163,15 +170,15 @@ BitWriter abcStream() {
   fixedLiterals(w, "abc");
   putLength(w, fixedCode, 6);
   putDistance(w, fixedDistanceCode, 3);
-  fixedCode.put(w, 256);  // end of block
+  fixedCode.put(w, 256);   // end of block
   return w;
 }
 
 TEST(InflateEdges, EmptyOrTooShortInputFails) {
   EXPECT_EQ(decode(std::vector<uint8_t>{}, 16).result, -1);
   BitWriter w;
-  w.field(1, 1);  // BFINAL
-  w.field(0, 2);  // BTYPE: stored, and the input ends before LEN
+  w.field(1, 1);   // BFINAL
+  w.field(0, 2);   // BTYPE: stored, and the input ends before LEN
   EXPECT_EQ(decode(w).result, -1);
 }
 
@@ -209,28 +216,28 @@ TEST(InflateEdges, StreamEndingExactlyAtTheCapacity) {
   BitWriter cut;
   fixedHeader(cut, true);
   fixedLiterals(cut, "abc");
-  ASSERT_LT(cut.bytes.size() * 8 - cut.bitCount, 7u);  // too few padding bits for a 7-bit end of block
+  ASSERT_LT(cut.bytes.size() * 8 - cut.bitCount, 7u);   // too few padding bits for a 7-bit end of block
   EXPECT_EQ(decode(cut, 3).result, -1);
-  EXPECT_EQ(decode(cut, 2).result, 2);  // the third literal did not fit
+  EXPECT_EQ(decode(cut, 2).result, 2);   // the third literal did not fit
 }
 
 TEST(InflateEdges, StoredBlocks) {
   BitWriter w;
-  storedHeader(w, false, 0, 0xFFFF);  // LEN 0: nothing, and on to the next block
-  w.field(0, 1);                      // BFINAL
-  w.field(0, 2);                      // BTYPE: stored
-  w.field(0x1F, 5);                   // padding bits, which are dropped whatever they hold
-  w.field(3, 16);                     // LEN
-  w.field(0x1234, 16);                // NLEN, not the complement of LEN: accepted
+  storedHeader(w, false, 0, 0xFFFF);   // LEN 0: nothing, and on to the next block
+  w.field(0, 1);                       // BFINAL
+  w.field(0, 2);                       // BTYPE: stored
+  w.field(0x1F, 5);                    // padding bits, which are dropped whatever they hold
+  w.field(3, 16);                      // LEN
+  w.field(0x1234, 16);                 // NLEN, not the complement of LEN: accepted
   w.byte('a');
   w.byte('b');
   w.byte('c');
-  fixedHeader(w, true);               // a fixed block starting on a byte boundary
+  fixedHeader(w, true);   // a fixed block starting on a byte boundary
   fixedLiterals(w, "d");
   fixedCode.put(w, 256);
   EXPECT_EQ(decode(w).bytes, "abcd");
 
-  BitWriter mid;  // a stored block after a fixed block, from the middle of a byte
+  BitWriter mid;   // a stored block after a fixed block, from the middle of a byte
   fixedHeader(mid, false);
   fixedLiterals(mid, "x");
   fixedCode.put(mid, 256);
@@ -245,19 +252,19 @@ TEST(InflateEdges, StoredBlockCutShortOrOverflowing) {
   storedHeader(w, true, 5, 0xFFFA);
   for (char c : std::string("hello")) w.byte(uint8_t(c));
   EXPECT_EQ(decode(w).bytes, "hello");
-  EXPECT_EQ(decode(w, 3).result, 3);  // the 4th byte is there but does not fit
+  EXPECT_EQ(decode(w, 3).result, 3);   // the 4th byte is there but does not fit
   std::vector<uint8_t> bytes = w.bytes;
-  bytes.resize(bytes.size() - 2);    // 3 data bytes left
-  EXPECT_EQ(decode(bytes, 3).result, -1);  // the byte that would not fit is not there either
+  bytes.resize(bytes.size() - 2);           // 3 data bytes left
+  EXPECT_EQ(decode(bytes, 3).result, -1);   // the byte that would not fit is not there either
   EXPECT_EQ(decode(bytes, 16).result, -1);
-  bytes.resize(6);  // LEN and half of NLEN
+  bytes.resize(6);   // LEN and half of NLEN
   EXPECT_EQ(decode(bytes, 16).result, -1);
 }
 
 TEST(InflateEdges, TrailingBytesIgnoredAndNonFinalEndFails) {
   BitWriter w = abcStream();
   w.byte(0xFF);
-  w.byte(0x07);  // would be a reserved block type if read
+  w.byte(0x07);   // would be a reserved block type if read
   EXPECT_EQ(decode(w).bytes, "abcabcabc");
 
   BitWriter open;
@@ -269,8 +276,8 @@ TEST(InflateEdges, TrailingBytesIgnoredAndNonFinalEndFails) {
 
 TEST(InflateEdges, ReservedBlockTypeFails) {
   BitWriter w;
-  w.field(1, 1);  // BFINAL
-  w.field(3, 2);  // BTYPE 3
+  w.field(1, 1);   // BFINAL
+  w.field(3, 2);   // BTYPE 3
   w.field(0, 16);
   EXPECT_EQ(decode(w).result, -1);
 }
@@ -288,7 +295,7 @@ TEST(InflateEdges, DistanceUpToTheBytesWritten) {
       EXPECT_EQ(decode(w, 4).result, 4);
     } else {
       EXPECT_EQ(decode(w).result, -1);
-      EXPECT_EQ(decode(w, 4).result, -1);  // checked even when the buffer is already full
+      EXPECT_EQ(decode(w, 4).result, -1);   // checked even when the buffer is already full
     }
   }
 }
@@ -300,9 +307,9 @@ TEST(InflateEdges, LongestMatchAtDistanceOne) {
     fixedLiterals(w, "q");
     if (viaSymbol284) {
       fixedCode.put(w, 284);
-      w.field(31, 5);  // 227 + 31 = 258
+      w.field(31, 5);   // 227 + 31 = 258
     } else {
-      putLength(w, fixedCode, 258);  // symbol 285
+      putLength(w, fixedCode, 258);   // symbol 285
     }
     putDistance(w, fixedDistanceCode, 1);
     fixedCode.put(w, 256);
@@ -335,11 +342,11 @@ TEST(InflateEdges, DynamicHeaderCountLimits) {
   for (int literalField : {29, 30, 31}) {
     for (int distanceField : {29, 30, 31}) {
       std::vector<int> lengths(size_t(257 + literalField), 0);
-      lengths[0] = lengths[256] = 1;  // 'NUL' and end of block
+      lengths[0] = lengths[256] = 1;   // 'NUL' and end of block
       BitWriter w;
       dynamicHeader(w, true, Code(lengths), Code(std::vector<int>(size_t(1 + distanceField), 5)));
-      w.field(0, 1);  // NUL
-      w.field(1, 1);  // end of block
+      w.field(0, 1);   // NUL
+      w.field(1, 1);   // end of block
       int64_t expected = literalField <= 29 && distanceField <= 29 ? 1 : -1;
       EXPECT_EQ(decode(w).result, expected) << literalField << " " << distanceField;
     }
@@ -347,7 +354,7 @@ TEST(InflateEdges, DynamicHeaderCountLimits) {
 }
 
 TEST(InflateEdges, SingleOneBitDistanceCode) {
-  const Code literals(lengthsOf(286, {{'m', 2}, {256, 2}, {257, 2}}));  // 257 is length 3
+  const Code literals(lengthsOf(286, {{'m', 2}, {256, 2}, {257, 2}}));   // 257 is length 3
   const Code distance(std::vector<int>{1});                              // distance 1 only, code "0"
   BitWriter w;
   dynamicHeader(w, true, literals, distance);
@@ -361,7 +368,7 @@ TEST(InflateEdges, SingleOneBitDistanceCode) {
   dynamicHeader(other, true, literals, distance);
   literals.put(other, 'm');
   literals.put(other, 257);
-  other.code(1, 1);  // the 1-bit pattern without a code
+  other.code(1, 1);   // the 1-bit pattern without a code
   literals.put(other, 256);
   EXPECT_EQ(decode(other).result, -1);
 }
@@ -369,16 +376,16 @@ TEST(InflateEdges, SingleOneBitDistanceCode) {
 TEST(InflateEdges, CodeLengthRepeats) {
   BitWriter w;
   dynamicHeaderFields(w, true, 257, 1);
-  codeLengthCode.put(w, 18);  // 0..64: 11 + 54 zeros
+  codeLengthCode.put(w, 18);   // 0..64: 11 + 54 zeros
   w.field(54, 7);
-  codeLengthCode.put(w, 3);   // 'A': 3
-  codeLengthCode.put(w, 16);  // 'B'..'D': the previous length, 3 + 0 times
+  codeLengthCode.put(w, 3);    // 'A': 3
+  codeLengthCode.put(w, 16);   // 'B'..'D': the previous length, 3 + 0 times
   w.field(0, 2);
-  codeLengthCode.put(w, 17);  // 69..78: 3 + 7 zeros
+  codeLengthCode.put(w, 17);   // 69..78: 3 + 7 zeros
   w.field(7, 3);
-  codeLengthCode.put(w, 18);  // 79..216: 11 + 127 zeros
+  codeLengthCode.put(w, 18);   // 79..216: 11 + 127 zeros
   w.field(127, 7);
-  codeLengthCode.put(w, 18);  // 217..255: 11 + 28 zeros
+  codeLengthCode.put(w, 18);   // 217..255: 11 + 28 zeros
   w.field(28, 7);
   codeLengthCode.put(w, 3);   // 256: 3
   codeLengthCode.put(w, 1);   // distance code 0: 1
@@ -393,27 +400,27 @@ TEST(InflateEdges, CodeLengthRepeats) {
   for (int distanceCodes : {2, 3}) {
     BitWriter across;
     dynamicHeaderFields(across, true, 257, distanceCodes);
-    codeLengthCode.put(across, 18);  // 0..137
+    codeLengthCode.put(across, 18);   // 0..137
     across.field(127, 7);
-    codeLengthCode.put(across, 18);  // 138..255
+    codeLengthCode.put(across, 18);   // 138..255
     across.field(118 - 11, 7);
-    codeLengthCode.put(across, 2);   // 256
-    codeLengthCode.put(across, 16);  // 3 more 2s
+    codeLengthCode.put(across, 2);    // 256
+    codeLengthCode.put(across, 16);   // 3 more 2s
     across.field(0, 2);
-    across.code(0, 2);               // end of block: "00"
+    across.code(0, 2);   // end of block: "00"
     EXPECT_EQ(decode(across).result, distanceCodes == 3 ? 0 : -1) << distanceCodes;
   }
 
   BitWriter first;
   dynamicHeaderFields(first, true, 257, 1);
-  codeLengthCode.put(first, 16);  // nothing to repeat yet
+  codeLengthCode.put(first, 16);   // nothing to repeat yet
   first.field(0, 2);
   first.field(0, 16);
   EXPECT_EQ(decode(first).result, -1);
 
   BitWriter cut;
   dynamicHeaderFields(cut, true, 257, 1);
-  codeLengthCode.put(cut, 18);  // and the input ends before its 7 repeat bits
+  codeLengthCode.put(cut, 18);   // and the input ends before its 7 repeat bits
   ASSERT_LT(cut.bytes.size() * 8 - cut.bitCount, 7u);
   EXPECT_EQ(decode(cut).result, -1);
 }
@@ -425,7 +432,7 @@ TEST(InflateEdges, UnvalidatedCodeLengths) {
   // only its low bit). The later symbol keeps the shared pattern.
   BitWriter over;
   dynamicHeader(over, true, Code(lengthsOf(257, {{'A', 1}, {'B', 1}, {256, 1}})), Code({0}));
-  over.field(0b011, 3);  // B, B, end of block
+  over.field(0b011, 3);   // B, B, end of block
   EXPECT_EQ(decode(over).bytes, "BB");
 
   // 'A' = 00 and end of block = 01; 10 and 11 have no code.
@@ -442,7 +449,7 @@ TEST(InflateEdges, UnvalidatedCodeLengths) {
   dynamicHeader(noEnd, true, endless, Code({0}));
   noEnd.field(0b10101010, 8);
   EXPECT_EQ(decode(noEnd, 5).bytes, "ABABA");
-  EXPECT_EQ(decode(noEnd, 100).result, -1);  // the input runs out first
+  EXPECT_EQ(decode(noEnd, 100).result, -1);   // the input runs out first
 }
 
 TEST(InflateEdges, TableBlockRefusedFails) {
@@ -459,7 +466,8 @@ TEST(InflateEdges, TableBlockRefusedFails) {
 // code with 5 extra bits and a 15-bit distance code with 13, at every alignment.
 TEST(InflateEdges, LongestCodesBackToBack) {
   // Literal/length: 'a' 1 bit, 285 2, end of block 3, 'b'..'k' 4 to 13, and four 15-bit codes.
-  std::vector<std::pair<int, int>> literalLengths = {{'a', 1}, {285, 2}, {256, 3}, {'X', 15}, {'Y', 15}, {'Z', 15}, {284, 15}};
+  std::vector<std::pair<int, int>> literalLengths = {{'a', 1},  {285, 2},  {256, 3}, {'X', 15},
+                                                     {'Y', 15}, {'Z', 15}, {284, 15}};
   for (int i = 0; i < 10; i++) literalLengths.push_back({'b' + i, 4 + i});
   // Distance: codes 0..12 in 1 to 13 bits, 26..29 in 15.
   std::vector<std::pair<int, int>> distanceLengths = {{26, 15}, {27, 15}, {28, 15}, {29, 15}};
@@ -470,7 +478,7 @@ TEST(InflateEdges, LongestCodesBackToBack) {
   dynamicHeader(w, true, literals, distances);
   std::string expected = "a";
   literals.put(w, 'a');
-  for (int i = 0; i < 130; i++) {  // 33,540 more bytes of history
+  for (int i = 0; i < 130; i++) {   // 33,540 more bytes of history
     literals.put(w, 285);
     distances.put(w, 0);
     expected += std::string(258, 'a');
@@ -480,14 +488,14 @@ TEST(InflateEdges, LongestCodesBackToBack) {
     literals.put(w, 'X');
     literals.put(w, 'Y');
     literals.put(w, 284);
-    w.field(31, 5);  // length 258
+    w.field(31, 5);   // length 258
     distances.put(w, 29);
-    w.field(uint32_t(k * 1000), 13);  // distance 24577 + k * 1000
+    w.field(uint32_t(k * 1000), 13);   // distance 24577 + k * 1000
     expected += std::string("bcdefghijk").substr(0, size_t(k)) + "XY";
     for (int i = 0; i < 258; i++) expected += expected[expected.size() - size_t(24577 + k * 1000)];
   }
   literals.put(w, 256);
-  for (int i = 0; i < 32; i++) w.byte(0);  // room for the fast path to the end
+  for (int i = 0; i < 32; i++) w.byte(0);   // room for the fast path to the end
   EXPECT_TRUE(decode(w, expected.size()).bytes == expected);
 }
 
@@ -515,4 +523,4 @@ TEST(InflateMatches, CopiesExactlyTheMatchBytes) {
   }
 }
 
-}  // namespace
+}   // namespace

@@ -95,8 +95,8 @@ Bytes arbitraryDynamicBlock(std::mt19937* random) {
   static const int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
   static const int codeLengthLengths[19] = {5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 5, 3, 3, 2};
   BitWriter w;
-  w.field((*random)() % 4 != 0, 1);  // BFINAL
-  w.field(2, 2);                     // BTYPE
+  w.field((*random)() % 4 != 0, 1);   // BFINAL
+  w.field(2, 2);                      // BTYPE
   int literalCodes = 257 + int((*random)() % 30), distanceCodes = 1 + int((*random)() % 30);
   w.field(uint32_t(literalCodes - 257), 5);
   w.field(uint32_t(distanceCodes - 1), 5);
@@ -146,7 +146,7 @@ TEST(InflateReference, ArbitraryCodes) {
     Bytes stream = trial % 4 ? storedNoise(&random) : Bytes();
     Bytes block = arbitraryDynamicBlock(&random);
     stream.insert(stream.end(), block.begin(), block.end());
-    if (trial % 2) {  // another block after the first, when the first is not final
+    if (trial % 2) {   // another block after the first, when the first is not final
       block = arbitraryDynamicBlock(&random);
       stream.insert(stream.end(), block.begin(), block.end());
     }
@@ -160,10 +160,10 @@ TEST(InflateReference, Noise) {
   for (int trial = 0; trial < 20000; trial++) {
     Bytes stream(random() % 300);
     for (uint8_t& b : stream) b = uint8_t(random());
-    if (!stream.empty() && random() % 2) stream[0] = uint8_t((stream[0] & ~6) | 2);  // a fixed block first
+    if (!stream.empty() && random() % 2) stream[0] = uint8_t((stream[0] & ~6) | 2);   // a fixed block first
     size_t capacity = random() % 3 ? random() % 3000 : random() % 20;
     ASSERT_TRUE(sameAsReference(stream, capacity)) << hex(stream) << " capacity " << capacity;
   }
 }
 
-}  // namespace
+}   // namespace

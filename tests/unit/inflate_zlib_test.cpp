@@ -32,8 +32,8 @@ Bytes readFile(const char* path, size_t limit) {
 }
 
 Bytes wordText(std::mt19937* random, size_t size) {
-  static const char* const words[] = {"deflate", "the", "window", "of", "a", "page", "Huffman", "code", "length",
-                                      "distance", "block", "stored", "and", "\n", ", ", "zlib", "brisa", "comic"};
+  static const char* const words[] = {"deflate",  "the",   "window", "of",  "a",  "page", "Huffman", "code",  "length",
+                                      "distance", "block", "stored", "and", "\n", ", ",   "zlib",    "brisa", "comic"};
   std::string text;
   while (text.size() < size) {
     text += words[(*random)() % (sizeof(words) / sizeof(words[0]))];
@@ -90,7 +90,7 @@ struct Settings {
   int strategy;
   int windowBits;
   int memLevel;
-  int flush;  // between chunks of the input; Z_NO_FLUSH for one piece
+  int flush;   // between chunks of the input; Z_NO_FLUSH for one piece
 };
 
 std::string describe(const Settings& s) {
@@ -190,7 +190,7 @@ TEST(InflateZlib, WholeStreamsAndCapacities) {
           ASSERT_EQ(ours(stream.data(), stream.size(), capacity, &buffer), int64_t(capacity));
           ASSERT_TRUE(holds(buffer, Bytes(data.begin(), data.begin() + ptrdiff_t(capacity))));
         }
-        stream.push_back(0xFF);  // bytes after the final block are ignored
+        stream.push_back(0xFF);   // bytes after the final block are ignored
         stream.push_back(0x03);
         ASSERT_EQ(ours(stream.data(), stream.size(), size, &buffer), int64_t(size));
         streams++;
@@ -207,7 +207,7 @@ TEST(InflateZlib, EveryPrefixAndEveryCapacity) {
     size_t size = sample.name == "random" ? 1500 : 4000;
     Bytes data(sample.data.begin(), sample.data.begin() + ptrdiff_t(size));
     for (const Settings& settings : allSettings()) {
-      if (settings.level % 3 != 1 && settings.level != 0) continue;  // levels 0, 1, 4, 7
+      if (settings.level % 3 != 1 && settings.level != 0) continue;   // levels 0, 1, 4, 7
       Bytes stream = compress(data, settings);
       SCOPED_TRACE(sample.name + " " + describe(settings));
       for (size_t cut = 0; cut < stream.size(); cut++) {
@@ -226,4 +226,4 @@ TEST(InflateZlib, EveryPrefixAndEveryCapacity) {
   EXPECT_GT(streams, 100);
 }
 
-}  // namespace
+}   // namespace

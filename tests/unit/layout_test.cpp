@@ -38,7 +38,7 @@ std::vector<std::pair<double, double>> letters(int count) {
   return std::vector<std::pair<double, double>>(count, {612, 792});
 }
 
-}  // namespace
+}   // namespace
 
 TEST(Layout, SinglePagesFitTheWidth) {
   setPages(letters(3));
@@ -95,9 +95,7 @@ TEST(Layout, RightToLeftSpreadsAreMirrored) {
   const Case cases[] = {
       {5, false, {{1, 0}, {3, 2}, {5, 4}}},   // the cover alone on the left
       {4, false, {{1, 0}, {3, 2}, {0, 4}}},   // a lone last page on the right
-      {5, true, {{2, 1}, {4, 3}, {0, 5}}},
-      {4, true, {{2, 1}, {4, 3}}},
-      {2, false, {{1, 0}, {0, 2}}},
+      {5, true, {{2, 1}, {4, 3}, {0, 5}}},  {4, true, {{2, 1}, {4, 3}}}, {2, false, {{1, 0}, {0, 2}}},
   };
   for (const Case& c : cases) {
     setPages(letters(c.pages));
@@ -232,7 +230,7 @@ TEST(Layout, CurrentPageAndSpreadsForTheTitle) {
   EXPECT_FALSE(pageStartsSpread(0));   // the lone cover: "1/12"
   viewState.scrollY = documentState.pageTops[1];
   EXPECT_EQ(1, pageAtReadingLine());
-  EXPECT_TRUE(pageStartsSpread(1));    // "2-3/12"
+  EXPECT_TRUE(pageStartsSpread(1));   // "2-3/12"
   EXPECT_FALSE(pageStartsSpread(11));
 }
 
@@ -247,7 +245,8 @@ TEST(Layout, PagesAllAboveTheLineMeanPageOne) {
 TEST(Layout, ArchiveKindFromFirstBytes) {
   const unsigned char local[] = {'P', 'K', 3, 4}, empty[] = {'P', 'K', 5, 6}, mixed[] = {'P', 'K', 3, 6};
   const unsigned char other[] = {'P', 'K', 1, 2}, pdf[] = "%PDF-1.7";
-  const unsigned char rar4[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00}, rar5[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0};
+  const unsigned char rar4[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00},
+                      rar5[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0};
   EXPECT_EQ(1, detectArchiveKind(local, 4));
   EXPECT_EQ(1, detectArchiveKind(empty, 4));
   EXPECT_EQ(1, detectArchiveKind(mixed, 4));

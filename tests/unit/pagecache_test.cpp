@@ -8,8 +8,12 @@
 namespace {
 
 struct PdfiumLibrary : ::testing::Environment {
-  void SetUp() override { FPDF_InitLibrary(); }
-  void TearDown() override { FPDF_DestroyLibrary(); }
+  void SetUp() override {
+    FPDF_InitLibrary();
+  }
+  void TearDown() override {
+    FPDF_DestroyLibrary();
+  }
 };
 ::testing::Environment* const pdfium = ::testing::AddGlobalTestEnvironment(new PdfiumLibrary);
 
@@ -33,7 +37,7 @@ struct CacheTest : ::testing::Test {
   }
 };
 
-}  // namespace
+}   // namespace
 
 TEST_F(CacheTest, HitsReturnTheSamePageWithoutLoading) {
   FPDF_PAGE first = getCachedPage(3);

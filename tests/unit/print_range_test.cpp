@@ -11,9 +11,11 @@ std::vector<int> printedPages(PageRange range) {
   return pages;
 }
 
-std::vector<int> pages(std::initializer_list<int> list) { return std::vector<int>(list); }
+std::vector<int> pages(std::initializer_list<int> list) {
+  return std::vector<int>(list);
+}
 
-}  // namespace
+}   // namespace
 
 TEST(PrintRange, AllPagesUnlessTheDialogSaysOtherwise) {
   EXPECT_EQ(pages({1, 2, 3}), printedPages(choosePageRange(0, 2, 2, 3, 1)));

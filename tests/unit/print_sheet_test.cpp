@@ -24,7 +24,7 @@ void expectBox(const SheetBox& box, int x, int y, int width, int height, int rot
   EXPECT_EQ(rotate, box.rotate);
 }
 
-}  // namespace
+}   // namespace
 
 // Letter on A4: 2480 / 612 < 3508 / 792, so the width limits; the height is
 // truncated and the page centred vertically.
@@ -85,9 +85,8 @@ TEST(PrintSheet, EveryPageTouchesTwoOppositeEdgesAndIsCentred) {
 // Zero, negative or non-finite extents would make the scale infinite and the
 // size truncate(NaN): such a page prints a blank sheet.
 TEST(PrintSheet, PagesWithoutAnExtentLeaveTheSheetBlank) {
-  const double bad[][2] = {{0, 0},      {0, 792},      {612, 0},         {-612, 792}, {612, -1},
-                           {NAN, 792},  {612, NAN},    {INFINITY, 792},  {612, INFINITY},
-                           {1e-320, 1e-320}};
+  const double bad[][2] = {{0, 0},     {0, 792},   {612, 0},        {-612, 792},     {612, -1},
+                           {NAN, 792}, {612, NAN}, {INFINITY, 792}, {612, INFINITY}, {1e-320, 1e-320}};
   for (const auto& size : bad) {
     SheetBox box = {7, 7, 7, 7, 7};
     EXPECT_FALSE(placeOnSheet(size[0], size[1], portraitW, portraitH, &box)) << size[0] << "x" << size[1];

@@ -14,7 +14,7 @@ std::vector<uint32_t> numberedImage(int width, int height) {
   return image;
 }
 
-}  // namespace
+}   // namespace
 
 // 3 wide, 2 high:   a b c        turned:  d a
 //                   d e f                 e b
@@ -37,8 +37,8 @@ TEST(PrintTurn, EveryPixelLandsWhereTheRuleSays) {
   for (int r = 0; r < height; r++)
     for (int c = 0; c < width; c++)
       ASSERT_EQ(source[(size_t)r * width + c], target[(size_t)c * height + (height - 1 - r)]) << r << "," << c;
-  EXPECT_EQ(source[0], target[height - 1]);                                    // top-left -> top-right
-  EXPECT_EQ(source[width - 1], target[(size_t)(width - 1) * height + height - 1]);  // top-right -> bottom-right
+  EXPECT_EQ(source[0], target[height - 1]);                                          // top-left -> top-right
+  EXPECT_EQ(source[width - 1], target[(size_t)(width - 1) * height + height - 1]);   // top-right -> bottom-right
 }
 
 // Four quarter turns give the image back; single rows and columns turn too.

@@ -27,7 +27,7 @@ std::vector<unsigned char> bytesOf(const RecentEntry& e) {
   return bytes;
 }
 
-}  // namespace
+}   // namespace
 
 // The layout is little-endian whatever the machine, field by field.
 TEST(Recent, EncodesLittleEndianFieldByField) {
@@ -136,11 +136,10 @@ TEST(Recent, DropsTheOldestBeyondTheCapacity) {
     size_t keep;
     uint64_t expected;
   } cases[] = {
-      {{5, 1, 9}, 3, 0},            // room for all: nothing dropped
-      {{5, 1, 9, 3}, 3, 3},         // 1 goes
-      {{5, 1, 9, 3}, 1, 9},
-      {{5, 1, 9, 3}, 0, 10},        // all go
-      {{4, 4, 4, 8}, 2, 5},         // two of the three 4s cannot both stay: all three go
+      {{5, 1, 9}, 3, 0},                             // room for all: nothing dropped
+      {{5, 1, 9, 3}, 3, 3},                          // 1 goes
+      {{5, 1, 9, 3}, 1, 9}, {{5, 1, 9, 3}, 0, 10},   // all go
+      {{4, 4, 4, 8}, 2, 5},                          // two of the three 4s cannot both stay: all three go
       {{}, 0, 0},
   };
   for (Case& c : cases) {

@@ -10,8 +10,12 @@
 namespace {
 
 struct PdfiumLibrary : ::testing::Environment {
-  void SetUp() override { FPDF_InitLibrary(); }
-  void TearDown() override { FPDF_DestroyLibrary(); }
+  void SetUp() override {
+    FPDF_InitLibrary();
+  }
+  void TearDown() override {
+    FPDF_DestroyLibrary();
+  }
 };
 ::testing::Environment* const pdfium = ::testing::AddGlobalTestEnvironment(new PdfiumLibrary);
 
@@ -69,7 +73,7 @@ std::vector<TestPage> threePages() {
   };
 }
 
-}  // namespace
+}   // namespace
 
 TEST_F(Search, ForwardWalksInOrderAndWraps) {
   load(threePages());

@@ -24,8 +24,7 @@ std::vector<int> renderAll(int limit = 100000) {
   for (int i = nextThumbnailToRender(); i >= 0 && (int)order.size() < limit; i = nextThumbnailToRender()) {
     order.push_back(i);
     makeReady(i);
-    while (evictOneThumbnail()) {
-    }
+    while (evictOneThumbnail()) {}
   }
   return order;
 }
@@ -36,7 +35,7 @@ std::pair<int, int> inSight() {
   return {first, last};
 }
 
-}  // namespace
+}   // namespace
 
 TEST(ThumbsRenderOrder, InSightThenBelowAndAboveNoFurtherThanTheNumberInSight) {
   setTestPanel(letterSizes(100), 96, FOUR_IN_SIGHT);
@@ -129,9 +128,9 @@ TEST(ThumbsEviction, NothingGoesAtTheCap) {
 // 161 bitmaps outside the view: the farthest goes, and its bitmap is handed back.
 TEST(ThumbsEviction, FarthestFromTheViewGoes) {
   setTestPanel(letterSizes(400), 96, FOUR_IN_SIGHT);
-  scrollToPage(200);   // 200..203 in sight
-  for (int i = 100; i < 180; i++) makeReady(i);   // 80 above, the farthest 100 away
-  for (int i = 224; i <= 304; i++) makeReady(i);  // 81 below, the farthest 101 away
+  scrollToPage(200);                               // 200..203 in sight
+  for (int i = 100; i < 180; i++) makeReady(i);    // 80 above, the farthest 100 away
+  for (int i = 224; i <= 304; i++) makeReady(i);   // 81 below, the farthest 101 away
   ASSERT_EQ(161, thumbnailPanel.thumbnailBitmapCount);
   EXPECT_EQ(fakeBitmap(304), evictOneThumbnail());
   EXPECT_EQ(ThumbnailState::Empty, thumbnailPanel.thumbnailSlots[304].state);

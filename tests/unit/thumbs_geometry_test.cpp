@@ -15,7 +15,7 @@ int itemHeight(int page) {
   return scaledLength(THUMBNAIL_LABEL) + scaledLength(THUMBNAIL_GAP) + sizeOf(page).second;
 }
 
-}  // namespace
+}   // namespace
 
 TEST(ThumbsGeometry, LengthsRoundLikeMulDiv) {
   setTestPanel({}, 96, 0);
@@ -27,7 +27,7 @@ TEST(ThumbsGeometry, LengthsRoundLikeMulDiv) {
   EXPECT_EQ(8, scaledLength(6));     // 7.5 goes up
   EXPECT_EQ(-8, scaledLength(-6));   // and -7.5 down, away from zero
   EXPECT_EQ(15, scaledLength(12));
-  setTestPanel({}, 0, 0);            // before the screen was read: 96 dpi
+  setTestPanel({}, 0, 0);   // before the screen was read: 96 dpi
   EXPECT_EQ(12, scaledLength(12));
 }
 
@@ -45,7 +45,7 @@ TEST(ThumbsGeometry, MiniatureSizes) {
   EXPECT_EQ(std::make_pair(144, 202), sizeOf(0));
   EXPECT_EQ(std::make_pair(96, 288), sizeOf(1));
   EXPECT_EQ(std::make_pair(144, 186), sizeOf(2));
-  EXPECT_EQ(std::make_pair(1, 288), sizeOf(3));    // a hair-thin page: one pixel wide
+  EXPECT_EQ(std::make_pair(1, 288), sizeOf(3));   // a hair-thin page: one pixel wide
 }
 
 // Miniature, label band and gap per page, margins above and below.
