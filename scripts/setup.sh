@@ -24,6 +24,8 @@ APT_PACKAGES=(
   pkg-config libjpeg62-turbo-dev libpng-dev libgif-dev libwebp-dev libtiff-dev libavif-dev libheif-dev libjxr-dev
   # tests, fuzzing, sanitizers
   libgtest-dev clang libclang-rt-14-dev zlib1g-dev libdeflate-dev
+  # the C and C++ layout check
+  clang-format
   # driving the program under a virtual display
   xvfb xdotool x11-utils x11-xserver-utils imagemagick
   # making and checking test documents

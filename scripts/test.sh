@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the three builds and runs every test:
-#   native unit tests, the Windows executable's checks, the in-process and
-#   end-to-end tests under Xvfb and Wine (of the Linux build, then of Brisa.exe
-#   from the Windows build), and a short fuzzing run.
+#   the C and C++ layout check, native unit tests, the Windows executable's
+#   checks, the in-process and end-to-end tests under Xvfb and Wine (of the
+#   Linux build, then of Brisa.exe from the Windows build), and a short fuzzing run.
 # Prints one closing line "N passed, M failed"; exits non-zero on any failure.
 # FUZZ_SECONDS (default 30) sets the fuzzing time per target; 0 skips it.
 set -uo pipefail
@@ -31,6 +31,9 @@ run_ctest() {
   passed=$((passed + total - bad))
   failed=$((failed + bad))
 }
+
+echo "== source layout (clang-format)"
+if bash scripts/check-format.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
 echo "== native unit tests"
 run_ctest build/native
