@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "inflate/inflate.h"
+#include "tests/support/rawdeflate.h"
 
 int64_t referenceInflate(const uint8_t* input, uint64_t inputSize, uint8_t* output, uint64_t outputCapacity);
 
@@ -51,20 +52,6 @@ std::string hex(const Bytes& bytes) {
     s += digits[b & 15];
   }
   return s;
-}
-
-Bytes zlibCompress(const Bytes& data, int level, int strategy) {
-  z_stream z = {};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
-  Bytes out(deflateBound(&z, uLong(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 struct BitWriter {
@@ -118,7 +105,7 @@ TEST(InflateReference, DamagedZlibStreams) {
   static const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
   for (int level = 0; level <= 9; level++)
     for (int strategy : strategies) {
-      Bytes clean = zlibCompress(data, level, strategy);
+      Bytes clean = rawDeflate(data, level, strategy);
       for (int trial = 0; trial < 200; trial++) {
         Bytes stream = clean;
         for (int flips = 1 + int(random() % 3); flips > 0; flips--) {
