@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "inflate/inflate.h"
+#include "tests/support/bitwriter.h"
 #include "tests/support/rawdeflate.h"
 
 int64_t referenceInflate(const uint8_t* input, uint64_t inputSize, uint8_t* output, uint64_t outputCapacity);
@@ -53,22 +54,6 @@ std::string hex(const Bytes& bytes) {
   }
   return s;
 }
-
-struct BitWriter {
-  Bytes bytes;
-  size_t bitCount = 0;
-  void bit(uint32_t b) {
-    if (bitCount % 8 == 0) bytes.push_back(0);
-    bytes.back() |= uint8_t((b & 1) << (bitCount % 8));
-    bitCount++;
-  }
-  void field(uint32_t value, int n) {
-    for (int i = 0; i < n; i++) bit(value >> i);
-  }
-  void code(uint32_t value, int length) {
-    for (int i = length - 1; i >= 0; i--) bit(value >> i);
-  }
-};
 
 // Code-length code used to send arbitrary lengths: 0-15 in 5 bits, 16 and 17 in 3, 18 in 2.
 void putCodeLength(BitWriter& w, int length) {
