@@ -10,6 +10,7 @@
 // Usage: bench_inflate [repetitions]   (default 5; the best pass of each decoder counts)
 // Times are the thread's CPU time, so that other work on a shared machine weighs less.
 #include "inflate/inflate.h"
+#include "tests/support/rawdeflate.h"
 
 #include <libdeflate.h>
 #include <stdint.h>
@@ -99,20 +100,6 @@ void addFoundStream(Kind* kind, const uint8_t* data, size_t size) {
   std::vector<uint8_t> decoded;
   if (!zlibDecode(data, size, &decoded) || decoded.empty()) return;
   addStream(kind, std::vector<uint8_t>(data, data + size), decoded.size());
-}
-
-std::vector<uint8_t> zlibCompress(const std::vector<uint8_t>& data, int level, int strategy) {
-  z_stream z = {};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
-  std::vector<uint8_t> out(deflateBound(&z, uLong(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
 }
 
 std::vector<uint8_t> libdeflateCompress(const std::vector<uint8_t>& data, int level) {
@@ -242,13 +229,13 @@ void buildCorpus(std::vector<Kind>* kinds) {
     std::vector<uint8_t> compressed;
     switch (turn++ % 5) {
       case 0:
-        compressed = zlibCompress(data, 1, Z_DEFAULT_STRATEGY);
+        compressed = rawDeflate(data, 1, Z_DEFAULT_STRATEGY);
         break;
       case 1:
-        compressed = zlibCompress(data, 6, Z_DEFAULT_STRATEGY);
+        compressed = rawDeflate(data, 6, Z_DEFAULT_STRATEGY);
         break;
       case 2:
-        compressed = zlibCompress(data, 9, Z_DEFAULT_STRATEGY);
+        compressed = rawDeflate(data, 9, Z_DEFAULT_STRATEGY);
         break;
       case 3:
         compressed = libdeflateCompress(data, 6);
@@ -268,12 +255,12 @@ void buildCorpus(std::vector<Kind>* kinds) {
   size_t total = text.compressedBytes + source.compressedBytes + images.compressedBytes;
   for (int i = 0; content.decodedBytes < 40 * MEGABYTE; i++) {
     std::vector<uint8_t> data = makeContentStream(&random, 2000 + size_t(random.below(200000)));
-    addStream(&content, zlibCompress(data, 6, Z_DEFAULT_STRATEGY), data.size());
+    addStream(&content, rawDeflate(data, 6, Z_DEFAULT_STRATEGY), data.size());
   }
   total += content.compressedBytes;
   while (images.compressedBytes < 15 * MEGABYTE || total < CORPUS_MINIMUM) {   // rasters fill the rest
     std::vector<uint8_t> data = makeRaster(&random, 200 + random.below(1200), 100 + random.below(800));
-    std::vector<uint8_t> compressed = zlibCompress(data, 6, Z_FILTERED);
+    std::vector<uint8_t> compressed = rawDeflate(data, 6, Z_FILTERED);
     total += compressed.size();
     addStream(&images, std::move(compressed), data.size());
   }

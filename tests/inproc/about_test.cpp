@@ -3,6 +3,7 @@
 // sets, the posted request) and the cases that need the registry arranged.
 #include "about/about.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "viewer/viewer.h"
 
 #include <string>
@@ -10,29 +11,10 @@
 
 namespace {
 
-std::string narrow(const wchar_t* text) {
-  char buffer[2048];
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
-  return buffer;
-}
-
 std::string windowText(HWND window) {
   wchar_t text[512] = {0};
   GetWindowTextW(window, text, 512);
   return narrow(text);
-}
-
-void pumpMessages() {
-  MSG msg;
-  for (int round = 0; round < 3; round++) {
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return;
-      if (aboutWindow && IsDialogMessageW(aboutWindow, &msg)) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  }
 }
 
 // Takes a posted default-reader request off the queue; true when there was one.
@@ -192,12 +174,12 @@ struct About : ::testing::Test {
   void start() {
     wchar_t line[] = L"brisa";
     startBrisa(GetModuleHandleW(NULL), line);
-    pumpMessages();
+    pumpMessages(&aboutWindow);
   }
   void TearDown() override {
     stopAnswering();
     if (frameWindow) DestroyWindow(frameWindow);
-    pumpMessages();
+    pumpMessages(&aboutWindow);
     stopBrisa();
     frameWindow = viewWindow = searchBox = thumbnailWindow = NULL;
     closeDocument();
@@ -226,7 +208,7 @@ struct About : ::testing::Test {
   }
   void openAbout() {
     showAboutWindow();
-    pumpMessages();
+    pumpMessages(&aboutWindow);
     ASSERT_TRUE(aboutWindow != NULL);
   }
 };
@@ -281,7 +263,7 @@ TEST_F(About, FirstStartShowsItInFrontOfADisabledFrame) {
 
   HWND first = aboutWindow;
   showAboutWindow();
-  pumpMessages();
+  pumpMessages(&aboutWindow);
   EXPECT_EQ(first, aboutWindow);
   EXPECT_EQ(1, countAboutWindows());
 }
@@ -534,7 +516,7 @@ TEST_F(About, NoQuestionWhenItCannotHelp) {
   lstrcatW(command, L"\" \"%1\"");
   associatePdf(command);
   SendMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);
-  pumpMessages();
+  pumpMessages(&aboutWindow);
   Sleep(200);
   EXPECT_FALSE(defaultPromptShown);
   EXPECT_EQ(0, answerer.boxes) << answerer.texts;
@@ -563,7 +545,7 @@ TEST_F(About, QuestionIsAskedOnceAndNoIsRemembered) {
   answerBoxesWith(IDNO);
   openAbout();
   SendMessageW(aboutWindow, WM_CLOSE, 0, 0);
-  pumpMessages();
+  pumpMessages(&aboutWindow);
   Sleep(200);
   EXPECT_EQ(1, answerer.boxes);
 }

@@ -5,6 +5,7 @@
 #include "comics/pages.h"
 #include "comics/worker.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
 
@@ -91,16 +92,6 @@ std::string storedZip(const std::vector<std::pair<std::string, std::string>>& fi
   put32(out, (unsigned)directory.size());
   put32(out, start);
   put16(out, 0);
-  return out;
-}
-
-struct Wide {
-  wchar_t text[1024];
-};
-
-Wide wide(const std::string& text) {
-  Wide out;
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
   return out;
 }
 

@@ -9,6 +9,7 @@
 #include "comics/worker.h"
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "tests/support/pdfwriter.h"
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
@@ -273,16 +274,6 @@ double cycleSlope(const std::vector<double>& x, const std::vector<double>& y, si
 }
 
 // ---- Driving the program ---------------------------------------------------
-
-struct Wide {
-  wchar_t text[1024];
-};
-
-Wide wide(const std::string& text) {
-  Wide out;
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
-  return out;
-}
 
 std::string folder;
 int messageBoxes;

@@ -5,6 +5,7 @@
 #include "comics/memory.h"
 #include "print/print.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "tests/support/pdfwriter.h"
 #include "viewer/viewer.h"
 
@@ -79,22 +80,7 @@ bool untouchedOutside(const Canvas& canvas, const SheetBox& box, uint32_t colour
 std::string tempPdf(const std::vector<TestPage>& pages) {
   char pattern[] = "/tmp/brisa-print-XXXXXX";
   std::string path = std::string(mkdtemp(pattern)) + "/print.pdf";
-  std::string bytes = makeTestPdf(pages);
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-  return path;
-}
-
-void pumpMessages() {
-  MSG msg;
-  for (int round = 0; round < 3; round++) {
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return;
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  }
+  return writeFile(path, makeTestPdf(pages));
 }
 
 // The program's windows with a document open, as Ctrl+P finds them.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "tests/support/pdfwriter.h"
 #include "viewer/recent.h"
 #include "viewer/viewer.h"
@@ -24,45 +25,6 @@ namespace {
 std::string tempFolder() {
   char pattern[] = "/tmp/brisa-inproc-XXXXXX";
   return std::string(mkdtemp(pattern));
-}
-
-// Wide text without std::wstring, whose library code assumes 4-byte wchar_t.
-struct Wide {
-  wchar_t text[1024];
-  const wchar_t* c_str() const {
-    return text;
-  }
-};
-
-Wide wide(const std::string& text) {
-  Wide out;
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
-  return out;
-}
-
-std::string narrow(const wchar_t* text) {
-  char buffer[2048];
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, buffer, sizeof buffer, NULL, NULL);
-  return buffer;
-}
-
-std::string writeFile(const std::string& path, const std::string& bytes) {
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-  return path;
-}
-
-void pumpMessages() {
-  MSG msg;
-  for (int round = 0; round < 3; round++) {
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  }
 }
 
 std::string frameTitle() {

@@ -6,6 +6,7 @@
 #include "thumbs/thumbs.h"
 
 #include "tests/inproc/gtest.h"
+#include "tests/support/inproc.h"
 #include "tests/support/pdfwriter.h"
 #include "viewer/viewer.h"
 
@@ -19,35 +20,6 @@ namespace {
 std::string tempFolder() {
   char pattern[] = "/tmp/brisa-thumbs-XXXXXX";
   return std::string(mkdtemp(pattern));
-}
-
-struct Wide {
-  wchar_t text[1024];
-};
-
-Wide wide(const std::string& text) {
-  Wide out;
-  MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, out.text, 1024);
-  return out;
-}
-
-std::string writeFile(const std::string& path, const std::string& bytes) {
-  FILE* f = fopen(path.c_str(), "wb");
-  fwrite(bytes.data(), 1, bytes.size(), f);
-  fclose(f);
-  return path;
-}
-
-void pumpMessages() {
-  MSG msg;
-  for (int round = 0; round < 3; round++) {
-    while (PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) return;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    Sleep(10);
-  }
 }
 
 // The idle steps as the main loop runs them, messages first, until the

@@ -8,6 +8,7 @@
 
 #include "comics/archive.h"
 #include "comics/memory.h"
+#include "tests/support/rawdeflate.h"
 
 namespace {
 
@@ -95,21 +96,6 @@ std::string pngHeader(uint32_t w, uint32_t h) {
   return s + std::string(100, '\0');
 }
 
-std::string deflateRaw(const std::string& data) {
-  uLongf size = compressBound(data.size()) + 64;
-  std::string out(size, '\0');
-  z_stream s = {};
-  deflateInit2(&s, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  s.next_in = (Bytef*)data.data();
-  s.avail_in = data.size();
-  s.next_out = (Bytef*)&out[0];
-  s.avail_out = out.size();
-  deflate(&s, Z_FINISH);
-  out.resize(s.total_out);
-  deflateEnd(&s);
-  return out;
-}
-
 int measureCalls;
 // Stands in for the platform decoder: knows every entry whose data starts "TIFF".
 bool measureTiff(ArchiveEntry* entry, int32_t* width, int32_t* height) {
@@ -123,7 +109,7 @@ bool measureTiff(ArchiveEntry* entry, int32_t* width, int32_t* height) {
 TEST(ComicsSizePass, SniffedFirstThenDecodedElseUndecodable) {
   std::string stored = pngHeader(800, 1200);
   std::string big = pngHeader(70000, 10);   // sides past 65535: decoder's job
-  std::string deflated = deflateRaw(pngHeader(30, 40) + std::string(200000, 'z'));
+  std::string deflated = rawDeflate(pngHeader(30, 40) + std::string(200000, 'z'));
   std::string tiff = "TIFF....";
   std::string junk = "junk....";
   Pages pages(7);
@@ -191,7 +177,7 @@ TEST(ComicsSizePass, DeflatedHeadersNearAndFarFromTheStart) {
   std::string packed[4];
   Pages pages(4);
   for (int i = 0; i < 4; i++) {
-    packed[i] = deflateRaw(sources[i]);
+    packed[i] = rawDeflate(sources[i]);
     ArchiveEntry& e = pages.entries[i];
     e.data = (const uint8_t*)packed[i].data();
     e.storedSize = packed[i].size();

@@ -7,21 +7,14 @@
 
 #include "comics/extract.h"
 #include "comics/memory.h"
+#include "tests/support/rawdeflate.h"
 
 namespace {
 
 // Raw DEFLATE (no zlib header) of `data`, as a ZIP entry stores it.
-std::string deflateRaw(const std::string& data, int level = 9) {
-  z_stream s = {};
-  EXPECT_EQ(deflateInit2(&s, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&s, data.size()), '\0');
-  s.next_in = (Bytef*)data.data();
-  s.avail_in = data.size();
-  s.next_out = (Bytef*)&out[0];
-  s.avail_out = out.size();
-  EXPECT_EQ(deflate(&s, Z_FINISH), Z_STREAM_END);
-  out.resize(s.total_out);
-  deflateEnd(&s);
+std::string deflateRaw(const std::string& data) {
+  std::string out = rawDeflate(data);
+  EXPECT_FALSE(out.empty()) << "zlib failed";
   return out;
 }
 

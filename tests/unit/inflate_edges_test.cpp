@@ -8,35 +8,9 @@
 #include <vector>
 
 #include "inflate/inflate.h"
+#include "tests/support/bitwriter.h"
 
 namespace {
-
-// Bits in the order DEFLATE sends them: fields first bit lowest, Huffman codes
-// first bit highest.
-struct BitWriter {
-  std::vector<uint8_t> bytes;
-  size_t bitCount = 0;
-
-  void bit(uint32_t b) {
-    if (bitCount % 8 == 0) bytes.push_back(0);
-    bytes.back() |= uint8_t((b & 1) << (bitCount % 8));
-    bitCount++;
-  }
-  void field(uint32_t value, int n) {
-    for (int i = 0; i < n; i++) bit(value >> i);
-  }
-  void code(uint32_t value, int length) {
-    for (int i = length - 1; i >= 0; i--) bit(value >> i);
-  }
-  void padToByte() {
-    bitCount = bytes.size() * 8;
-  }
-  void byte(uint8_t b) {
-    padToByte();
-    bytes.push_back(b);
-    bitCount += 8;
-  }
-};
 
 const int lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                             31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};

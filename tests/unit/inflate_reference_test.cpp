@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "inflate/inflate.h"
+#include "tests/support/bitwriter.h"
+#include "tests/support/rawdeflate.h"
 
 int64_t referenceInflate(const uint8_t* input, uint64_t inputSize, uint8_t* output, uint64_t outputCapacity);
 
@@ -53,36 +55,6 @@ std::string hex(const Bytes& bytes) {
   return s;
 }
 
-Bytes zlibCompress(const Bytes& data, int level, int strategy) {
-  z_stream z = {};
-  deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy);
-  Bytes out(deflateBound(&z, uLong(data.size())));
-  z.next_in = const_cast<Bytef*>(data.data());
-  z.avail_in = uInt(data.size());
-  z.next_out = out.data();
-  z.avail_out = uInt(out.size());
-  deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
-
-struct BitWriter {
-  Bytes bytes;
-  size_t bitCount = 0;
-  void bit(uint32_t b) {
-    if (bitCount % 8 == 0) bytes.push_back(0);
-    bytes.back() |= uint8_t((b & 1) << (bitCount % 8));
-    bitCount++;
-  }
-  void field(uint32_t value, int n) {
-    for (int i = 0; i < n; i++) bit(value >> i);
-  }
-  void code(uint32_t value, int length) {
-    for (int i = length - 1; i >= 0; i--) bit(value >> i);
-  }
-};
-
 // Code-length code used to send arbitrary lengths: 0-15 in 5 bits, 16 and 17 in 3, 18 in 2.
 void putCodeLength(BitWriter& w, int length) {
   static const uint32_t codes[19] = {16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 2, 3, 0};
@@ -118,7 +90,7 @@ TEST(InflateReference, DamagedZlibStreams) {
   static const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
   for (int level = 0; level <= 9; level++)
     for (int strategy : strategies) {
-      Bytes clean = zlibCompress(data, level, strategy);
+      Bytes clean = rawDeflate(data, level, strategy);
       for (int trial = 0; trial < 200; trial++) {
         Bytes stream = clean;
         for (int flips = 1 + int(random() % 3); flips > 0; flips--) {

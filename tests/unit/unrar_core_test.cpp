@@ -2,6 +2,7 @@
 // solid and not, volumes), and its probe, volume naming and UTF-16 names.
 #include "comics/unrar/rarcore.h"
 #include "comics/unrar/rarhelper.h"
+#include "tests/support/tempfolder.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -99,33 +100,6 @@ std::vector<Listed> listArchive(const std::string& path, bool test, int* last, u
   rarCoreClose(core);
   return out;
 }
-
-std::string patternBytes(size_t size, unsigned seed) {
-  std::string out(size, 0);
-  for (size_t i = 0; i < size; i++) {
-    seed = seed * 1103515245u + 12345u;
-    out[i] = (char)(seed >> 16);
-  }
-  return out;
-}
-
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    char name[] = "/tmp/unrar_testXXXXXX";
-    path = mkdtemp(name) ? name : "";
-  }
-  ~TempFolder() {
-    if (!path.empty()) system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    std::string file = path + "/" + name;
-    FILE* f = fopen(file.c_str(), "wb");
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-    return file;
-  }
-};
 
 // Runs makerar.py; arguments are already quoted as needed.
 bool makeRar(const std::string& arguments) {

@@ -5,6 +5,7 @@
 
 #include "comics/unrar.h"
 #include "tests/inproc/gtest.h"
+#include "tests/support/tempfolder.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -60,33 +61,6 @@ int CALLBACK collect(UINT message, LPARAM userData, LPARAM p1, LPARAM p2) {
   return sink->stopAfterBytes >= 0 && (int)sink->data.size() >= sink->stopAfterBytes ? -1 : 1;
 }
 
-std::string patternBytes(size_t size, unsigned seed) {
-  std::string out(size, 0);
-  for (size_t i = 0; i < size; i++) {
-    seed = seed * 1103515245u + 12345u;
-    out[i] = (char)(seed >> 16);
-  }
-  return out;
-}
-
-struct Folder {
-  std::string path;
-  Folder() {
-    char name[] = "/tmp/unrar_dll_testXXXXXX";
-    path = mkdtemp(name) ? name : "";
-  }
-  ~Folder() {
-    if (!path.empty()) system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string write(const char* name, const std::string& bytes) const {
-    std::string file = path + "/" + name;
-    FILE* f = fopen(file.c_str(), "wb");
-    fwrite(bytes.data(), 1, bytes.size(), f);
-    fclose(f);
-    return file;
-  }
-};
-
 bool makeRar(const std::string& arguments) {
   return system(("python3 '" BRISA_SOURCE_DIR "/scripts/makerar.py' " + arguments + " >/dev/null").c_str()) == 0;
 }
@@ -130,7 +104,7 @@ TEST(UnrarDll, LoadsBesideTheProgramAndResolvesItsFiveEntryPoints) {
 TEST(UnrarDll, ListsAndTestsAMadeArchive) {
   Library library = loadLibraryBesideProgram();
   ASSERT_TRUE(library.open && library.readHeader && library.process && library.setCallback && library.close);
-  Folder folder;
+  TempFolder folder;
   std::string first = patternBytes(3 * 1024 * 1024, 7), second = patternBytes(65536, 8);
   std::string a = folder.write("a.jpg", first), b = folder.write("b.png", second);
   ASSERT_TRUE(
@@ -175,7 +149,7 @@ TEST(UnrarDll, ListsAndTestsAMadeArchive) {
 TEST(UnrarDll, AnnouncesVolumesByTheirWindowsPath) {
   Library library = loadLibraryBesideProgram();
   ASSERT_TRUE(library.open && library.readHeader && library.process && library.setCallback && library.close);
-  Folder folder;
+  TempFolder folder;
   std::string bytes = patternBytes(2500 * 1000, 9);
   std::string a = folder.write("a.jpg", bytes);
   ASSERT_TRUE(makeRar("--format 4 --volume-size 1000000 '" + folder.path + "/v.cbr' '" + a + "'"));

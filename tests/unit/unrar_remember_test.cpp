@@ -3,6 +3,7 @@
 // a reader only to test an entry. It must give what a fresh walk gives, read
 // a rewritten file anew, and not walk the archive again at every open.
 #include "comics/unrar/rarcore.h"
+#include "tests/support/tempfolder.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -170,35 +171,6 @@ Walk freshly(Walker walker, const std::string& path) {
   rarCoreRememberArchives(true);
   return walk;
 }
-
-std::string patternBytes(size_t size, unsigned seed) {
-  std::string out(size, 0);
-  for (size_t i = 0; i < size; i++) {
-    seed = seed * 1103515245u + 12345u;
-    out[i] = (char)(seed >> 16);
-  }
-  return out;
-}
-
-struct TempFolder {
-  std::string path;
-  TempFolder() {
-    char name[] = "/tmp/unrar_rememberXXXXXX";
-    path = mkdtemp(name) ? name : "";
-  }
-  ~TempFolder() {
-    if (!path.empty()) system(("rm -rf '" + path + "'").c_str());
-  }
-  std::string write(const std::string& name, const std::string& bytes) const {
-    std::string file = path + "/" + name;
-    FILE* f = fopen(file.c_str(), "wb");
-    if (f) {
-      fwrite(bytes.data(), 1, bytes.size(), f);
-      fclose(f);
-    }
-    return file;
-  }
-};
 
 bool makeRar(const std::string& arguments) {
   std::string command = "python3 '" BRISA_SOURCE_DIR "/scripts/makerar.py' " + arguments + " >/dev/null";
