@@ -1,5 +1,6 @@
 // Names: the file name of an archive's next volume, and entry names as UTF-16.
 #include "comics/unrar/rarstate.h"
+#include "comics/utf8.h"
 
 #include <string.h>
 
@@ -66,27 +67,6 @@ bool rarNextVolumeName(const char* path, bool newNumbering, char* out, size_t ca
 
 // ------------------------------------------------------------- UTF-16 ---
 
-// Decodes one UTF-8 sequence; returns its length (1 for an invalid byte,
-// which becomes U+FFFD).
-static size_t decodeUtf8(const unsigned char* p, uint32_t* codePoint) {
-  static const uint32_t minimum[4] = {0, 0x80, 0x800, 0x10000};
-  size_t extra = p[0] >= 0xF0 ? 3 : p[0] >= 0xE0 ? 2 : p[0] >= 0xC0 ? 1 : 0;
-  *codePoint = 0xFFFD;
-  if (p[0] < 0x80) {
-    *codePoint = p[0];
-    return 1;
-  }
-  if ((p[0] & 0xC0) == 0x80 || p[0] >= 0xF8) return 1;
-  uint32_t value = p[0] & (0x3F >> extra);
-  for (size_t i = 1; i <= extra; i++) {
-    if ((p[i] & 0xC0) != 0x80) return 1;   // stops at the terminating zero too
-    value = (value << 6) | (p[i] & 0x3F);
-  }
-  if (value < minimum[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 1;
-  *codePoint = value;
-  return extra + 1;
-}
-
 // Appends one code point as UTF-16 at out[*units], leaving room for the
 // terminating zero; false when it does not fit.
 bool appendUtf16(uint32_t c, char16_t* out, size_t capacity, size_t* units) {
@@ -102,12 +82,14 @@ bool appendUtf16(uint32_t c, char16_t* out, size_t capacity, size_t* units) {
 }
 
 size_t rarUtf8ToUtf16(const char* text, char16_t* out, size_t capacity) {
-  const unsigned char* p = (const unsigned char*)text;
-  size_t units = 0;
-  while (*p) {
-    uint32_t c = 0;
-    p += decodeUtf8(p, &c);
+  const uint8_t* p = (const uint8_t*)text;
+  size_t left = strlen(text), units = 0;
+  while (left > 0) {
+    size_t used = 1;
+    uint32_t c = decodeUtf8(p, left, &used);
     if (!appendUtf16(c, out, capacity, &units)) break;
+    p += used;
+    left -= used;
   }
   out[units] = 0;
   return units;
