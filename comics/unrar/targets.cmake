@@ -1,5 +1,6 @@
 # The Linux build's own unrar.dll: the UnRAR library's five entry points over
-# libarchive. Its core (rarcore.cpp) is portable and tested natively; the
+# libarchive. Its core (rarcore.cpp and the rar*.cpp files beside it, which share
+# rarstate.h) is portable and tested natively; the
 # Winelib layer (unrar_dll.cpp) maps the library's records and callback onto it.
 # The Windows build uses the real unrar.dll, so nothing here is built for mingw.
 set(UNRAR_CORE_SOURCES
