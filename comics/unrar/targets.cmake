@@ -1,8 +1,18 @@
 # The Linux build's own unrar.dll: the UnRAR library's five entry points over
-# libarchive. Its core (rarcore.cpp) is portable and tested natively; the
+# libarchive. Its core (rarcore.cpp and the rar*.cpp files beside it, which share
+# rarstate.h) is portable and tested natively; the
 # Winelib layer (unrar_dll.cpp) maps the library's records and callback onto it.
 # The Windows build uses the real unrar.dll, so nothing here is built for mingw.
-set(UNRAR_CORE_SOURCES ${CMAKE_SOURCE_DIR}/comics/unrar/rarcore.cpp ${CMAKE_SOURCE_DIR}/comics/unrar/rarhelper.cpp)
+set(UNRAR_CORE_SOURCES
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarcore.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarprobe.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarnames.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarvolumes.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarrecords.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarremembered.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarwalk.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarentries.cpp
+  ${CMAKE_SOURCE_DIR}/comics/unrar/rarhelper.cpp)
 
 if(BRISA_MODE STREQUAL native)
   find_package(PkgConfig REQUIRED)
