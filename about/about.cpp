@@ -476,11 +476,8 @@ static bool setLinkCursor(HWND window) {
 
 // Without ShellExecuteW a click on a link does nothing.
 static void followLinkAt(HWND window, POINT point) {
-  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
   int link = linkAreaAt(point);
-  if (link < 0) return;
-  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
-  if (shellExecute) shellExecute(window, L"open", aboutState.linkAreas[link].url, NULL, NULL, SW_SHOWNORMAL);
+  if (link >= 0) openInShell(window, L"open", aboutState.linkAreas[link].url);
 }
 
 static void runAboutCommand(HWND window, int id) {

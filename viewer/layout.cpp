@@ -31,6 +31,13 @@ ArchiveKind detectArchiveKind(const unsigned char* bytes, uint64_t size) {
   return NotAnArchive;
 }
 
+// Where the canvas starts in the view: a layout narrower than the view is
+// centred in it, a wider one starts at the left and scrolls.
+int centringOffset() {
+  const ViewState& v = viewState;
+  return v.layoutWidth < v.viewWidth ? (v.viewWidth - v.layoutWidth) / 2 : 0;
+}
+
 // The characters after the last backslash or slash; the whole path without one.
 const Utf16* fileNameOf(const Utf16* path) {
   const Utf16* name = path;

@@ -11,7 +11,7 @@
 
 struct ComicArchive;
 
-enum { PAGE_CACHE_SLOTS = 16, MAX_PATH_UNITS = 260 };
+enum { PAGE_CACHE_SLOTS = 16 };
 
 struct CacheSlot {
   int pageIndex;    // meaningless while page is null
@@ -69,6 +69,7 @@ void storePageSize(int index, double width, double height);
 int pagePixels(double points);
 void placePages();
 int clampScroll(int position, int layoutSize, int viewSize);
+int centringOffset();
 int pageAtReadingLine();
 bool pageStartsSpread(int page);
 FPDF_PAGE getCachedPage(int index);
