@@ -4,6 +4,7 @@
 // paint, places every block, so the two passes cannot disagree.
 #include "about/about.h"
 #include "resources/resource.h"
+#include "resources/version.h"
 
 #include <objidl.h>
 
@@ -101,7 +102,7 @@ struct AboutBlock {
 
 static const AboutBlock ABOUT_CONTENT[] = {
     {TEXT_BLOCK, titleFont, LINK_COLOUR, DT_CENTER, 0, L"Brisa", L"Brisa", NULL},
-    {TEXT_BLOCK, monoFont, SECONDARY_COLOUR, DT_CENTER, 4, L"v0.5.0", L"v0.5.0", NULL},
+    {TEXT_BLOCK, monoFont, SECONDARY_COLOUR, DT_CENTER, 4, L"v" BRISA_VERSION, L"v" BRISA_VERSION, NULL},
     {TEXT_BLOCK, bodyFont, MAIN_COLOUR, DT_CENTER, 0,
      L"Lecteur minimal de PDF et de bandes dessin\u00e9es (CBZ, CBR) : affichage, impression et recherche, "
      L"con\u00e7u pour d\u00e9marrer instantan\u00e9ment.",
@@ -475,11 +476,8 @@ static bool setLinkCursor(HWND window) {
 
 // Without ShellExecuteW a click on a link does nothing.
 static void followLinkAt(HWND window, POINT point) {
-  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
   int link = linkAreaAt(point);
-  if (link < 0) return;
-  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
-  if (shellExecute) shellExecute(window, L"open", aboutState.linkAreas[link].url, NULL, NULL, SW_SHOWNORMAL);
+  if (link >= 0) openInShell(window, L"open", aboutState.linkAreas[link].url);
 }
 
 static void runAboutCommand(HWND window, int id) {

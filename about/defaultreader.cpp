@@ -10,7 +10,6 @@
 bool defaultPromptShown;
 
 static const wchar_t CAPABILITIES_KEY[] = L"Software\\Brisa\\Capabilities";
-static const int PATH_CAPACITY = 260;
 
 // The name of the Settings page's parameter for where the registration lives,
 // or null when there is none. Only the presence of a string value counts.
@@ -28,11 +27,11 @@ const wchar_t* registrationScope() {
 // failure to find out counts as not being the default.
 static bool isDefaultPdfReader() {
   typedef HRESULT(WINAPI * AssocQueryStringProc)(ASSOCF, ASSOCSTR, LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
-  wchar_t ownPath[PATH_CAPACITY], associated[PATH_CAPACITY];
-  GetModuleFileNameW(NULL, ownPath, PATH_CAPACITY);
+  wchar_t ownPath[MAX_PATH_UNITS], associated[MAX_PATH_UNITS];
+  GetModuleFileNameW(NULL, ownPath, MAX_PATH_UNITS);
   AssocQueryStringProc query = (AssocQueryStringProc)loadProc("shlwapi", "AssocQueryStringW");
   if (!query) return false;
-  DWORD capacity = PATH_CAPACITY;
+  DWORD capacity = MAX_PATH_UNITS;
   if (query(0, ASSOCSTR_EXECUTABLE, L".pdf", NULL, associated, &capacity) != S_OK) return false;
   return lstrcmpiW(ownPath, associated) == 0;
 }
@@ -67,13 +66,11 @@ void checkDefaultReader() {
 // The default-apps page, at this application's entry when it is registered.
 // A failure shows nothing; a Yes that opened nothing is asked again next run.
 void openDefaultAppsSettings() {
-  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
   const wchar_t* scope = registrationScope();
   wchar_t target[80];
   if (scope)
     wsprintfW(target, L"ms-settings:defaultapps?%s=Brisa", scope);
   else
     lstrcpynW(target, L"ms-settings:defaultapps", 80);
-  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
-  if (shellExecute) shellExecute(frameWindow, NULL, target, NULL, NULL, SW_SHOWNORMAL);
+  openInShell(frameWindow, NULL, target);
 }

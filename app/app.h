@@ -50,6 +50,8 @@ UiLanguageKind chooseUiLanguage();
 
 // frame.cpp
 FARPROC loadProc(const char* library, const char* function);
+void openInShell(HWND owner, const wchar_t* verb, const wchar_t* target);
+BITMAPINFO topDownBitmapInfo(int width, int height);
 void relayoutFrame();
 void placeOverFrame(HWND window, int width, int height);
 bool isFullScreen();

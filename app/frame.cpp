@@ -28,6 +28,27 @@ FARPROC loadProc(const char* library, const char* function) {
   return GetProcAddress(module, function);
 }
 
+// Hands a link or a settings page to the shell (verb null: its default verb).
+// Without shell32's ShellExecuteW nothing happens.
+void openInShell(HWND owner, const wchar_t* verb, const wchar_t* target) {
+  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
+  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
+  if (shellExecute) shellExecute(owner, verb, target, NULL, NULL, SW_SHOWNORMAL);
+}
+
+// A 32-bit device-independent bitmap of width x height whose rows run top down,
+// as PDFium and the comic decoder lay out their pixels.
+BITMAPINFO topDownBitmapInfo(int width, int height) {
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;   // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
 // Places the children again at once, e.g. after the search box was shown.
 void relayoutFrame() {
   RECT client;

@@ -13,4 +13,8 @@ typedef char16_t Utf16;
 
 static_assert(sizeof(Utf16) == 2, "UTF-16 units are two bytes");
 
+// A path buffer's size in UTF-16 units, terminator included: the system's
+// classic path limit (MAX_PATH).
+enum { MAX_PATH_UNITS = 260 };
+
 #endif

@@ -4,6 +4,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+#include "comics/opening.h"
 
 // Compression methods as the ZIP directory numbers them, plus the RAR entries that
 // are extracted again at every decode. A ZIP entry keeps any other number it has
@@ -11,12 +12,6 @@
 static const int32_t Stored = 0;
 static const int32_t Deflated = 8;
 static const int32_t RarOnDemand = 1000;
-
-// Why an archive could not be opened; 0 is success.
-static const int OpenNoImage = 1;
-static const int OpenPasswordProtected = 2;
-static const int OpenRarLibraryMissing = 3;
-static const int OpenDamaged = 4;
 
 // One page. Records are stored by value in `ComicArchive::entries` and moved as
 // whole records when sorted. Invariant: `width` and `height` are both positive or

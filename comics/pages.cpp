@@ -40,16 +40,17 @@ static bool measureWithUiFactory(ArchiveEntry* entry, int32_t* width, int32_t* h
 }
 
 // The reader of the archive's kind; 0 or an OpenError.
-static int listEntries(ComicArchive* archive, int kind, const char16_t* path, const uint8_t* fileView,
+static int listEntries(ComicArchive* archive, ArchiveKind kind, const char16_t* path, const uint8_t* fileView,
                        uint64_t fileSize) {
-  if (kind == 1) return listZipEntries(archive, fileView, fileSize);
+  if (kind == ZipArchive) return listZipEntries(archive, fileView, fileSize);
   acquireArchiveLock();
   int code = listRarEntries(archive, path);
   releaseArchiveLock();
   return code;
 }
 
-ComicArchive* openArchive(int kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize, int* error) {
+ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize,
+                          int* error) {
   ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
   if (archive == nullptr) {
     *error = OpenDamaged;

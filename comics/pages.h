@@ -3,10 +3,11 @@
 #include "comics/archive.h"
 #include "comics/decode.h"
 
-// Lists, sorts and sizes a comic: kind 1 reads the ZIP directory from the mapped
-// view, any other kind the RAR archive at path (under archiveLock). Null with the
-// OpenError in *error.
-ComicArchive* openArchive(int kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize, int* error);
+// Lists, sorts and sizes a comic: a ZipArchive from its directory in the mapped
+// view, any other kind as the RAR archive at path (under archiveLock). Null with
+// the OpenError in *error.
+ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize,
+                          int* error);
 
 // Extracts an entry whole and decodes it: with no target only its size.
 bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height, uint8_t* target,

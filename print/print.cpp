@@ -41,18 +41,6 @@ void releasePrintDialog(PRINTDLGW* dialog) {
   dialog->hDevNames = NULL;
 }
 
-static BITMAPINFO describePixels(int width, int height) {
-  BITMAPINFO info;
-  ZeroMemory(&info, sizeof info);
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;   // rows top down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  return info;
-}
-
 #ifdef __WINE__
 // Every band is rendered from the whole page, shifted up by the rows already
 // sent, so that bands join without a seam; the bitmap is reused for each.
@@ -67,7 +55,7 @@ void renderPdfPageInBands(HDC printer, FPDF_PAGE page, const SheetBox& box, size
       int bandHeight = box.height - top < rows ? box.height - top : rows;
       FPDFBitmap_FillRect(bitmap, 0, 0, box.width, bandHeight, 0xFFFFFFFF);
       FPDF_RenderPageBitmap(bitmap, page, 0, -top, box.width, box.height, box.rotate, pdfPrintFlags);
-      BITMAPINFO info = describePixels(stride / 4, bandHeight);
+      BITMAPINFO info = topDownBitmapInfo(stride / 4, bandHeight);
       StretchDIBits(printer, box.x, box.y + top, box.width, bandHeight, 0, 0, box.width, bandHeight, pixels, &info,
                     DIB_RGB_COLORS, SRCCOPY);
     }
@@ -100,7 +88,7 @@ void printDecodedImage(HDC printer, uint8_t* pixels, int width, int height, cons
       height = side;
     }
   }
-  BITMAPINFO info = describePixels(width, height);
+  BITMAPINFO info = topDownBitmapInfo(width, height);
   SetStretchBltMode(printer, HALFTONE);
   SetBrushOrgEx(printer, 0, 0, NULL);   // halftoning needs it after the mode is set
   StretchDIBits(printer, box.x, box.y, box.width, box.height, 0, 0, width, height, image, &info, DIB_RGB_COLORS,

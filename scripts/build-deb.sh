@@ -8,8 +8,8 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out_dir=$top/build
-version=$(sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p' "$top/resources/brisa.rc")
-[ -n "$version" ] || { echo "build-deb.sh: no ProductVersion in resources/brisa.rc" >&2; exit 1; }
+version=$(sed -n 's/^#define BRISA_VERSION  *"\([0-9.]*\)".*/\1/p' "$top/resources/version.h")
+[ -n "$version" ] || { echo "build-deb.sh: no BRISA_VERSION in resources/version.h" >&2; exit 1; }
 package=$out_dir/brisa_${version}_amd64.deb
 
 # Loaded with dlopen by the image decoders, so no link records them; and what

@@ -35,8 +35,8 @@ if [ -n "$unrar" ]; then
 fi
 command -v makensis >/dev/null || fail "makensis is missing (Debian package nsis)"
 
-version=$(sed -n 's/.*VALUE "ProductVersion", "\([0-9.]*\)".*/\1/p' "$top/resources/brisa.rc")
-[ -n "$version" ] || fail "no ProductVersion in resources/brisa.rc"
+version=$(sed -n 's/^#define BRISA_VERSION  *"\([0-9.]*\)".*/\1/p' "$top/resources/version.h")
+[ -n "$version" ] || fail "no BRISA_VERSION in resources/version.h"
 
 mkdir -p "$(dirname "$out")"
 licences=$(mktemp -d)

@@ -141,7 +141,10 @@ do_install() {
     place 0644 "$top/resources/icon-$size.png" "$prefix/share/icons/hicolor/${size}x$size/apps/brisa.png"
   done
   place 0644 "$top/launcher/brisa.metainfo.xml" "$prefix/share/metainfo/$APP_ID.metainfo.xml"
-  place 0644 "$top/launcher/brisa.1" "$prefix/share/man/man1/brisa.1"
+  local version
+  version=$(sed -n 's/^#define BRISA_VERSION  *"\([0-9.]*\)".*/\1/p' "$top/resources/version.h")
+  sed "s|@BRISA_VERSION@|$version|" "$top/launcher/brisa.1.in" >"$staging/brisa.1"
+  place 0644 "$staging/brisa.1" "$prefix/share/man/man1/brisa.1"
   if [ "$autostart" = yes ]; then
     sed "s|@BRISA_BINDIR@|$bindir|g" "$top/launcher/brisa-warm.desktop.in" >"$staging/brisa-warm.desktop"
     place 0644 "$staging/brisa-warm.desktop" "$autostart_dir/brisa-warm.desktop"

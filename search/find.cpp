@@ -135,8 +135,7 @@ void matchScrollTarget(int* scrollX, int* scrollY) {
   FPDF_PAGE pdfPage = getCachedPage(page);
   if (pdfPage && searchState.matchRectCount > 0)
     FPDF_PageToDevice(pdfPage, 0, 0, w, h, 0, searchState.matchRects[0].left, searchState.matchRects[0].top, &dx, &dy);
-  int centring = ((v.layoutWidth > v.viewWidth ? v.layoutWidth : v.viewWidth) - v.layoutWidth) / 2;
-  int x = d.pageLefts[page] + centring + dx;
+  int x = d.pageLefts[page] + centringOffset() + dx;
   int y = d.pageTops[page] + dy;
   if (y < v.scrollY + 20 || y >= v.scrollY + v.viewHeight - 60) *scrollY = y - v.viewHeight / 3;
   if (x < v.scrollX || x >= v.scrollX + v.viewWidth - 40) *scrollX = x - v.viewWidth / 2;

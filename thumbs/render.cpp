@@ -50,13 +50,7 @@ static bool submitComicThumbnailJob(ComicArchive* archive, int page, int width, 
 // A 32-bit top-down device-independent section of exactly width x height,
 // rows of width x 4 bytes; its pixels through *bits.
 static HBITMAP createThumbnailSection(int width, int height, void** bits) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = topDownBitmapInfo(width, height);
   *bits = NULL;
   HBITMAP section = CreateDIBSection(NULL, &info, DIB_RGB_COLORS, bits, NULL, 0);
   if (section && !*bits) {

@@ -24,9 +24,10 @@ static const ErrorText OPEN_ERROR_TEXTS[] = {
      L"Cannot read RAR archives: unrar.dll is missing next to Brisa.exe."},
     {L"Archive illisible ou endommag\u00e9e.", L"Unreadable or damaged archive."},
 };
+static_assert(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]) == OpenDamaged + 1, "one text per OpenError");
 
 static void showOpenError(int error) {
-  if (error < 0 || error >= (int)(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]))) error = OPEN_CANNOT_OPEN;
+  if (error < 0 || error >= (int)(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]))) error = OpenCannotOpen;
   MessageBoxW(frameWindow, pickText(OPEN_ERROR_TEXTS[error].french, OPEN_ERROR_TEXTS[error].english), L"Brisa",
               MB_ICONERROR);
 }
@@ -89,7 +90,7 @@ static void readPdfPageSizes() {
 void openDocument(const wchar_t* path) {
   MappedFile file;
   if (!mapWholeFile(path, &file)) {
-    showOpenError(OPEN_CANNOT_OPEN);
+    showOpenError(OpenCannotOpen);
     return;
   }
   // Absolute, so that a later change of the current folder (the open dialog)
@@ -98,17 +99,17 @@ void openDocument(const wchar_t* path) {
   wchar_t fullPath[MAX_PATH_UNITS];
   DWORD length = GetFullPathNameW(path, MAX_PATH_UNITS, fullPath, NULL);
   if (length == 0 || length >= MAX_PATH_UNITS) fullPath[0] = 0;
-  int kind = detectArchiveKind(file.view, file.size);
+  ArchiveKind kind = detectArchiveKind(file.view, file.size);
   FPDF_DOCUMENT pdf = NULL;
   ComicArchive* archive = NULL;
-  int error = OPEN_CANNOT_OPEN;
-  if (kind != 0) {
+  int error = OpenCannotOpen;
+  if (kind != NotAnArchive) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
     const wchar_t* archivePath = fullPath[0] ? fullPath : path;
     archive = openArchive(kind, (const char16_t*)archivePath, file.view, file.size, &error);
   } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
-    if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD;
+    if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OpenPasswordProtected;
   }
   if (!pdf && !archive) {
     unmapFile(&file);
@@ -130,7 +131,7 @@ void openDocument(const wchar_t* path) {
   if (!allocatePageArrays(d.pageCount)) {
     // Out of memory with the old document already gone: an empty view beats a half-open one.
     closeDocument();
-    showOpenError(OPEN_CANNOT_OPEN);
+    showOpenError(OpenCannotOpen);
     relayoutFrame();
     layoutPages(0, 0);
     return;

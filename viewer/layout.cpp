@@ -18,17 +18,24 @@ bool documentIsOpen() {
 
 // "PK\3\4" starts a local header, "PK\5\6" the end record of an empty archive;
 // "Rar!\x1A\x07" starts both RAR 4 and RAR 5 archives. The name plays no part.
-int detectArchiveKind(const unsigned char* bytes, uint64_t size) {
+ArchiveKind detectArchiveKind(const unsigned char* bytes, uint64_t size) {
   if (size >= 4 && bytes[0] == 0x50 && bytes[1] == 0x4B && (bytes[2] == 3 || bytes[2] == 5) &&
       (bytes[3] == 4 || bytes[3] == 6))
-    return 1;
+    return ZipArchive;
   static const unsigned char rar[6] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07};
   if (size >= 7) {
     int i = 0;
     while (i < 6 && bytes[i] == rar[i]) i++;
-    if (i == 6) return 2;
+    if (i == 6) return RarArchive;
   }
-  return 0;
+  return NotAnArchive;
+}
+
+// Where the canvas starts in the view: a layout narrower than the view is
+// centred in it, a wider one starts at the left and scrolls.
+int centringOffset() {
+  const ViewState& v = viewState;
+  return v.layoutWidth < v.viewWidth ? (v.viewWidth - v.layoutWidth) / 2 : 0;
 }
 
 // The characters after the last backslash or slash; the whole path without one.

@@ -13,7 +13,7 @@ FPDF_LINK hitTestLink(int x, int y) {
   const DocumentState& d = documentState;
   const ViewState& v = viewState;
   if (!d.pdfDocument || d.pageCount <= 0) return NULL;
-  int centring = ((v.viewWidth > v.layoutWidth ? v.viewWidth : v.layoutWidth) - v.layoutWidth) / 2;
+  int centring = centringOffset();
   for (int i = 0; i < d.pageCount; i++) {
     int top = d.pageTops[i] - v.scrollY;
     if (y < top) return NULL;
@@ -39,7 +39,5 @@ void followLink(FPDF_LINK link) {
   uriBuffer[URI_BUFFER_BYTES - 1] = 0;
   if (!isFollowableUri(uriBuffer)) return;
   if (!MultiByteToWideChar(CP_UTF8, 0, uriBuffer, -1, wideUri, URI_BUFFER_BYTES)) return;
-  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
-  if (shellExecute) shellExecute(frameWindow, L"open", wideUri, NULL, NULL, SW_SHOWNORMAL);
+  openInShell(frameWindow, L"open", wideUri);
 }

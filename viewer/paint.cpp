@@ -57,7 +57,7 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
 
   const DocumentState& d = documentState;
   const ViewState& v = viewState;
-  int centring = ((v.layoutWidth > v.viewWidth ? v.layoutWidth : v.viewWidth) - v.layoutWidth) / 2;
+  int centring = centringOffset();
   for (int i = 0; i < d.pageCount; i++) {
     int x = d.pageLefts[i] + centring - v.scrollX - left;
     int y = d.pageTops[i] - v.scrollY - top;
@@ -71,13 +71,7 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
       renderPdfPage(bitmap, bits, width, height, i, x, y, w, h);
   }
 
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;   // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = topDownBitmapInfo(width, height);
   SetDIBitsToDevice(dc, left, top, width, height, 0, 0, 0, height, bits, &info, DIB_RGB_COLORS);
   FPDFBitmap_Destroy(bitmap);
 }

@@ -31,8 +31,7 @@ void layoutPages(int anchorX, int anchorY) {
   if (!viewWindow) return;
   ViewState& v = viewState;
   // The anchor in the old canvas; a centred canvas has no pixels left of its offset.
-  int oldCentring = (v.layoutWidth < v.viewWidth ? v.viewWidth - v.layoutWidth : 0) / 2;
-  double fx = v.layoutWidth ? (double)(anchorX - oldCentring + v.scrollX) / v.layoutWidth : 0;
+  double fx = v.layoutWidth ? (double)(anchorX - centringOffset() + v.scrollX) / v.layoutWidth : 0;
   double fy = v.layoutHeight ? (double)(anchorY + v.scrollY) / v.layoutHeight : 0;
   placePages();
   v.scrollX = clampScroll((int)(v.layoutWidth * fx) - anchorX, v.layoutWidth, v.viewWidth);

@@ -7,10 +7,11 @@
 #include <stdint.h>
 #include "app/pdfium.h"
 #include "app/portable.h"
+#include "comics/opening.h"
 
 struct ComicArchive;
 
-enum { PAGE_CACHE_SLOTS = 16, MAX_PATH_UNITS = 260 };
+enum { PAGE_CACHE_SLOTS = 16 };
 
 struct CacheSlot {
   int pageIndex;    // meaningless while page is null
@@ -52,15 +53,6 @@ struct ViewState {
   int currentPage;   // -1: recompute at the next title update
 };
 
-// Why an open failed; each has its message.
-enum OpenError {
-  OPEN_CANNOT_OPEN = 0,
-  OPEN_NO_IMAGE = 1,
-  OPEN_PASSWORD = 2,
-  OPEN_NO_UNRAR = 3,
-  OPEN_DAMAGED_ARCHIVE = 4,
-};
-
 // Layout constants, in plain pixels: margins and gaps are not scaled with the dpi.
 enum { LAYOUT_MARGIN = 8, SPREAD_GAP = 8 };
 #define MIN_ZOOM 0.05
@@ -71,12 +63,13 @@ extern ViewState viewState;
 
 // Portable rules (layout.cpp, detect.cpp, pagecache.cpp).
 bool documentIsOpen();
-int detectArchiveKind(const unsigned char* bytes, uint64_t size);
+ArchiveKind detectArchiveKind(const unsigned char* bytes, uint64_t size);
 const Utf16* fileNameOf(const Utf16* path);
 void storePageSize(int index, double width, double height);
 int pagePixels(double points);
 void placePages();
 int clampScroll(int position, int layoutSize, int viewSize);
+int centringOffset();
 int pageAtReadingLine();
 bool pageStartsSpread(int page);
 FPDF_PAGE getCachedPage(int index);

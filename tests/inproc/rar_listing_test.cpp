@@ -129,7 +129,7 @@ struct RarListing : ::testing::Test {
   ComicArchive* open(Script& script) {
     script.play();
     freeArchive(archive);
-    archive = openArchive(2, comicPath, nullptr, 0, &error);
+    archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
     return archive;
   }
   // The whole entry, or its first `limit` bytes, as the decoders ask for it.
@@ -159,7 +159,7 @@ TEST(RarLibrary, IsLoadedFromTheProgramsFolderOnceItIsThere) {
   lstrcatW(away, L".away");
   ASSERT_TRUE(MoveFileW(path, away));
   int error = -1;
-  ComicArchive* archive = openArchive(2, comicPath, nullptr, 0, &error);
+  ComicArchive* archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
   EXPECT_EQ(nullptr, archive);
   EXPECT_EQ(OpenRarLibraryMissing, error);
   ArchiveEntry entry = {};
@@ -172,7 +172,7 @@ TEST(RarLibrary, IsLoadedFromTheProgramsFolderOnceItIsThere) {
   ASSERT_TRUE(MoveFileW(away, path));
 
   // With no script the fake cannot open anything: a damaged archive, not a missing library.
-  archive = openArchive(2, comicPath, nullptr, 0, &error);
+  archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
   EXPECT_EQ(nullptr, archive);
   EXPECT_EQ(OpenDamaged, error);
   HMODULE module = GetModuleHandleW(L"unrar.dll");
@@ -386,7 +386,7 @@ TEST_F(RarListing, NoMemoryForTheEntryListIsDamage) {
     script.play();
     failNthAllocation(n);
     freeArchive(archive);
-    archive = openArchive(2, comicPath, nullptr, 0, &error);
+    archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
     failNthAllocation(-1);
     reached = callLog() == "OBC";
     if (reached) EXPECT_EQ(OpenDamaged, error);
@@ -567,7 +567,7 @@ TEST_F(RarListing, ListingAndWorkerExtractionNeverOverlapInTheLibrary) {
   Extractions work = {&first->entries[1], 20, 0};
   HANDLE thread = CreateThread(NULL, 0, extractRepeatedly, &work, 0, NULL);
   for (int i = 0; i < 5; i++) {
-    ComicArchive* other = openArchive(2, comicPath, nullptr, 0, &error);
+    ComicArchive* other = openArchive(RarArchive, comicPath, nullptr, 0, &error);
     EXPECT_NE(nullptr, other);
     if (other) {
       EXPECT_EQ(3, other->entryCount);

@@ -15,7 +15,7 @@ const char16_t comicPath[] = u"C:\\comics\\scripted.cbr";
 TEST(RarWithoutSetCallback, EveryOpenFailsAsIfTheLibraryWereMissing) {
   for (int attempt = 0; attempt < 2; attempt++) {
     int error = -1;
-    EXPECT_EQ(nullptr, openArchive(2, comicPath, nullptr, 0, &error)) << attempt;
+    EXPECT_EQ(nullptr, openArchive(RarArchive, comicPath, nullptr, 0, &error)) << attempt;
     EXPECT_EQ(OpenRarLibraryMissing, error) << attempt;
   }
   ArchiveEntry entry = {};

@@ -8,13 +8,15 @@ Reads the PE file itself (python3 standard library only) and checks, each on its
   - its imports from pdfium.dll are exactly the names of the .def file's EXPORTS section;
   - icon group 1 holds 16, 24, 32, 48 and 256 px icons, each 32 bpp and stored as an RGBA PNG;
   - RT_RCDATA 2 is a 600 x 132 RGBA PNG (colour type 6);
-  - the version information: 0.5.0.0, VOS_NT_WINDOWS32, VFT_APP, the French string block
+  - the version information: the version of resources/version.h, VOS_NT_WINDOWS32, VFT_APP, the French string block
     040C04B0 with the product's strings, and the matching translation;
   - manifest 1: common controls 6.0.0.0, asInvoker without UI access, dpiAware true.
 Prints PASS or FAIL with the reason for each, then "N passed, M failed". Exit status 0 when all pass.
 """
+import re
 import struct
 import sys
+from pathlib import Path
 import xml.etree.ElementTree as ElementTree
 
 IMAGE_FILE_MACHINE_AMD64 = 0x8664
@@ -36,7 +38,18 @@ ABOUT_PICTURE_SIZE = (600, 132)
 MANIFEST_ID = 1
 
 VS_FIXEDFILEINFO_SIGNATURE = 0xFEEF04BD
-VERSION_0_5_0_0 = (0x00000005, 0x00000000)  # (MS, LS) words: 0.5 and 0.0
+
+
+def program_version():
+    """(major, minor, patch) as resources/version.h, the one place the version is written, says."""
+    text = (Path(__file__).resolve().parent.parent.parent / "resources" / "version.h").read_text(encoding="ascii")
+    return tuple(int(re.search(rf"^#define BRISA_VERSION_{part}\s+(\d+)\s*$", text, re.M).group(1))
+                 for part in ("MAJOR", "MINOR", "PATCH"))
+
+
+MAJOR, MINOR, PATCH = program_version()
+VERSION = f"{MAJOR}.{MINOR}.{PATCH}"
+FIXED_VERSION = (MAJOR << 16 | MINOR, PATCH << 16)  # (MS, LS) words: major.minor and patch.0
 VOS_NT_WINDOWS32 = 0x00040004
 VFT_APP = 1
 STRING_BLOCK = "040C04B0"  # French, code page 1200 (UTF-16)
@@ -46,8 +59,8 @@ EXPECTED_STRINGS = {
     "InternalName": "Brisa",
     "ProductName": "Brisa",
     "OriginalFilename": "Brisa.exe",
-    "FileVersion": "0.5.0",
-    "ProductVersion": "0.5.0",
+    "FileVersion": VERSION,
+    "ProductVersion": VERSION,
 }
 COPYRIGHT_SIGN = "\u00a9"
 
@@ -390,10 +403,10 @@ def check_fixed_version(image, resources, expected_imports):
     def dotted(ms, ls):
         return f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
 
-    if (file_ms, file_ls) != VERSION_0_5_0_0:
-        problems.append(f"file version is {dotted(file_ms, file_ls)}, expected 0.5.0.0")
-    if (product_ms, product_ls) != VERSION_0_5_0_0:
-        problems.append(f"product version is {dotted(product_ms, product_ls)}, expected 0.5.0.0")
+    if (file_ms, file_ls) != FIXED_VERSION:
+        problems.append(f"file version is {dotted(file_ms, file_ls)}, expected {VERSION}.0")
+    if (product_ms, product_ls) != FIXED_VERSION:
+        problems.append(f"product version is {dotted(product_ms, product_ls)}, expected {VERSION}.0")
     if os != VOS_NT_WINDOWS32:
         problems.append(f"FILEOS is {os:#x}, expected VOS_NT_WINDOWS32 ({VOS_NT_WINDOWS32:#x})")
     if file_type != VFT_APP:
@@ -485,7 +498,7 @@ CHECKS = [
     ("imports from pdfium.dll match the .def", check_pdfium_imports),
     ("icon group 1: 16, 24, 32, 48, 256 px, 32-bit PNG", check_icon_group),
     ("RT_RCDATA 2: 600x132 RGBA PNG", check_about_picture),
-    ("version 0.5.0.0, VOS_NT_WINDOWS32, VFT_APP", check_fixed_version),
+    (f"version {VERSION}.0, VOS_NT_WINDOWS32, VFT_APP", check_fixed_version),
     ("version strings in block 040C04B0", check_version_strings),
     ("version translation French, code page 1200", check_translation),
     ("manifest: common controls 6.0.0.0", check_common_controls),

@@ -53,10 +53,14 @@ printf 'LIBRARY pdfium.dll\nEXPORTS\n  FPDF_TestAlpha\n  FPDF_TestBeta\n  FPDF_T
   exit 1
 }
 
+# The manifest as the build makes it: the template with resources/version.h's version.
+version=$(sed -n 's/^#define BRISA_VERSION  *"\([0-9.]*\)".*/\1/p' "$top/resources/version.h")
+
 # variant NAME SED-SCRIPT: a copy of the resources in $work/NAME with brisa.rc edited.
 variant() {
   mkdir -p "$work/$1"
   cp "$top/resources/"* "$work/$1/"
+  sed "s/@BRISA_VERSION@/$version/" "$top/resources/brisa.manifest.in" >"$work/$1/brisa.manifest"
   sed -e "$2" "$top/resources/brisa.rc" >"$work/$1/brisa.rc"
 }
 
@@ -113,7 +117,7 @@ expect 0 "11 passed, 0 failed" "" good.exe
 
 # The Linux build compiles the same .rc with wrc; its output must carry the same resources.
 if [ -x "$WRC" ]; then
-  if "$WRC" -I "$top/resources" -o "$work/wrc.res" "$top/resources/brisa.rc" &&
+  if "$WRC" -I "$work/full" -o "$work/wrc.res" "$work/full/brisa.rc" &&
     "${cross}windres" -J res -O coff "$work/wrc.res" -o "$work/wrc.o"; then
     link good-wrc.exe plain -mwindows "$work/wrc.o"
     expect 0 "11 passed, 0 failed" "" good-wrc.exe
@@ -135,7 +139,7 @@ variant no-manifest '/RT_MANIFEST/d'
 compile_rc "$work/no-manifest" && link no-manifest.exe plain -mwindows "$work/no-manifest/res.o"
 expect 1 "8 passed, 3 failed" "RT_MANIFEST 1 is missing" no-manifest.exe
 
-variant old-version 's/^FILEVERSION 0,5,0,0/FILEVERSION 0,5,0,1/'
+variant old-version 's/^FILEVERSION .*/FILEVERSION 0,5,0,1/'
 compile_rc "$work/old-version" && link old-version.exe plain -mwindows "$work/old-version/res.o"
 expect 1 "10 passed, 1 failed" "file version is 0.5.0.1, expected 0.5.0.0" old-version.exe
 
