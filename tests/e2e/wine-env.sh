@@ -51,7 +51,12 @@ e2e_stop() {
     kill "$(cat "$build/keeper.pid")" 2>/dev/null
     rm -f "$build/keeper.pid"
   fi
-  wineserver -k >/dev/null 2>&1
+  # The prefix's own server, also when stop runs in a shell that did not start.
+  if [ -n "$build" ]; then
+    WINEPREFIX="$(cd "$build" && pwd)/wineprefix" wineserver -k >/dev/null 2>&1
+  else
+    wineserver -k >/dev/null 2>&1
+  fi
   if [ -n "$build" ] && [ -f "$build/xvfb.pid" ]; then
     kill "$(cat "$build/xvfb.pid")" 2>/dev/null
     rm -f "$build/xvfb.pid"
