@@ -16,7 +16,7 @@ import shutil
 import subprocess
 import time
 
-from brisa import BUILD, ENGLISH, DRIVER, TOP, WORK, check, driver, equal, main, registry, set_dword
+from brisa import BUILD, ENGLISH, DRIVER, TOP, WORK, Failure, check, driver, equal, main, registry, set_dword
 from test_linux_install import about_components
 
 MINGW = os.path.join(TOP, "build", "mingw")
@@ -90,7 +90,14 @@ def fresh_prefix():
 
 
 def unix_path(windows_path):
-    return run("winepath", "-u", windows_path).stdout.strip()
+    # winepath has been seen to print nothing once, in a long run, just after an
+    # install for every user: asked again, it answers.
+    for _ in range(10):
+        result = run("winepath", "-u", windows_path)
+        if result.stdout.strip():
+            return result.stdout.strip()
+        time.sleep(0.5)
+    raise Failure("winepath -u %s: exit %d, %r" % (windows_path, result.returncode, result.stderr[-300:]))
 
 
 def windows_path(path):
