@@ -63,38 +63,28 @@ if [ -n "$need" ]; then
   apt-get install -y -qq --no-install-recommends $need >/dev/null
 fi
 
-pdfium_ok() {
-  [ -f "$PDFIUM_DIR/libpdfium.so" ] &&
-    echo "$PDFIUM_SHA256  $PDFIUM_DIR/libpdfium.so" | sha256sum -c --status
+# True when the file is there with its pinned checksum.
+pinned_ok() {
+  [ -f "$1" ] && echo "$2  $1" | sha256sum -c --status
 }
 
-if ! pdfium_ok; then
+# Takes one file out of an npm package into place and checks it against its
+# pinned checksum: fetch_pinned PACKAGE VERSION FILE_IN_PACKAGE DESTINATION SHA256
+fetch_pinned() {
+  local package=$1 version=$2 file=$3 destination=$4 sum=$5 tmp
+  pinned_ok "$destination" "$sum" && return 0
   tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' EXIT
-  (cd "$tmp" && npm pack --silent "$PDFIUM_PACKAGE@$PDFIUM_VERSION" >/dev/null && tar xzf ./*.tgz)
-  mkdir -p "$PDFIUM_DIR"
-  cp "$tmp/package/libpdfium.so" "$PDFIUM_DIR/libpdfium.so"
-  if ! pdfium_ok; then
-    echo "setup: libpdfium.so does not match its pinned checksum" >&2
-    rm -f "$PDFIUM_DIR/libpdfium.so"
+  (cd "$tmp" && npm pack --silent "$package@$version" >/dev/null && tar xzf ./*.tgz) &&
+    mkdir -p "$(dirname "$destination")" && cp "$tmp/package/$file" "$destination"
+  rm -rf "$tmp"
+  if ! pinned_ok "$destination" "$sum"; then
+    echo "setup: $(basename "$destination") from $package does not match its pinned checksum" >&2
+    rm -f "$destination"
     exit 1
   fi
-fi
-pdfium_licence_ok() {
-  [ -f "$PDFIUM_DIR/LICENSE" ] &&
-    echo "$PDFIUM_LICENCE_SHA256  $PDFIUM_DIR/LICENSE" | sha256sum -c --status
 }
 
-if ! pdfium_licence_ok; then
-  tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' EXIT
-  (cd "$tmp" && npm pack --silent "$PDFIUM_LICENCE_PACKAGE@$PDFIUM_LICENCE_VERSION" >/dev/null && tar xzf ./*.tgz)
-  mkdir -p "$PDFIUM_DIR"
-  cp "$tmp/package/$PDFIUM_LICENCE_FILE" "$PDFIUM_DIR/LICENSE"
-  if ! pdfium_licence_ok; then
-    echo "setup: PDFium's licence text does not match its pinned checksum" >&2
-    rm -f "$PDFIUM_DIR/LICENSE"
-    exit 1
-  fi
-fi
+fetch_pinned "$PDFIUM_PACKAGE" "$PDFIUM_VERSION" libpdfium.so "$PDFIUM_DIR/libpdfium.so" "$PDFIUM_SHA256"
+fetch_pinned "$PDFIUM_LICENCE_PACKAGE" "$PDFIUM_LICENCE_VERSION" "$PDFIUM_LICENCE_FILE" "$PDFIUM_DIR/LICENSE" \
+  "$PDFIUM_LICENCE_SHA256"
 echo "setup: ready (PDFium in $PDFIUM_DIR)"
