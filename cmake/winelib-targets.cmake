@@ -97,7 +97,10 @@ target_link_libraries(endurance_tests PRIVATE brisa_code GTest::gtest)
 target_compile_definitions(endurance_tests PRIVATE BRISA_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME inproc_endurance COMMAND endurance_tests)
 set_tests_properties(inproc_endurance PROPERTIES ENVIRONMENT "LC_ALL=en_US.UTF-8;LANG=en_US.UTF-8" TIMEOUT 600)
-# Thousands of pages in-process (scripts/bench-scale.sh runs it).
+# Thousands of pages in-process, PDF and comic (scripts/bench-scale.sh runs them).
 add_executable(scale_bench ${CMAKE_SOURCE_DIR}/bench/scale_bench.cpp)
 target_link_options(scale_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scale_bench PRIVATE brisa_code)
+add_executable(comic_scale_bench ${CMAKE_SOURCE_DIR}/bench/comic_scale_bench.cpp)
+target_link_options(comic_scale_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(comic_scale_bench PRIVATE brisa_code)
