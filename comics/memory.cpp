@@ -170,3 +170,41 @@ void* resizeBytes(void* block, size_t size) {
   return realloc(block, size ? size : 1);
 }
 #endif
+
+#if !defined(_WIN32) || defined(__WINE__)
+#include <stdio.h>
+#include <sys/mman.h>
+
+// Is every part of [start, end) a mapping of a file? Dropping the pages of an
+// anonymous mapping would zero them, and a system that cannot map a file may
+// have read it into anonymous memory instead.
+static bool mapsOnlyFile(uintptr_t start, uintptr_t end) {
+  FILE* maps = fopen("/proc/self/maps", "r");
+  if (maps == NULL) return false;
+  char line[512];
+  uintptr_t covered = start;
+  bool file = true;
+  while (file && covered < end && fgets(line, sizeof line, maps)) {
+    unsigned long low, high, inode;
+    if (sscanf(line, "%lx-%lx %*s %*s %*s %lu", &low, &high, &inode) != 3) continue;
+    if (high <= covered || low >= end) continue;
+    if (low > covered || inode == 0) file = false;
+    covered = high;
+  }
+  fclose(maps);
+  return file && covered >= end;
+}
+#endif
+
+void releaseMappedPages(const void* view, uint64_t size) {
+  if (view == nullptr || size == 0) return;
+#if defined(_WIN32) && !defined(__WINE__)
+  VirtualUnlock((void*)view, (SIZE_T)size);   // on pages not locked: out of the working set
+#else
+  // The pages leave the process but stay in the system's file cache, so going
+  // back a page or opening the comic again reads no disk. Whole pages only.
+  uintptr_t start = ((uintptr_t)view + 4095) & ~(uintptr_t)4095;
+  uintptr_t end = (uintptr_t)view + (uintptr_t)size;
+  if (end > start && mapsOnlyFile(start, end)) madvise((void*)start, end - start, MADV_DONTNEED);
+#endif
+}

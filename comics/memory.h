@@ -15,6 +15,12 @@ void freeBytes(void* block);
 // undefined); null leaves the block as it was. A null block is allocated.
 void* resizeBytes(void* block, size_t size);
 
+// Lets the system take back the pages of a read-only file mapping that were
+// read, which otherwise stay counted in the process's memory until it needs
+// them; they are read again from the file when touched. Only for a view of a
+// file: never heap memory.
+void releaseMappedPages(const void* view, uint64_t size);
+
 #if !defined(_WIN32) || defined(__WINE__)
 // Tests only (native and Linux builds): the allocation `n` calls from now fails
 // (0: the next one), once; a negative n cancels a failure not yet reached.

@@ -7,6 +7,7 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
+#include "comics/memory.h"
 #include "comics/pages.h"
 #include "comics/worker.h"
 
@@ -156,6 +157,14 @@ void openDocument(const wchar_t* path) {
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
   relayoutFrame();
   if (!resumeReadingPosition()) layoutPages(0, 0);
+}
+
+// A comic's file pages that were read (every entry's beginning at open, each
+// page's entry at its decode) would stay counted in the program's memory until
+// the system wants them back, so a comic read through would seem to hold its
+// whole file. At each page turn they are let go; what is needed is read again.
+void releaseReadComicBytes() {
+  if (documentState.comicArchive) releaseMappedPages(documentState.fileView, documentState.fileSize);
 }
 
 // Releases what is open, pages before their document and the document before

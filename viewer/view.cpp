@@ -187,6 +187,7 @@ void updateTitle() {
   if (documentIsOpen() && page == viewState.currentPage) return;
   viewState.currentPage = page;
   setCurrentThumbnail(page);
+  releaseReadComicBytes();
   wchar_t title[324];
   const DocumentState& d = documentState;
   if (!documentIsOpen())

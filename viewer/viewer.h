@@ -79,6 +79,8 @@ void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
 void closeDocument();
+// Lets go of the pages of the open comic's file read so far.
+void releaseReadComicBytes();
 void layoutPages(int anchorX, int anchorY);
 void layoutPagesAtPosition(int page, double fraction);
 void goToPage(int page);
