@@ -2,7 +2,7 @@
 #ifndef BRISA_ABOUT_H
 #define BRISA_ABOUT_H
 
-#include "app/app.h"
+#include "base/base.h"
 
 // A piece of the About window that opens a web page when clicked.
 struct AboutLinkArea {

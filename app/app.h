@@ -1,59 +1,11 @@
-// The application shell: globals of the one UI thread, the language, settings,
-// and the few helpers every subsystem uses.
+// The top floor: start-up, the frame window, the main loop and the commands
+// that drive every part below. Nothing outside app/ includes this.
 #ifndef BRISA_APP_H
 #define BRISA_APP_H
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include "app/portable.h"
-
-// System-menu commands (multiples of 16: the low four bits belong to the system).
-enum {
-  IDM_ABOUT = 16,
-  IDM_DEFAULT_READER = 32,
-  IDM_THUMBNAILS = 48,
-  IDM_DOUBLE_PAGE = 64,
-  IDM_COVER_ALONE = 80,
-  IDM_RESUME_POSITION = 96,
-  IDM_RIGHT_TO_LEFT = 112,
-};
-
-enum {
-  WM_APP_ASK_DEFAULT = WM_APP + 1,
-  WM_APP_IMAGE_READY = WM_APP + 2,
-};
-
-enum UiLanguageKind { UI_ENGLISH = 0, UI_FRENCH = 1 };
-
-extern HWND frameWindow;
-extern HWND viewWindow;
-extern HWND searchBox;
-extern HWND thumbnailWindow;
-extern HWND aboutWindow;
-extern HWND goToPageWindow;
-extern HFONT uiFont;
-extern int dpiY;
-extern int searchBarHeight;
-extern UiLanguageKind UiLanguage;
-
-// The text of a French/English pair in the language chosen at start-up.
-inline const wchar_t* pickText(const wchar_t* french, const wchar_t* english) {
-  return UiLanguage == UI_FRENCH ? french : english;
-}
-
-// settings.cpp
-DWORD readSetting(const wchar_t* name);
-void writeSetting(const wchar_t* name, DWORD value);
-UiLanguageKind chooseUiLanguage();
+#include "base/base.h"
 
 // frame.cpp
-FARPROC loadProc(const char* library, const char* function);
-void openInShell(HWND owner, const wchar_t* verb, const wchar_t* target);
-BITMAPINFO topDownBitmapInfo(int width, int height);
-void relayoutFrame();
-void placeOverFrame(HWND window, int width, int height);
 bool isFullScreen();
 void toggleFullScreen();
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -63,15 +15,5 @@ void stopBrisa();
 
 // gotopage.cpp
 void showGoToPageWindow();
-
-// fonts.cpp: called once PDFium is set up. The Linux build draws the standard
-// 14 fonts with PDFium's built-in faces and lists the system's fonts only when
-// a document names another font that it does not embed; whether it did so yet
-// is for the tests.
-void useBuiltInStandardFonts();
-bool systemFontsWereListed();
-
-// commandline.cpp (portable)
-Utf16* findDocumentPath(Utf16* commandLine);
 
 #endif

@@ -14,10 +14,6 @@ static bool keyIsDown(int key) {
   return GetKeyState(key) < 0;
 }
 
-int lineStep() {
-  return MulDiv(48, dpiY, 96);
-}
-
 // A page step leaves one line step of overlap, and always moves.
 static int pageStep(int extent) {
   int step = extent - lineStep();

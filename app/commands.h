@@ -4,10 +4,9 @@
 
 #include <windows.h>
 
-bool handleCommandKey(WPARAM key);
-void handleViewKey(WPARAM key);
+// handleCommandKey and handleViewKey are declared in base/base.h, for the
+// windows that offer them their keys.
 void showOpenDialog();
-int lineStep();
 
 // Subsystems the keys call into.
 void findText(int direction);

@@ -6,55 +6,7 @@
 #include "thumbs/thumbs.h"
 #include "comics/worker.h"
 
-HWND frameWindow;
-HWND viewWindow;
-HWND searchBox;
-HWND thumbnailWindow;
-HWND aboutWindow;
-HWND goToPageWindow;
-HFONT uiFont;
-int dpiY = 96;
-int searchBarHeight;
-UiLanguageKind UiLanguage;
-
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Loads a system library by name (kept loaded for good) and returns one of its
-// functions, or null: the caller then skips what needed it. Used for what only
-// some features need, so that start-up does not pay for it.
-FARPROC loadProc(const char* library, const char* function) {
-  HMODULE module = LoadLibraryA(library);
-  if (!module) return NULL;
-  return GetProcAddress(module, function);
-}
-
-// Hands a link or a settings page to the shell (verb null: its default verb).
-// Without shell32's ShellExecuteW nothing happens.
-void openInShell(HWND owner, const wchar_t* verb, const wchar_t* target) {
-  typedef HINSTANCE(WINAPI * ShellExecuteProc)(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT);
-  ShellExecuteProc shellExecute = (ShellExecuteProc)loadProc("shell32", "ShellExecuteW");
-  if (shellExecute) shellExecute(owner, verb, target, NULL, NULL, SW_SHOWNORMAL);
-}
-
-// A 32-bit device-independent bitmap of width x height whose rows run top down,
-// as PDFium and the comic decoder lay out their pixels.
-BITMAPINFO topDownBitmapInfo(int width, int height) {
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;   // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  return info;
-}
-
-// Places the children again at once, e.g. after the search box was shown.
-void relayoutFrame() {
-  RECT client;
-  GetClientRect(frameWindow, &client);
-  SendMessageW(frameWindow, WM_SIZE, 0, MAKELPARAM(client.right, client.bottom));
-}
 
 static void placeSearchBox(int width, BOOL repaint) {
   int inset = searchBarHeight / 6;
@@ -138,21 +90,6 @@ void toggleFullScreen() {
                SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
 }
 
-// Centres a popup of the given outer size on the frame, then pushes it back
-// inside the work area, the top-left corner winning when it is larger.
-void placeOverFrame(HWND window, int width, int height) {
-  RECT frame, work;
-  GetWindowRect(frameWindow, &frame);
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-  int x = (frame.left + frame.right - width) / 2;
-  int y = (frame.top + frame.bottom - height) / 2;
-  if (x + width > work.right) x = work.right - width;
-  if (y + height > work.bottom) y = work.bottom - height;
-  if (x < work.left) x = work.left;
-  if (y < work.top) y = work.top;
-  SetWindowPos(window, NULL, x, y, width, height, SWP_NOZORDER);
-}
-
 // Opens the first file of a drop; the others are ignored.
 static void openDroppedFile(HDROP drop) {
   typedef UINT(WINAPI * DragQueryFileProc)(HDROP, UINT, LPWSTR, UINT);
@@ -164,12 +101,22 @@ static void openDroppedFile(HDROP drop) {
   if (finish) finish(drop);
 }
 
+// A finished decode goes to whoever asked for it: a page to the view's
+// look-ahead, a miniature to the thumbnail panel.
+static void fileDecodedImage(DecodeJob* job) {
+  if (job->kind == PageJob)
+    filePrefetchedPage(job);
+  else
+    fileComicThumbnail(job);
+  freeDecodeJob(job);
+}
+
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
       rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
-      fileDecodeResultBeforeFrameCloses();
+      if (DecodeJob* job = takeDecodeJobBeforeFrameCloses()) fileDecodedImage(job);
       PostQuitMessage(0);
       return 0;
     case WM_SIZE:
@@ -194,7 +141,7 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
       checkDefaultReader();
       return 0;
     case WM_APP_IMAGE_READY:
-      onImageReady((DecodeJob*)lParam);
+      fileDecodedImage(receiveDecodeJob(lParam));
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

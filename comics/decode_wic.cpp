@@ -6,7 +6,7 @@
 
 #include <wincodec.h>
 
-#include "app/app.h"
+#include "base/base.h"
 
 // Our own copies of the identifiers, so that nothing needs the uuid library.
 static const CLSID imagingFactoryClass =   // CLSID_WICImagingFactory1

@@ -1,13 +1,17 @@
-// The decode worker and the comic prefetch of the main loop's idle time.
+// The decode worker: comic images decoded on a background thread, one job at a
+// time, each result posted to the frame as WM_APP_IMAGE_READY.
 #ifndef BRISA_WORKER_H
 #define BRISA_WORKER_H
 
 #include <windows.h>
 #include "comics/archive.h"
 
+// Who asked, and so who files the result: the frame hands a PageJob to the
+// view's look-ahead and a ThumbnailJob to the thumbnail panel.
 enum { ThumbnailJob = 0, PageJob = 1 };
 
-// One job of the worker: made by submitDecodeJob, freed by onImageReady.
+// One job of the worker: made by submitDecodeJob, received by the frame with
+// receiveDecodeJob, filed by its owner, freed with freeDecodeJob.
 struct DecodeJob {
   ComicArchive* archive;   // null once the archive was closed meanwhile
   int pageIndex;
@@ -21,10 +25,11 @@ struct DecodeJob {
 int submitDecodeJob(ComicArchive* archive, int pageIndex, int width, int height, unsigned kind, uint8_t* pixels,
                     HBITMAP bitmap);
 bool isDecodeBusy();
-void onImageReady(DecodeJob* job);
+bool decodeWorkerCanDecode();
+DecodeJob* receiveDecodeJob(LPARAM message);
+void freeDecodeJob(DecodeJob* job);
 void cancelJobFor(ComicArchive* archive);
 void closeArchive(ComicArchive* archive);
-void fileDecodeResultBeforeFrameCloses();
-int prefetchStep();
+DecodeJob* takeDecodeJobBeforeFrameCloses();
 
 #endif

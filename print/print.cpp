@@ -3,7 +3,7 @@
 // onto the sheet by the graphics device interface.
 #include "print/print.h"
 
-#include "app/app.h"
+#include "base/base.h"
 #include "comics/memory.h"
 #include "comics/pages.h"
 #include "viewer/viewer.h"

@@ -10,7 +10,7 @@
 #include <commdlg.h>
 #include <stddef.h>
 #include <stdint.h>
-#include "app/pdfium.h"
+#include "base/pdfium.h"
 #include "print/sheet.h"
 
 // Ctrl+P (with or without Shift). Synchronous; no message on any failure.

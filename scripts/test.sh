@@ -35,6 +35,9 @@ run_ctest() {
 echo "== source layout (clang-format)"
 if bash scripts/check-format.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
+echo "== include arrows between folders"
+if bash scripts/check-layers.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 echo "== native unit tests"
 run_ctest build/native
 

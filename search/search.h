@@ -2,7 +2,7 @@
 #ifndef BRISA_SEARCH_H
 #define BRISA_SEARCH_H
 
-#include "app/portable.h"
+#include "base/portable.h"
 
 enum { SEARCH_TEXT_UNITS = 256, MAX_MATCH_RECTS = 64 };
 

@@ -1,7 +1,6 @@
 // The search box: a plain EDIT control with a cue banner, whose window
 // procedure we replace to take Enter, Esc and the command keys.
-#include "app/app.h"
-#include "app/commands.h"
+#include "base/base.h"
 #include "search/search.h"
 #include "viewer/viewer.h"
 

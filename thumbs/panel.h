@@ -6,7 +6,7 @@
 #ifndef BRISA_THUMBS_PANEL_H
 #define BRISA_THUMBS_PANEL_H
 
-#include "app/pdfium.h"
+#include "base/pdfium.h"
 
 struct ComicArchive;
 

@@ -3,7 +3,7 @@
 // whether any message waits and then gives way; comic pages go to the decode
 // worker. Pages in sight come first, then their neighbours; the cache holds
 // at most MAX_THUMBNAIL_BITMAPS bitmaps, the farthest from the view going first.
-#include "app/app.h"
+#include "base/base.h"
 #include "thumbs/thumbs.h"
 #include "comics/worker.h"
 
@@ -212,6 +212,15 @@ void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success) {
   }
   if (pageInSight(page)) invalidateThumbnails();
   evictThumbnails();
+}
+
+// The worker's answer for a ThumbnailJob: the bitmap goes to its slot, or is
+// deleted when the job's archive was closed meanwhile.
+void fileComicThumbnail(DecodeJob* job) {
+  if (job->archive)
+    comicThumbnailDecoded(job->pageIndex, job->bitmap, job->succeeded != 0);   // takes the bitmap
+  else if (job->bitmap)
+    DeleteObject(job->bitmap);
 }
 
 // Deletes every bitmap and frees the block of slots and tops.

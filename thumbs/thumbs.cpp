@@ -2,7 +2,7 @@
 // numbers on a dark ground, the current page highlighted and kept in sight;
 // a click scrolls the view to that page. Shown or hidden with F4 and the
 // system menu, a choice kept in HideThumbs. The pictures come from render.cpp.
-#include "app/app.h"
+#include "base/base.h"
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
 

@@ -1,12 +1,13 @@
 // The thumbnail panel at the left of the frame: its window (thumbs.cpp) and the
-// miniatures rendered into it in idle time (render.cpp). Needs app/app.h first.
+// miniatures rendered into it in idle time (render.cpp). Needs base/base.h first.
 #ifndef BRISA_THUMBS_H
 #define BRISA_THUMBS_H
 
-#include "app/pdfium.h"
+#include "base/pdfium.h"
 #include "thumbs/panel.h"
 
 struct ComicArchive;
+struct DecodeJob;
 
 // thumbs.cpp: the window, its scrolling and navigation.
 HWND createThumbnailPanel();
@@ -41,8 +42,6 @@ HBITMAP copyPdfiumBitmap(FPDF_BITMAP bitmap, int width, int height);
 void evictThumbnails();
 int requestComicThumbnail();
 void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success);
-
-// Idle step of the comic decode worker.
-int prefetchStep();
+void fileComicThumbnail(DecodeJob* job);
 
 #endif

@@ -1,7 +1,7 @@
 // Opening and closing the one document. The file is mapped read-only and stays
 // mapped while the document is open: PDFium and the ZIP reader read from it.
 // A failed open shows one message and leaves the previous document untouched.
-#include "app/app.h"
+#include "base/base.h"
 
 #include <math.h>
 #include "viewer/viewer.h"

@@ -1,6 +1,6 @@
 // The page view's mouse: drag to pan, click to follow a link, wheel to scroll
 // or zoom, and the hand cursor over links.
-#include "app/app.h"
+#include "base/base.h"
 #include "viewer/links.h"
 #include "viewer/viewer.h"
 

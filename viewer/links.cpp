@@ -1,6 +1,6 @@
 // Finding the link under a point of the view and following web and mail links.
 // Jumps inside the document and every other scheme are ignored.
-#include "app/app.h"
+#include "base/base.h"
 #include "viewer/links.h"
 #include "viewer/viewer.h"
 

@@ -2,7 +2,7 @@
 #ifndef BRISA_LINKS_H
 #define BRISA_LINKS_H
 
-#include "app/pdfium.h"
+#include "base/pdfium.h"
 
 enum { URI_BUFFER_BYTES = 2048 };
 

@@ -1,6 +1,6 @@
 // Painting the view: the invalid rectangle only, rendered into one bitmap and
 // copied to the screen in one call, whatever the number of pages in it.
-#include "app/app.h"
+#include "base/base.h"
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "comics/pages.h"

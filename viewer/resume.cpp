@@ -4,7 +4,7 @@
 // its full path, and a document opens at its kept position when the file has
 // not changed since. Whatever else is found under the key is ignored when read
 // and deleted at the next write.
-#include "app/app.h"
+#include "base/base.h"
 
 #include "viewer/recent.h"
 #include "viewer/viewer.h"

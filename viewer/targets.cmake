@@ -9,6 +9,7 @@ list(APPEND BRISA_WINDOWS_SOURCES
   ${CMAKE_SOURCE_DIR}/viewer/input.cpp
   ${CMAKE_SOURCE_DIR}/viewer/links.cpp
   ${CMAKE_SOURCE_DIR}/viewer/paint.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/prefetch.cpp
   ${CMAKE_SOURCE_DIR}/viewer/resume.cpp)
 list(APPEND BRISA_NATIVE_TESTS
   ${CMAKE_SOURCE_DIR}/tests/unit/layout_test.cpp

@@ -1,8 +1,7 @@
 // The page view: relayout, scrolling, zoom, page mode, scroll bars and title.
 // The geometry itself is computed by layout.cpp; this file applies it to the
 // windows.
-#include "app/app.h"
-#include "app/commands.h"
+#include "base/base.h"
 #include "viewer/recent.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"

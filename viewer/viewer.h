@@ -5,11 +5,12 @@
 #define BRISA_VIEWER_H
 
 #include <stdint.h>
-#include "app/pdfium.h"
-#include "app/portable.h"
+#include "base/pdfium.h"
+#include "base/portable.h"
 #include "comics/opening.h"
 
 struct ComicArchive;
+struct DecodeJob;
 
 enum { PAGE_CACHE_SLOTS = 16 };
 
@@ -95,6 +96,10 @@ void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();
 void initViewState();
+
+// The comic look-ahead of the main loop's idle time (prefetch.cpp).
+int prefetchStep();
+void filePrefetchedPage(DecodeJob* job);
 
 // Reading positions kept in the registry (resume.cpp).
 bool resumeIsOn();

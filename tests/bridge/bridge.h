@@ -1,7 +1,7 @@
 // The test bridge: a Winelib DLL named pdfium.dll that lets the real Brisa.exe
 // run under Wine with Linux's libpdfium.so. Its exports take Windows' calling
 // convention and types; they call the .so with its own (the declarations of
-// app/pdfium.h carry no attribute, so they are the SysV ones here).
+// base/pdfium.h carry no attribute, so they are the SysV ones here).
 // Never shipped: on Windows, Brisa.exe needs a real pdfium.dll.
 #ifndef BRISA_PDFIUM_BRIDGE_H
 #define BRISA_PDFIUM_BRIDGE_H
@@ -9,6 +9,6 @@
 #define BRISA_PDFIUM_BRIDGE
 #include <windows.h>
 
-#include "app/pdfium.h"
+#include "base/pdfium.h"
 
 #endif

@@ -1,4 +1,4 @@
-"""app/pdfium_table.py: the four files it makes from the one table agree with
+"""base/pdfium_table.py: the four files it makes from the one table agree with
 each other and with the bridge's hand-written exports, and a table it cannot
 read stops the build instead of producing half a list."""
 
@@ -9,8 +9,8 @@ import sys
 import tempfile
 
 TOP = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-TOOL = os.path.join(TOP, "app", "pdfium_table.py")
-TABLE = os.path.join(TOP, "app", "pdfium.table")
+TOOL = os.path.join(TOP, "base", "pdfium_table.py")
+TABLE = os.path.join(TOP, "base", "pdfium.table")
 failures = []
 
 

@@ -57,7 +57,7 @@ def stand_in_dll(name, exports):
 
 
 def pdfium_exports():
-    # The import list the build generates from app/pdfium.table.
+    # The import list the build generates from base/pdfium.table.
     with open(os.path.join(BUILD, "generated", "pdfium.def")) as f:
         lines = [line.strip() for line in f]
     return [line for line in lines[lines.index("EXPORTS") + 1:] if line]

@@ -1,6 +1,7 @@
 // The About window and the default-reader question, in this process: what
 // another process cannot see (focus, layout records, the cursor a message
 // sets, the posted request) and the cases that need the registry arranged.
+#include "app/app.h"
 #include "about/about.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/inproc.h"

@@ -1,7 +1,7 @@
 // How the document path is cut out of the command line.
 #include <gtest/gtest.h>
 #include <string>
-#include "app/portable.h"
+#include "base/portable.h"
 
 Utf16* findDocumentPath(Utf16* commandLine);
 

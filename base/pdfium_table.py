@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Turns app/pdfium.table into the files that must agree with it:
+"""Turns base/pdfium.table into the files that must agree with it:
 
-  --header FILE    the function declarations app/pdfium.h includes
+  --header FILE    the function declarations base/pdfium.h includes
   --def FILE       the .def of Brisa.exe's import library (the names the program calls)
   --exports FILE   the test bridge's Winelib export list, a .spec file (every name
                    but the Linux build's own)
@@ -82,8 +82,8 @@ def export_type(text):
 
 
 def header(functions):
-    out = ["// Generated from app/pdfium.table by app/pdfium_table.py: edit the table.",
-           "// The PDFium functions Brisa calls; app/pdfium.h declares their types.", ""]
+    out = ["// Generated from base/pdfium.table by base/pdfium_table.py: edit the table.",
+           "// The PDFium functions Brisa calls; base/pdfium.h declares their types.", ""]
     for f in functions:
         if f.bridge_only or f.linux_only:
             continue
@@ -106,7 +106,7 @@ def def_file(functions):
 
 
 def exports(functions):
-    out = ["# Generated from app/pdfium.table: every export of the test bridge, Windows convention."]
+    out = ["# Generated from base/pdfium.table: every export of the test bridge, Windows convention."]
     for f in functions:
         if f.linux_only:
             continue
@@ -115,7 +115,7 @@ def exports(functions):
 
 
 def wrappers(functions):
-    out = ["// Generated from app/pdfium.table by app/pdfium_table.py: the bridge's forwarding",
+    out = ["// Generated from base/pdfium.table by base/pdfium_table.py: the bridge's forwarding",
            "// exports. Outside, the Windows calling convention and 32-bit FPDF_DWORD; inside,",
            "// the Linux library's own declarations.",
            '#include "tests/bridge/bridge.h"', ""]

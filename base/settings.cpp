@@ -1,6 +1,6 @@
 // Preferences: DWORD values under HKCU\Software\Brisa, read when needed and
 // written when they change. An unreadable value counts as 0, the default.
-#include "app/app.h"
+#include "base/base.h"
 
 static const wchar_t SETTINGS_KEY[] = L"Software\\Brisa";
 

@@ -6,8 +6,8 @@
 // Linux build draws the standard 14 with PDFium's built-in faces, made for
 // them, and lists the system's fonts only when a document names another font.
 // The Windows library finds fonts through the system and keeps its own way.
-#include "app/app.h"
-#include "app/pdfium.h"
+#include "base/base.h"
+#include "base/pdfium.h"
 
 #include <string.h>
 

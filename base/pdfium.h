@@ -1,6 +1,6 @@
 // The types, constants and callback record of the PDFium functions Brisa calls,
 // declared from PDFium's public API reference. The functions are listed once, in
-// app/pdfium.table: the build makes from it their declarations (included at the
+// base/pdfium.table: the build makes from it their declarations (included at the
 // end), the .def of Brisa.exe's import library and the test bridge's exports.
 //
 // No calling-convention attribute on purpose: on x86-64 Windows there is only one,
@@ -71,7 +71,7 @@ typedef struct FPDF_SYSFONTINFO {
   void (*DeleteFont)(struct FPDF_SYSFONTINFO* self, void* font);
 } FPDF_SYSFONTINFO;
 
-// The functions themselves, generated from app/pdfium.table.
+// The functions themselves, generated from base/pdfium.table.
 #include "pdfium_functions.h"
 
 }   // extern "C"

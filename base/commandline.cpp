@@ -1,6 +1,6 @@
 // The document path in the command line: the program name is skipped, the rest
 // up to a double quote is the path, spaces included, quoted or not.
-#include "app/portable.h"
+#include "base/portable.h"
 
 // Returns a pointer into the (modified) command line: the path, possibly empty.
 // A closing double quote after the path is overwritten with the terminator;
