@@ -4,7 +4,7 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 HWND frameWindow;
 HWND viewWindow;

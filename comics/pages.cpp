@@ -5,10 +5,10 @@
 #include "comics/pages.h"
 
 #include "comics/decode.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/rar.h"
-#include "comics/zip.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/rar/rar.h"
+#include "comics/archive/zip.h"
 
 #include <string.h>
 

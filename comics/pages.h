@@ -1,6 +1,6 @@
 // A comic's pages as pixels: opening, the image cache, drawing, printing decodes.
 #pragma once
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 #include "comics/decode.h"
 
 // Lists, sorts and sizes a comic: a ZipArchive from its directory in the mapped

@@ -5,7 +5,7 @@
 // at most MAX_THUMBNAIL_BITMAPS bitmaps, the farthest from the view going first.
 #include "app/app.h"
 #include "thumbs/thumbs.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 #include <string.h>
 

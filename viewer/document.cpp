@@ -8,7 +8,7 @@
 #include "search/search.h"
 #include "thumbs/thumbs.h"
 #include "comics/pages.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 struct ErrorText {
   const wchar_t* french;

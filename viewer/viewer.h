@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include "app/pdfium.h"
 #include "app/portable.h"
-#include "comics/opening.h"
+#include "comics/archive/opening.h"
 
 struct ComicArchive;
 

@@ -107,7 +107,7 @@ int rarProbeArchive(const uint8_t* bytes, size_t length, uint32_t* archiveFlags)
 // has no number to advance (or it would overflow). out holds capacity bytes.
 bool rarNextVolumeName(const char* path, bool newNumbering, char* out, size_t capacity);
 
-// UTF-8 to UTF-16, malformed bytes becoming U+FFFD as in ZIP names (comics/utf8.h);
+// UTF-8 to UTF-16, malformed bytes becoming U+FFFD as in ZIP names (comics/archive/utf8.h);
 // always zero-terminated (capacity >= 1), cut at a code point boundary. Returns
 // the units written.
 size_t rarUtf8ToUtf16(const char* text, char16_t* out, size_t capacity);

@@ -1,7 +1,7 @@
 // The Linux build's unrar.dll: the UnRAR library's published entry points,
 // records and callback, over the portable core. Windows paths in, the core's
 // Unix paths out; names go back with '\' separators, as the library gives them.
-#include "comics/unrar.h"
+#include "comics/rar/unrar.h"
 #include "comics/unrar/rarcore.h"
 
 #include <string.h>

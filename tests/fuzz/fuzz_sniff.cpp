@@ -2,7 +2,7 @@
 // is always within 1..65535 on both sides.
 #include <stdlib.h>
 
-#include "comics/sniff.h"
+#include "comics/archive/sniff.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int32_t width = -1, height = -1;

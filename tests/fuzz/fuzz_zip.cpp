@@ -3,10 +3,10 @@
 // pass without a decoder and the page sizes.
 #include <stdlib.h>
 
-#include "comics/archive.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/zip.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/zip.h"
 
 // Capacities small enough to keep each run fast; a limit of 0 would inflate whole
 // entries of up to 512 MiB.

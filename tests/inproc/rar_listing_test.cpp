@@ -4,10 +4,10 @@
 // S skip, T test, C close), and how each failure ends.
 #include <windows.h>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
-#include "comics/rar.h"
+#include "comics/rar/rar.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/fakeunrar.h"
 

@@ -2,8 +2,8 @@
 // cannot catch any data through it, so it treats the library as missing.
 #include <windows.h>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/fakeunrar.h"

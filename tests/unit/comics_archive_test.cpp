@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "comics/archive.h"
-#include "comics/memory.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/memory.h"
 #include "tests/support/rawdeflate.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/scale.h"
+#include "comics/codecs/scale.h"
 
 namespace {
 

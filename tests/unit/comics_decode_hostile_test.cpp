@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/memory.h"
-#include "comics/scale.h"
+#include "comics/archive/memory.h"
+#include "comics/codecs/scale.h"
 
 namespace {
 

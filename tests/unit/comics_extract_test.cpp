@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "tests/support/rawdeflate.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <vector>
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "comics/sniff.h"
+#include "comics/archive/sniff.h"
 
 namespace {
 

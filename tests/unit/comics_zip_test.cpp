@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "comics/archive.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/zip.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/zip.h"
 
 namespace {
 

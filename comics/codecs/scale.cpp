@@ -4,12 +4,12 @@
 // in d is the length of their overlap over n, in fixed point. Taking each weight
 // as the difference of two rounded cumulative fractions makes every target
 // pixel's weights add up to exactly weightOne, so flat areas stay exact.
-#include "comics/scale.h"
+#include "comics/codecs/scale.h"
 
 #include <string.h>
 
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // Rounding constant and shift of a sum weighted along both axes.
 static const int totalBits = 2 * weightBits;

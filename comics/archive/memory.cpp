@@ -1,4 +1,4 @@
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 #ifdef _WIN32
 #include <windows.h>

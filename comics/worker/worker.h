@@ -3,7 +3,7 @@
 #define BRISA_WORKER_H
 
 #include <windows.h>
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 enum { ThumbnailJob = 0, PageJob = 1 };
 

@@ -4,7 +4,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
-#include "comics/opening.h"
+#include "comics/archive/opening.h"
 
 // Compression methods as the ZIP directory numbers them, plus the RAR entries that
 // are extracted again at every decode. A ZIP entry keeps any other number it has

@@ -4,7 +4,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "comics/scale.h"
+#include "comics/codecs/scale.h"
 
 // The largest image any codec is asked to decode: a side the scaler's weights stay
 // exact for, and an area that a hostile header cannot turn into minutes of work.

@@ -1,11 +1,11 @@
 // ZIP directory reader (APPNOTE 6.3): end of central directory, ZIP64 records, the
 // central directory and the local headers, all read in place from the mapped file.
 // Nothing is decompressed or copied; only the entry names are allocated.
-#include "comics/zip.h"
+#include "comics/archive/zip.h"
 
-#include "comics/bytes.h"
-#include "comics/memory.h"
-#include "comics/utf8.h"
+#include "comics/archive/bytes.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/utf8.h"
 
 static const uint64_t endRecordSize = 22;
 static const uint64_t longestComment = 65535;

@@ -6,10 +6,10 @@
 #include <limits.h>
 #include <string.h>
 
-#include "comics/bytes.h"
-#include "comics/codecs.h"
+#include "comics/archive/bytes.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // Compression values of the info header.
 static const uint32_t bmpUncompressed = 0;

@@ -4,10 +4,10 @@
 // component, it picks the codec by the image's first bytes, not by its name.
 #include <string.h>
 
-#include "comics/bytes.h"
-#include "comics/codecs.h"
+#include "comics/archive/bytes.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // No per-thread state is needed: any non-null value serves as the factory.
 static int codecFactory;

@@ -6,9 +6,9 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // WebPBitstreamFeatures::format of a lossless image: the library then keeps the
 // whole image as 32-bit pixels while it decodes.

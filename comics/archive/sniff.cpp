@@ -1,11 +1,11 @@
 // Image size sniffers. The formats are tried in a fixed order and the first whose
 // signature matches decides, except a WebP file with an unknown first chunk, which
 // falls through (and then fails).
-#include "comics/sniff.h"
+#include "comics/archive/sniff.h"
 
 #include <limits.h>
 
-#include "comics/bytes.h"
+#include "comics/archive/bytes.h"
 
 // What one sniffer concluded: its signature did not match, or it decided.
 enum SniffResult { notThisFormat, sniffed, unsized };

@@ -6,9 +6,9 @@
 
 #include <png.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 struct PngDecode {
   png_structp png;

@@ -4,9 +4,9 @@
 // CMYK ones fail like a missing codec.
 #include <string.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // Last: jxrlib's headers define min and max as macros.
 #include <JXRGlue.h>

@@ -11,9 +11,9 @@
 #include <avif/avif.h>
 #include <libheif/heif.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // The libraries' run-time names (their sonames, matching the headers above); the
 // build passes the ones it found.

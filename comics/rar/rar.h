@@ -2,8 +2,8 @@
 // its own folder. The Windows builds implement these in rar.cpp; the native build
 // has no library and answers as if unrar.dll were missing.
 #pragma once
-#include "comics/archive.h"
-#include "comics/extract.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
 
 // archiveLock: the one exclusive lock that every use of the UnRAR library, its
 // process-wide records and the listing's prefix buffer happens under. Never held

@@ -1,6 +1,6 @@
 // An entry's bytes, whole or only their beginning.
 #pragma once
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 // Largest uncompressed size of a deflated entry that is ever inflated (512 MiB).
 static const uint64_t largestDeflatedEntry = 0x20000000;

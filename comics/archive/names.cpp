@@ -1,6 +1,6 @@
 // Entry names: the natural page order and the filter that decides which entries
 // are pages.
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 #ifdef _WIN32
 #include <windows.h>

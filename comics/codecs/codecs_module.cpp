@@ -1,6 +1,6 @@
 // The codec library's exported entry points: the decoders' own interface under
 // C names. The library is linked with -Bsymbolic, so these calls stay inside it.
-#include "comics/codecs_module.h"
+#include "comics/codecs/codecs_module.h"
 
 extern "C" __attribute__((visibility("default"))) ImagingFactory brisaCodecsCreateImagingFactory(
     uint32_t apartmentFlags) {

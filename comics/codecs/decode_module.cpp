@@ -8,7 +8,7 @@
 #include <pthread.h>
 #include <string.h>
 
-#include "comics/codecs_module.h"
+#include "comics/codecs/codecs_module.h"
 #include "comics/decode.h"
 
 struct CodecModule {

@@ -7,9 +7,9 @@
 
 #include <tiffio.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // Pixels of one band, about 16 MiB: large enough that strips are rarely cut,
 // small beside the image budget.

@@ -1,6 +1,6 @@
 // The native build has no UnRAR library: RAR archives fail as they do on a
 // system without unrar.dll, and there is nothing to lock.
-#include "comics/rar.h"
+#include "comics/rar/rar.h"
 
 void acquireArchiveLock() {}
 

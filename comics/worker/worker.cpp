@@ -3,8 +3,8 @@
 // touches a window or a cache; the UI thread files its results.
 #include "app/app.h"
 #include "comics/pages.h"
-#include "comics/worker.h"
-#include "comics/memory.h"
+#include "comics/worker/worker.h"
+#include "comics/archive/memory.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
 

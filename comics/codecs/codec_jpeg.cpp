@@ -7,9 +7,9 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // More scans than any real progressive file has; a hostile one with thousands of
 // tiny scans would otherwise take minutes.

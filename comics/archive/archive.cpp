@@ -1,12 +1,12 @@
 // The parts of opening a comic that need no platform: the page order, the size
 // pass, the common page height and the page sizes, and freeing the record.
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 #include <algorithm>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/sniff.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/sniff.h"
 
 // Shell sort with the gaps n/2, n/4, …, 1, moving whole records. It sorts in
 // place without extra memory; names that compare equal (01.jpg and 1.jpg) end in

@@ -5,9 +5,9 @@
 
 #include <gif_lib.h>
 
-#include "comics/codecs.h"
+#include "comics/codecs/codecs.h"
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 // Interlaced rows: the passes start at these rows and step by these counts.
 static const int interlaceStart[] = {0, 4, 2, 1};

@@ -1,6 +1,6 @@
 // The ZIP directory of a CBZ, read in place from the read-only view of the file.
 #pragma once
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 // Fills archive->entries and entryCount with the image entries of the ZIP file in
 // view (size bytes), in central directory order; entry data points into the view,

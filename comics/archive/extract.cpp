@@ -1,9 +1,9 @@
 // Entry extraction: stored ZIP data straight from the mapped file, deflated data
 // through the DEFLATE decoder, whole or as a prefix.
-#include "comics/extract.h"
+#include "comics/archive/extract.h"
 
-#include "comics/memory.h"
-#include "comics/rar.h"
+#include "comics/archive/memory.h"
+#include "comics/rar/rar.h"
 #include "inflate/inflate.h"
 
 // Inflates the first `length` bytes of a deflated entry. The decoder stops when

@@ -3,13 +3,13 @@
 // callback. The library, its open and header records and the prefix buffer are
 // single process-wide instances, used only under archiveLock, by the UI thread
 // (listing, synchronous decodes) and by the decode worker (on-demand extraction).
-#include "comics/rar.h"
+#include "comics/rar/rar.h"
 
 #include <string.h>
 
-#include "comics/memory.h"
-#include "comics/sniff.h"
-#include "comics/unrar.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/sniff.h"
+#include "comics/rar/unrar.h"
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "paths and names pass between WCHAR and char16_t");
 
