@@ -3,7 +3,8 @@
 // 32-bit pixels, bytes blue, green, red, alpha, rows top down, stride width * 4
 // with no padding, premultiplied and composited over white, so that every alpha
 // byte is 255.
-#pragma once
+#ifndef BRISA_COMICS_DECODE_H
+#define BRISA_COMICS_DECODE_H
 #include <math.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -18,7 +19,7 @@ typedef void* ImagingFactory;
 
 // Apartment flags: the UI thread's single-threaded apartment without OLE 1
 // (COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE), the worker's multithreaded one.
-static const uint32_t uiThreadApartment = 6;
+static const uint32_t UI_THREAD_APARTMENT = 6;
 static const uint32_t workerApartment = 0;
 
 // The calling thread's factory, or null when the platform has none (COM or the
@@ -84,3 +85,5 @@ static inline void compositeOverWhite(uint8_t* pixels, size_t count) {
     p[3] = 255;
   }
 }
+
+#endif

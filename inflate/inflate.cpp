@@ -40,20 +40,20 @@ const int FIXED_LITERAL_LENGTH_CODES = 288;
 const int CODE_LENGTH_CODES = 19;
 
 // Length symbols 257..285 (3.2.5): base length and extra bits; 285 is 258 exactly.
-constexpr uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                     31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
 
 // Distance codes 0..29 (3.2.5): base distance and extra bits.
-constexpr uint16_t distanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                       33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                       1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t distanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                       6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint16_t DISTANCE_BASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t DISTANCE_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // Order in which the code-length code's lengths are sent (3.2.7).
-const uint8_t codeLengthOrder[CODE_LENGTH_CODES] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const uint8_t CODE_LENGTH_ORDER[CODE_LENGTH_CODES] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
 // ---------------------------------------------------------------------------
 // Decoder state and bit input
@@ -252,12 +252,13 @@ constexpr uint32_t literalLengthEntry(int symbol, uint32_t codeBits) {
   if (symbol < END_OF_BLOCK) return makeEntry(ENTRY_LITERAL, uint32_t(symbol), codeBits, 0);
   if (symbol == END_OF_BLOCK) return makeEntry(ENTRY_EXCEPTIONAL | ENTRY_END_OF_BLOCK, 0, codeBits, 0);
   if (symbol <= LAST_LENGTH_SYMBOL)
-    return makeEntry(0, lengthBase[symbol - FIRST_LENGTH_SYMBOL], codeBits, lengthExtra[symbol - FIRST_LENGTH_SYMBOL]);
+    return makeEntry(0, LENGTH_BASE[symbol - FIRST_LENGTH_SYMBOL], codeBits,
+                     LENGTH_EXTRA[symbol - FIRST_LENGTH_SYMBOL]);
   return ENTRY_INVALID;   // 286 and 287 only complete the fixed code
 }
 
 constexpr uint32_t distanceEntry(int symbol, uint32_t codeBits) {
-  if (symbol < DISTANCE_CODES) return makeEntry(0, distanceBase[symbol], codeBits, distanceExtra[symbol]);
+  if (symbol < DISTANCE_CODES) return makeEntry(0, DISTANCE_BASE[symbol], codeBits, DISTANCE_EXTRA[symbol]);
   return ENTRY_INVALID;   // 30 and 31 only complete the fixed code
 }
 
@@ -370,8 +371,8 @@ constexpr FixedCodes buildFixedCodes() {
   return codes;
 }
 
-constexpr FixedCodes fixedCodes = buildFixedCodes();
-static_assert(fixedCodes.built, "the fixed codes have wide tables");
+constexpr FixedCodes FIXED_CODES = buildFixedCodes();
+static_assert(FIXED_CODES.built, "the fixed codes have wide tables");
 
 // The table block of one call: both codes of the current block and their wide tables.
 struct TableBlock {
@@ -677,7 +678,7 @@ const uint32_t* buildCode(HuffmanTable* table, uint32_t* wide, int capacity, int
   sortSymbols(table, lengths, count);
   if (buildWideTable(wide, capacity, tableBits, table, kind)) return wide;
   buildTable(table, lengths, count);
-  return nullptr;
+  return NULL;
 }
 
 // Dynamic block (3.2.7): the code-length code, the literal/length and distance
@@ -698,7 +699,7 @@ int readDynamicHeader(Inflater* s, TableBlock* tables) {
   for (int i = 0; i < codeLengthCodes; i++) {
     int32_t length = getBits(s, 3);
     if (length < 0) return BLOCK_ERROR;
-    codeLengthLengths[codeLengthOrder[i]] = uint8_t(length);
+    codeLengthLengths[CODE_LENGTH_ORDER[i]] = uint8_t(length);
   }
   const uint32_t* codeLengthWide = buildCode(&tables->literalLength, tables->literalLengthWide, LITERAL_LENGTH_ENTRIES,
                                              CODE_LENGTH_BITS, codeLengthLengths, CODE_LENGTH_CODES, CODE_LENGTH_CODE);
@@ -741,7 +742,7 @@ int readDynamicHeader(Inflater* s, TableBlock* tables) {
 
 // The block loop: returns the bytes written or -1.
 int64_t inflateBlocks(Inflater* s, TableBlock* tables) {
-  static const BlockCodes fixed = {nullptr, nullptr, fixedCodes.literalLengthWide, fixedCodes.distanceWide};
+  static const BlockCodes fixed = {NULL, NULL, FIXED_CODES.literalLengthWide, FIXED_CODES.distanceWide};
   for (;;) {
     int32_t final = getBits(s, 1);
     int32_t type = getBits(s, 2);

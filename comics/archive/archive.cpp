@@ -48,10 +48,10 @@ static bool sniffEntryPrefix(ArchiveEntry* entry, uint64_t length) {
 // first size they find, so a size found in the short prefix is the one the long
 // prefix gives; when the short one is not enough the 64 KiB are read as usual.
 static bool sniffEntrySize(ArchiveEntry* entry) {
-  if (entry->method == Deflated && entry->size > shortSizingPrefixBytes &&
-      sniffEntryPrefix(entry, shortSizingPrefixBytes))
+  if (entry->method == DEFLATED && entry->size > SHORT_SIZING_PREFIX_BYTES &&
+      sniffEntryPrefix(entry, SHORT_SIZING_PREFIX_BYTES))
     return true;
-  return sniffEntryPrefix(entry, sizingPrefixBytes);
+  return sniffEntryPrefix(entry, SIZING_PREFIX_BYTES);
 }
 
 void sizePass(ComicArchive* archive, MeasureByDecoding measure) {
@@ -62,7 +62,7 @@ void sizePass(ComicArchive* archive, MeasureByDecoding measure) {
     entry->width = 0;
     entry->height = 0;
     int32_t width = 0, height = 0;
-    if (measure != nullptr && measure(entry, &width, &height) && width > 0 && height > 0) {
+    if (measure != NULL && measure(entry, &width, &height) && width > 0 && height > 0) {
       entry->width = width;
       entry->height = height;
     } else {
@@ -74,9 +74,9 @@ void sizePass(ComicArchive* archive, MeasureByDecoding measure) {
 // The upper median of the known heights, from a sorted copy: with k heights,
 // sorted[k / 2]. 1400 when none is known or the copy cannot be made.
 void computeReferenceHeight(ComicArchive* archive) {
-  archive->referenceHeight = defaultReferenceHeight;
+  archive->referenceHeight = DEFAULT_REFERENCE_HEIGHT;
   int32_t* heights = (int32_t*)allocBytes((size_t)archive->entryCount * sizeof(int32_t));
-  if (heights == nullptr) return;
+  if (heights == NULL) return;
   int32_t known = 0;
   for (int32_t i = 0; i < archive->entryCount; i++) {
     if (archive->entries[i].height > 0) heights[known++] = archive->entries[i].height;
@@ -93,22 +93,22 @@ int32_t archivePageCount(const ComicArchive* archive) {
 }
 
 // Aspect of a page whose image size is unknown: a typical comic page.
-static const double defaultAspect = 5.0 / 7.0;
+static const double DEFAULT_ASPECT = 5.0 / 7.0;
 // Image pixels are taken at 96 dpi: points per pixel.
-static const double pointsPerPixel = 0.75;
+static const double POINTS_PER_PIXEL = 0.75;
 
 void comicPageSize(const ComicArchive* archive, int32_t index, double* width, double* height) {
-  double aspect = defaultAspect;
+  double aspect = DEFAULT_ASPECT;
   if (index >= 0 && index < archive->entryCount) {
     const ArchiveEntry* entry = &archive->entries[index];
     if (entry->width > 0 && entry->height > 0) aspect = (double)entry->width / entry->height;
   }
-  *height = archive->referenceHeight * pointsPerPixel;
+  *height = archive->referenceHeight * POINTS_PER_PIXEL;
   *width = *height * aspect;
 }
 
 void freeArchive(ComicArchive* archive) {
-  if (archive == nullptr) return;
+  if (archive == NULL) return;
   for (ImageSlot& slot : archive->imageSlots) freeBytes(slot.pixels);
   for (int32_t i = 0; i < archive->entryCount; i++) freeBytes(archive->entries[i].name);
   freeBytes(archive->entries);

@@ -1,7 +1,8 @@
 // The in-memory model of an open comic: its pages as archive entries in natural
 // name order, each with where its bytes are and its pixel size, plus the
 // procedures that build and measure it and need nothing of the Windows API.
-#pragma once
+#ifndef BRISA_COMICS_ARCHIVE_H
+#define BRISA_COMICS_ARCHIVE_H
 #include <stddef.h>
 #include <stdint.h>
 #include "comics/archive/opening.h"
@@ -9,9 +10,9 @@
 // Compression methods as the ZIP directory numbers them, plus the RAR entries that
 // are extracted again at every decode. A ZIP entry keeps any other number it has
 // and then fails at extraction.
-static const int32_t Stored = 0;
-static const int32_t Deflated = 8;
-static const int32_t RarOnDemand = 1000;
+static const int32_t STORED = 0;
+static const int32_t DEFLATED = 8;
+static const int32_t RAR_ON_DEMAND = 1000;
 
 // One page. Records are stored by value in `ComicArchive::entries` and moved as
 // whole records when sorted. Invariant: `width` and `height` are both positive or
@@ -20,11 +21,11 @@ struct ArchiveEntry {
   char16_t* name;                // owned, zero-terminated; the path as stored in the archive
   const uint8_t* data;           // ZIP: compressed bytes inside the mapped file (not owned);
                                  // solid RAR: the extracted content, in the archive's content blocks
-  uint64_t storedSize;           // bytes at data (RarOnDemand: the uncompressed size)
+  uint64_t storedSize;           // bytes at data (RAR_ON_DEMAND: the uncompressed size)
   uint64_t size;                 // uncompressed size
-  int32_t method;                // Stored, Deflated, RarOnDemand or another ZIP number
-  const char16_t* archivePath;   // RarOnDemand: the archive's own archivePath (not owned)
-  int32_t rarIndex;              // RarOnDemand: position among all headers of the archive
+  int32_t method;                // STORED, DEFLATED, RAR_ON_DEMAND or another ZIP number
+  const char16_t* archivePath;   // RAR_ON_DEMAND: the archive's own archivePath (not owned)
+  int32_t rarIndex;              // RAR_ON_DEMAND: position among all headers of the archive
   int32_t width;                 // pixels; 0 = not known
   int32_t height;
   int32_t undecodable;      // set once a decode failed; the page shows a placeholder
@@ -69,14 +70,14 @@ struct ComicArchive {
 };
 
 // Height in pixels given to every page when no image height is known.
-static const int32_t defaultReferenceHeight = 1400;
+static const int32_t DEFAULT_REFERENCE_HEIGHT = 1400;
 // Most image entries one archive may hold: beyond it opening fails as damaged, so
 // that a small hostile directory cannot make sorting and sizing run for hours.
-static const int32_t maxImageEntries = 100000;
+static const int32_t MAX_IMAGE_ENTRIES = 100000;
 // Prefix of each entry read at open time to learn its pixel size.
-static const uint64_t sizingPrefixBytes = 65536;
+static const uint64_t SIZING_PREFIX_BYTES = 65536;
 // What is inflated first of a compressed entry before the whole sizing prefix.
-static const uint64_t shortSizingPrefixBytes = 4096;
+static const uint64_t SHORT_SIZING_PREFIX_BYTES = 4096;
 
 // Natural order of entry names: digit runs compare by value, letters without
 // regard to case. Negative when a sorts before b, 0 when equal, positive after.
@@ -109,3 +110,5 @@ void comicPageSize(const ComicArchive* archive, int32_t index, double* width, do
 // and the record itself. Accepts null. Waiting for background work on the archive
 // is the caller's business.
 void freeArchive(ComicArchive* archive);
+
+#endif

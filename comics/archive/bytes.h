@@ -2,7 +2,8 @@
 // come from the file itself, so the checks are written so that they cannot wrap.
 // A field that would pass the end reads as 0; callers check the bounds they rely on
 // first and use these as the last line of defence.
-#pragma once
+#ifndef BRISA_COMICS_BYTES_H
+#define BRISA_COMICS_BYTES_H
 #include <stdint.h>
 #include <string.h>
 
@@ -45,3 +46,5 @@ static inline uint32_t be32(const uint8_t* b, uint64_t n, uint64_t at) {
 static inline bool hasBytes(const uint8_t* b, uint64_t n, uint64_t at, const char* signature, uint64_t length) {
   return fitsIn(at, length, n) && memcmp(b + at, signature, length) == 0;
 }
+
+#endif

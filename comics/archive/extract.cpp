@@ -9,9 +9,9 @@
 // Inflates the first `length` bytes of a deflated entry. The decoder stops when
 // the buffer is full, so a prefix costs only the input that produces it.
 static bool inflateEntry(const ArchiveEntry* entry, uint64_t length, ExtractedBytes* out) {
-  if (entry->size > largestDeflatedEntry) return false;   // even when a prefix is asked for
+  if (entry->size > LARGEST_DEFLATED_ENTRY) return false;   // even when a prefix is asked for
   uint8_t* buffer = (uint8_t*)allocBytes((size_t)(length ? length : 1));
-  if (buffer == nullptr) return false;
+  if (buffer == NULL) return false;
   int64_t written = inflate(entry->data, entry->storedSize, buffer, length);
   if (written <= 0) {   // damaged, or nothing at all
     freeBytes(buffer);
@@ -24,18 +24,18 @@ static bool inflateEntry(const ArchiveEntry* entry, uint64_t length, ExtractedBy
 }
 
 bool extractEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out) {
-  out->bytes = nullptr;
+  out->bytes = NULL;
   out->length = 0;
-  out->owned = nullptr;
+  out->owned = NULL;
   uint64_t length = (limit > 0 && limit < entry->size) ? limit : entry->size;
   switch (entry->method) {
-    case Stored:
+    case STORED:
       out->bytes = entry->data;
       out->length = length < entry->storedSize ? length : entry->storedSize;
       return true;
-    case Deflated:
+    case DEFLATED:
       return inflateEntry(entry, length, out);
-    case RarOnDemand:
+    case RAR_ON_DEMAND:
       return extractRarEntry(entry, limit, out);
     default:   // bzip2, LZMA… are not supported
       return false;
@@ -44,7 +44,7 @@ bool extractEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out
 
 void releaseExtractedBytes(ExtractedBytes* extracted) {
   freeBytes(extracted->owned);
-  extracted->bytes = nullptr;
+  extracted->bytes = NULL;
   extracted->length = 0;
-  extracted->owned = nullptr;
+  extracted->owned = NULL;
 }

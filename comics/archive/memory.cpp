@@ -19,10 +19,10 @@ struct BlockHead {
 };
 static_assert(sizeof(BlockHead) == 16, "blocks stay 16-byte aligned");
 
-static const size_t hugePageBytes = (size_t)2 << 20;
-static const size_t smallPageBytes = 4096;
+static const size_t HUGE_PAGE_BYTES = (size_t)2 << 20;
+static const size_t SMALL_PAGE_BYTES = 4096;
 // Smaller blocks could not hold a whole huge page.
-static const size_t mappedBlockMinimum = hugePageBytes;
+static const size_t MAPPED_BLOCK_MINIMUM = HUGE_PAGE_BYTES;
 
 static BlockHead* headOf(void* block) {
   return (BlockHead*)block - 1;
@@ -30,11 +30,11 @@ static BlockHead* headOf(void* block) {
 
 // Anonymous zero-filled memory starting on a huge-page boundary, or null.
 static void* mapAlignedBytes(size_t length) {
-  size_t reservedLength = length + hugePageBytes;
-  void* mapped = mmap(nullptr, reservedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) return nullptr;
+  size_t reservedLength = length + HUGE_PAGE_BYTES;
+  void* mapped = mmap(NULL, reservedLength, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return NULL;
   uintptr_t reserved = (uintptr_t)mapped;
-  uintptr_t base = (reserved + hugePageBytes - 1) & ~(uintptr_t)(hugePageBytes - 1);
+  uintptr_t base = (reserved + HUGE_PAGE_BYTES - 1) & ~(uintptr_t)(HUGE_PAGE_BYTES - 1);
   if (base > reserved) munmap(mapped, base - reserved);
   size_t tail = reserved + reservedLength - (base + length);
   if (tail > 0) munmap((void*)(base + length), tail);
@@ -57,19 +57,19 @@ static bool injectedFailure() {
 }
 
 static void* allocBlock(size_t size, bool zeroed) {
-  if (injectedFailure()) return nullptr;
+  if (injectedFailure()) return NULL;
   if (size == 0) size = 1;
-  if (size > SIZE_MAX - hugePageBytes - sizeof(BlockHead)) return nullptr;
+  if (size > SIZE_MAX - HUGE_PAGE_BYTES - sizeof(BlockHead)) return NULL;
   size_t total = size + sizeof(BlockHead);
   BlockHead* head;
-  if (size >= mappedBlockMinimum) {
-    size_t length = (total + smallPageBytes - 1) & ~(smallPageBytes - 1);
+  if (size >= MAPPED_BLOCK_MINIMUM) {
+    size_t length = (total + SMALL_PAGE_BYTES - 1) & ~(SMALL_PAGE_BYTES - 1);
     head = (BlockHead*)mapAlignedBytes(length);   // already zero
-    if (head == nullptr) return nullptr;
+    if (head == NULL) return NULL;
     head->mappedBytes = length;
   } else {
     head = (BlockHead*)HeapAlloc(GetProcessHeap(), zeroed ? HEAP_ZERO_MEMORY : 0, total);
-    if (head == nullptr) return nullptr;
+    if (head == NULL) return NULL;
     head->mappedBytes = 0;
   }
   head->size = size;
@@ -85,7 +85,7 @@ void* allocZeroed(size_t size) {
 }
 
 void freeBytes(void* block) {
-  if (block == nullptr) return;
+  if (block == NULL) return;
   BlockHead* head = headOf(block);
   if (head->mappedBytes)
     munmap(head, head->mappedBytes);
@@ -94,22 +94,22 @@ void freeBytes(void* block) {
 }
 
 void* resizeBytes(void* block, size_t size) {
-  if (block == nullptr) return allocBytes(size);
-  if (injectedFailure()) return nullptr;
+  if (block == NULL) return allocBytes(size);
+  if (injectedFailure()) return NULL;
   BlockHead* head = headOf(block);
   if (size == 0) size = 1;
-  if (head->mappedBytes == 0 && size < mappedBlockMinimum) {
+  if (head->mappedBytes == 0 && size < MAPPED_BLOCK_MINIMUM) {
     BlockHead* moved = (BlockHead*)HeapReAlloc(GetProcessHeap(), 0, head, size + sizeof(BlockHead));
-    if (moved == nullptr) return nullptr;
+    if (moved == NULL) return NULL;
     moved->size = size;
     return moved + 1;
   }
-  if (head->mappedBytes && size <= head->size && size >= mappedBlockMinimum) {
+  if (head->mappedBytes && size <= head->size && size >= MAPPED_BLOCK_MINIMUM) {
     head->size = size;   // shrunk in place
     return block;
   }
   void* copy = allocBytes(size);
-  if (copy == nullptr) return nullptr;
+  if (copy == NULL) return NULL;
   memcpy(copy, block, head->size < size ? head->size : size);
   freeBytes(block);
   return copy;
@@ -129,7 +129,7 @@ void freeBytes(void* block) {
 }
 
 void* resizeBytes(void* block, size_t size) {
-  if (block == nullptr) return allocBytes(size);
+  if (block == NULL) return allocBytes(size);
   return HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
 }
 #endif
@@ -152,12 +152,12 @@ static bool injectedFailure() {
 }
 
 void* allocBytes(size_t size) {
-  if (injectedFailure()) return nullptr;
+  if (injectedFailure()) return NULL;
   return malloc(size ? size : 1);
 }
 
 void* allocZeroed(size_t size) {
-  if (injectedFailure()) return nullptr;
+  if (injectedFailure()) return NULL;
   return calloc(1, size ? size : 1);
 }
 
@@ -166,7 +166,7 @@ void freeBytes(void* block) {
 }
 
 void* resizeBytes(void* block, size_t size) {
-  if (injectedFailure()) return nullptr;
+  if (injectedFailure()) return NULL;
   return realloc(block, size ? size : 1);
 }
 #endif

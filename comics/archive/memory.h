@@ -1,7 +1,8 @@
 // Heap blocks shared by the comic code and its callers, who free them here too
 // (for example printing). The Windows build takes them from the process heap,
 // the Linux build maps the large ones itself, the native build uses malloc.
-#pragma once
+#ifndef BRISA_COMICS_MEMORY_H
+#define BRISA_COMICS_MEMORY_H
 #include <stddef.h>
 #include <stdint.h>
 
@@ -19,4 +20,6 @@ void* resizeBytes(void* block, size_t size);
 // Tests only (native and Linux builds): the allocation `n` calls from now fails
 // (0: the next one), once; a negative n cancels a failure not yet reached.
 void failNthAllocation(int64_t n);
+#endif
+
 #endif

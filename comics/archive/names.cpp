@@ -15,35 +15,35 @@ char16_t lowerNameUnit(char16_t unit) {
 // Case pairs of the scripts comic names are written in, as ranges of UTF-16 units.
 // Like Wine's CharLowerW, capital I with dot above and capital sharp s stay as
 // they are (their lower cases are not one-to-one).
-// offset: every unit of the range lowers to unit + delta. alternate: upper and
+// CASE_OFFSET: every unit of the range lowers to unit + delta. CASE_ALTERNATE: upper and
 // lower case alternate, the upper case on the range's even positions.
-enum CaseRule { offset, alternate };
+enum CaseRule { CASE_OFFSET, CASE_ALTERNATE };
 struct CaseRange {
   char16_t first, last;
   CaseRule rule;
   int delta;
 };
-static const CaseRange caseRanges[] = {
-    {0x0041, 0x005A, offset, 32},                                     // Basic Latin A-Z
-    {0x00C0, 0x00D6, offset, 32},                                     // Latin-1 letters before the multiplication sign
-    {0x00D8, 0x00DE, offset, 32},   {0x0100, 0x012F, alternate, 0},   // Latin Extended-A
-    {0x0132, 0x0137, alternate, 0}, {0x0139, 0x0148, alternate, 0}, {0x014A, 0x0177, alternate, 0},
-    {0x0178, 0x0178, offset, -121},                                 // Y with diaeresis -> 0xFF
-    {0x0179, 0x017E, alternate, 0}, {0x0386, 0x0386, offset, 38},   // Greek with tonos
-    {0x0388, 0x038A, offset, 37},   {0x038C, 0x038C, offset, 64},   {0x038E, 0x038F, offset, 63},
-    {0x0391, 0x03A1, offset, 32},                                   // Greek capitals
-    {0x03A3, 0x03AB, offset, 32},   {0x0400, 0x040F, offset, 80},   // Cyrillic
-    {0x0410, 0x042F, offset, 32},   {0x0460, 0x0481, alternate, 0}, {0x048A, 0x04BF, alternate, 0},
-    {0x04C0, 0x04C0, offset, 15},   {0x04C1, 0x04CE, alternate, 0}, {0x04D0, 0x052F, alternate, 0},
-    {0x0531, 0x0556, offset, 48},                                   // Armenian
-    {0x1E00, 0x1E95, alternate, 0},                                 // Latin Extended Additional (Vietnamese)
-    {0x1EA0, 0x1EFF, alternate, 0}, {0xFF21, 0xFF3A, offset, 32},   // fullwidth A-Z
+static const CaseRange CASE_RANGES[] = {
+    {0x0041, 0x005A, CASE_OFFSET, 32},   // Basic Latin A-Z
+    {0x00C0, 0x00D6, CASE_OFFSET, 32},   // Latin-1 letters before the multiplication sign
+    {0x00D8, 0x00DE, CASE_OFFSET, 32},   {0x0100, 0x012F, CASE_ALTERNATE, 0},   // Latin Extended-A
+    {0x0132, 0x0137, CASE_ALTERNATE, 0}, {0x0139, 0x0148, CASE_ALTERNATE, 0}, {0x014A, 0x0177, CASE_ALTERNATE, 0},
+    {0x0178, 0x0178, CASE_OFFSET, -121},                                      // Y with diaeresis -> 0xFF
+    {0x0179, 0x017E, CASE_ALTERNATE, 0}, {0x0386, 0x0386, CASE_OFFSET, 38},   // Greek with tonos
+    {0x0388, 0x038A, CASE_OFFSET, 37},   {0x038C, 0x038C, CASE_OFFSET, 64},   {0x038E, 0x038F, CASE_OFFSET, 63},
+    {0x0391, 0x03A1, CASE_OFFSET, 32},                                        // Greek capitals
+    {0x03A3, 0x03AB, CASE_OFFSET, 32},   {0x0400, 0x040F, CASE_OFFSET, 80},   // Cyrillic
+    {0x0410, 0x042F, CASE_OFFSET, 32},   {0x0460, 0x0481, CASE_ALTERNATE, 0}, {0x048A, 0x04BF, CASE_ALTERNATE, 0},
+    {0x04C0, 0x04C0, CASE_OFFSET, 15},   {0x04C1, 0x04CE, CASE_ALTERNATE, 0}, {0x04D0, 0x052F, CASE_ALTERNATE, 0},
+    {0x0531, 0x0556, CASE_OFFSET, 48},                                        // Armenian
+    {0x1E00, 0x1E95, CASE_ALTERNATE, 0},                                      // Latin Extended Additional (Vietnamese)
+    {0x1EA0, 0x1EFF, CASE_ALTERNATE, 0}, {0xFF21, 0xFF3A, CASE_OFFSET, 32},   // fullwidth A-Z
 };
 
 char16_t lowerNameUnit(char16_t unit) {
-  for (const CaseRange& range : caseRanges) {
+  for (const CaseRange& range : CASE_RANGES) {
     if (unit < range.first || unit > range.last) continue;
-    if (range.rule == offset) return (char16_t)(unit + range.delta);
+    if (range.rule == CASE_OFFSET) return (char16_t)(unit + range.delta);
     return (unit - range.first) % 2 == 0 ? (char16_t)(unit + 1) : unit;
   }
   return unit;
@@ -134,19 +134,19 @@ static bool isInMacMetadata(const char16_t* name) {
 }
 
 bool isImageEntryName(const char16_t* name) {
-  if (name == nullptr) return false;
+  if (name == NULL) return false;
   const char16_t* lastComponent = name;
-  const char16_t* extension = nullptr;
+  const char16_t* extension = NULL;
   for (const char16_t* s = name; *s != 0; s++) {
     if (isSeparator(*s)) {
       lastComponent = s + 1;
-      extension = nullptr;   // a separator after a dot cancels the extension
+      extension = NULL;   // a separator after a dot cancels the extension
     } else if (*s == u'.') {
       extension = s + 1;
     }
   }
   if (isInMacMetadata(name)) return false;
-  if (*lastComponent == u'.' || extension == nullptr) return false;   // hidden file, no type
+  if (*lastComponent == u'.' || extension == NULL) return false;   // hidden file, no type
   for (const char16_t* known : imageExtensions) {
     if (equalsIgnoringCase(extension, known)) return true;
   }

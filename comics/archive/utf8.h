@@ -1,6 +1,7 @@
 // UTF-8 decoding with one policy for malformed bytes, shared by every reader of
 // archive names (ZIP entries, RAR entries and paths).
-#pragma once
+#ifndef BRISA_COMICS_UTF8_H
+#define BRISA_COMICS_UTF8_H
 #include <stddef.h>
 #include <stdint.h>
 
@@ -39,3 +40,5 @@ static inline uint32_t decodeUtf8(const uint8_t* s, size_t n, size_t* used) {
   *used = follow + 1;
   return codePoint;
 }
+
+#endif

@@ -7,17 +7,17 @@
 #include "comics/archive/memory.h"
 #include "comics/archive/utf8.h"
 
-static const uint64_t endRecordSize = 22;
-static const uint64_t longestComment = 65535;
-static const uint64_t zip64LocatorSize = 20;
-static const uint64_t zip64RecordSize = 56;
-static const uint64_t centralHeaderSize = 46;
-static const uint64_t localHeaderSize = 30;
-static const uint32_t saturated16 = 0xFFFF;
-static const uint32_t saturated32 = 0xFFFFFFFF;
-static const uint32_t encryptedFlag = 0x0001;
-static const uint32_t utf8NameFlag = 0x0800;
-static const uint32_t zip64ExtraId = 0x0001;
+static const uint64_t END_RECORD_SIZE = 22;
+static const uint64_t LONGEST_COMMENT = 65535;
+static const uint64_t ZIP64_LOCATOR_SIZE = 20;
+static const uint64_t ZIP64_RECORD_SIZE = 56;
+static const uint64_t CENTRAL_HEADER_SIZE = 46;
+static const uint64_t LOCAL_HEADER_SIZE = 30;
+static const uint32_t SATURATED16 = 0xFFFF;
+static const uint32_t SATURATED32 = 0xFFFFFFFF;
+static const uint32_t ENCRYPTED_FLAG = 0x0001;
+static const uint32_t UTF8_NAME_FLAG = 0x0800;
+static const uint32_t ZIP64_EXTRA_ID = 0x0001;
 
 // Where the central directory is, as the end records describe it.
 struct DirectoryLocation {
@@ -42,9 +42,9 @@ struct CentralRecord {
 // The end-of-central-directory record nearest to the end of the file, searched
 // back over the longest possible comment. Returns its offset, or -1.
 static int64_t findEndRecord(const uint8_t* view, uint64_t size) {
-  if (size < endRecordSize) return -1;
-  uint64_t last = size - endRecordSize;
-  uint64_t first = last > longestComment ? last - longestComment : 0;
+  if (size < END_RECORD_SIZE) return -1;
+  uint64_t last = size - END_RECORD_SIZE;
+  uint64_t first = last > LONGEST_COMMENT ? last - LONGEST_COMMENT : 0;
   for (uint64_t at = last + 1; at-- > first;) {
     if (hasBytes(view, size, at, "PK\x05\x06", 4)) return (int64_t)at;
   }
@@ -55,12 +55,12 @@ static int64_t findEndRecord(const uint8_t* view, uint64_t size) {
 // right before the end record. Without a valid locator and record the 32-bit
 // values stand (and then fail the plausibility checks).
 static void applyZip64Record(const uint8_t* view, uint64_t size, uint64_t endAt, DirectoryLocation* location) {
-  if (location->count != saturated16 && location->size != saturated32 && location->offset != saturated32) return;
-  if (endAt < zip64LocatorSize) return;   // no room for a locator
-  uint64_t locatorAt = endAt - zip64LocatorSize;
+  if (location->count != SATURATED16 && location->size != SATURATED32 && location->offset != SATURATED32) return;
+  if (endAt < ZIP64_LOCATOR_SIZE) return;   // no room for a locator
+  uint64_t locatorAt = endAt - ZIP64_LOCATOR_SIZE;
   if (!hasBytes(view, size, locatorAt, "PK\x06\x07", 4)) return;
   uint64_t recordAt = le64(view, size, locatorAt + 8);
-  if (!fitsIn(recordAt, zip64RecordSize, size)) return;   // offset from the file: no wrap
+  if (!fitsIn(recordAt, ZIP64_RECORD_SIZE, size)) return;   // offset from the file: no wrap
   if (!hasBytes(view, size, recordAt, "PK\x06\x06", 4)) return;
   location->count = le64(view, size, recordAt + 32);
   location->size = le64(view, size, recordAt + 40);
@@ -70,7 +70,7 @@ static void applyZip64Record(const uint8_t* view, uint64_t size, uint64_t endAt,
 // The directory must lie in the file and hold room for its records.
 static bool isPlausible(const DirectoryLocation* location, uint64_t size) {
   if (!fitsIn(location->offset, location->size, size)) return false;
-  return location->count <= location->size / centralHeaderSize;
+  return location->count <= location->size / CENTRAL_HEADER_SIZE;
 }
 
 // ZIP64 extended information (extra block 0x0001): 8-byte values, in the order
@@ -78,16 +78,16 @@ static bool isPlausible(const DirectoryLocation* location, uint64_t size) {
 // the central record saturates it. A block too short for a value leaves it as is.
 static void readZip64Extra(const uint8_t* view, uint64_t size, uint64_t extraAt, uint32_t extraLength,
                            CentralRecord* record) {
-  bool wantUncompressed = record->uncompressedSize == saturated32;
-  bool wantCompressed = record->compressedSize == saturated32;
-  bool wantOffset = record->localOffset == saturated32;
+  bool wantUncompressed = record->uncompressedSize == SATURATED32;
+  bool wantCompressed = record->compressedSize == SATURATED32;
+  bool wantOffset = record->localOffset == SATURATED32;
   uint64_t extraEnd = extraAt + extraLength;   // inside the checked record
   uint64_t p = extraAt;
   while (extraEnd - p >= 4) {   // a block header fits?
     uint32_t id = le16(view, size, p);
     uint32_t dataLength = le16(view, size, p + 2);
     uint64_t dataAt = p + 4;
-    if (id == zip64ExtraId && dataLength <= extraEnd - dataAt) {
+    if (id == ZIP64_EXTRA_ID && dataLength <= extraEnd - dataAt) {
       uint64_t q = dataAt;
       uint64_t dataEnd = dataAt + dataLength;
       if (wantUncompressed && dataEnd - q >= 8) {
@@ -111,7 +111,7 @@ static void readZip64Extra(const uint8_t* view, uint64_t size, uint64_t extraAt,
 // False is structural damage.
 static bool readCentralRecord(const uint8_t* view, uint64_t size, uint64_t at, uint64_t directoryEnd,
                               CentralRecord* record) {
-  if (directoryEnd - at < centralHeaderSize) return false;        // truncated
+  if (directoryEnd - at < CENTRAL_HEADER_SIZE) return false;      // truncated
   if (!hasBytes(view, size, at, "PK\x01\x02", 4)) return false;   // unsigned
   record->flags = le16(view, size, at + 8);
   record->method = (int32_t)le16(view, size, at + 10);
@@ -121,8 +121,8 @@ static bool readCentralRecord(const uint8_t* view, uint64_t size, uint64_t at, u
   record->extraLength = le16(view, size, at + 30);
   uint32_t commentLength = le16(view, size, at + 32);
   record->localOffset = le32(view, size, at + 42);
-  record->nameAt = at + centralHeaderSize;
-  record->recordLength = centralHeaderSize + record->nameLength + record->extraLength + commentLength;
+  record->nameAt = at + CENTRAL_HEADER_SIZE;
+  record->recordLength = CENTRAL_HEADER_SIZE + record->nameLength + record->extraLength + commentLength;
   if (record->recordLength > directoryEnd - at) return false;   // runs past the directory
   readZip64Extra(view, size, record->nameAt + record->nameLength, record->extraLength, record);
   return true;
@@ -131,10 +131,10 @@ static bool readCentralRecord(const uint8_t* view, uint64_t size, uint64_t at, u
 // Follows the local header to the entry's data. False when the header or the
 // data lies outside the file: the entry is skipped, the listing goes on.
 static bool locateEntryData(const uint8_t* view, uint64_t size, const CentralRecord* record, uint64_t* dataAt) {
-  if (size < localHeaderSize || record->localOffset > size - localHeaderSize) return false;
+  if (size < LOCAL_HEADER_SIZE || record->localOffset > size - LOCAL_HEADER_SIZE) return false;
   uint64_t headerAt = record->localOffset;
   if (!hasBytes(view, size, headerAt, "PK\x03\x04", 4)) return false;
-  uint64_t start = headerAt + localHeaderSize + le16(view, size, headerAt + 26) +
+  uint64_t start = headerAt + LOCAL_HEADER_SIZE + le16(view, size, headerAt + 26) +
                    le16(view, size, headerAt + 28);   // no wrap: all terms are small
   if (start > size) return false;
   if (record->compressedSize > size - start) return false;
@@ -143,7 +143,7 @@ static bool locateEntryData(const uint8_t* view, uint64_t size, const CentralRec
 }
 
 // Code page 437's upper half (bytes 0x80-0xFF); the lower half is ASCII.
-static const char16_t codePage437High[128] = {
+static const char16_t CODE_PAGE_437_HIGH[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,   // 80-87
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,   // 88-8F
     0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,   // 90-97
@@ -169,9 +169,9 @@ static char16_t* allocName(uint32_t length) {
 
 char16_t* codePage437ToUtf16(const uint8_t* bytes, uint32_t length) {
   char16_t* name = allocName(length);
-  if (name == nullptr) return nullptr;
+  if (name == NULL) return NULL;
   for (uint32_t i = 0; i < length; i++) {
-    name[i] = bytes[i] < 0x80 ? (char16_t)bytes[i] : codePage437High[bytes[i] - 0x80];
+    name[i] = bytes[i] < 0x80 ? (char16_t)bytes[i] : CODE_PAGE_437_HIGH[bytes[i] - 0x80];
   }
   name[length] = 0;
   return name;
@@ -179,7 +179,7 @@ char16_t* codePage437ToUtf16(const uint8_t* bytes, uint32_t length) {
 
 char16_t* utf8ToUtf16(const uint8_t* bytes, uint32_t length) {
   char16_t* name = allocName(length);
-  if (name == nullptr) return nullptr;
+  if (name == NULL) return NULL;
   uint32_t in = 0, out = 0;
   while (in < length) {
     size_t used;
@@ -214,36 +214,36 @@ static bool appendEntry(ComicArchive* archive, int32_t capacity, char16_t* name,
 
 int listZipEntries(ComicArchive* archive, const uint8_t* view, uint64_t size) {
   int64_t endAt = findEndRecord(view, size);
-  if (endAt < 0) return OpenDamaged;
+  if (endAt < 0) return OPEN_DAMAGED;
   DirectoryLocation location;
   location.count = le16(view, size, (uint64_t)endAt + 10);
   location.size = le32(view, size, (uint64_t)endAt + 12);
   location.offset = le32(view, size, (uint64_t)endAt + 16);
   applyZip64Record(view, size, (uint64_t)endAt, &location);
-  if (!isPlausible(&location, size)) return OpenDamaged;
+  if (!isPlausible(&location, size)) return OPEN_DAMAGED;
 
   // Room for every record up to the entry limit; more images than that is damage.
-  int32_t capacity = location.count < (uint64_t)maxImageEntries ? (int32_t)location.count : maxImageEntries;
+  int32_t capacity = location.count < (uint64_t)MAX_IMAGE_ENTRIES ? (int32_t)location.count : MAX_IMAGE_ENTRIES;
   if (capacity < 1) capacity = 1;
   archive->entries = (ArchiveEntry*)allocZeroed((size_t)capacity * sizeof(ArchiveEntry));
-  if (archive->entries == nullptr) return OpenDamaged;
+  if (archive->entries == NULL) return OPEN_DAMAGED;
 
   bool encryptedImageSeen = false;
   uint64_t at = location.offset;
   uint64_t directoryEnd = location.offset + location.size;   // checked by isPlausible
   for (uint64_t i = 0; i < location.count; i++) {
     CentralRecord record;
-    if (!readCentralRecord(view, size, at, directoryEnd, &record)) return OpenDamaged;
+    if (!readCentralRecord(view, size, at, directoryEnd, &record)) return OPEN_DAMAGED;
     at += record.recordLength;
     const uint8_t* nameBytes = view + record.nameAt;
-    char16_t* name = (record.flags & utf8NameFlag) ? utf8ToUtf16(nameBytes, record.nameLength)
-                                                   : codePage437ToUtf16(nameBytes, record.nameLength);
-    if (name == nullptr) continue;   // no memory for this name only
+    char16_t* name = (record.flags & UTF8_NAME_FLAG) ? utf8ToUtf16(nameBytes, record.nameLength)
+                                                     : codePage437ToUtf16(nameBytes, record.nameLength);
+    if (name == NULL) continue;   // no memory for this name only
     if (!isImageEntryName(name)) {
       freeBytes(name);
       continue;
     }
-    if (record.flags & encryptedFlag) {
+    if (record.flags & ENCRYPTED_FLAG) {
       encryptedImageSeen = true;
       freeBytes(name);
       continue;
@@ -255,9 +255,9 @@ int listZipEntries(ComicArchive* archive, const uint8_t* view, uint64_t size) {
     }
     if (!appendEntry(archive, capacity, name, view + dataAt, &record)) {
       freeBytes(name);
-      return OpenDamaged;   // too many images
+      return OPEN_DAMAGED;   // too many images
     }
   }
   if (archive->entryCount > 0) return 0;
-  return encryptedImageSeen ? OpenPasswordProtected : OpenNoImage;
+  return encryptedImageSeen ? OPEN_PASSWORD_PROTECTED : OPEN_NO_IMAGE;
 }

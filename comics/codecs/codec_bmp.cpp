@@ -12,18 +12,18 @@
 #include "comics/archive/memory.h"
 
 // Compression values of the info header.
-static const uint32_t bmpUncompressed = 0;
-static const uint32_t bmpRle8 = 1;
-static const uint32_t bmpRle4 = 2;
-static const uint32_t bmpBitFields = 3;
-static const uint32_t bmpAlphaBitFields = 6;
+static const uint32_t BMP_UNCOMPRESSED = 0;
+static const uint32_t BMP_RLE8 = 1;
+static const uint32_t BMP_RLE4 = 2;
+static const uint32_t BMP_BIT_FIELDS = 3;
+static const uint32_t BMP_ALPHA_BIT_FIELDS = 6;
 
 // Header sizes with a meaning of their own.
-static const uint32_t coreHeaderSize = 12;        // OS/2 1.x: 16-bit sides, 3-byte palette
-static const uint32_t infoHeaderSize = 40;        // masks, if any, follow the header
-static const uint32_t alphaMaskHeaderSize = 56;   // from here the header holds an alpha mask
-static const uint64_t infoHeaderAt = 14;
-static const uint64_t masksAt = infoHeaderAt + infoHeaderSize;
+static const uint32_t CORE_HEADER_SIZE = 12;         // OS/2 1.x: 16-bit sides, 3-byte palette
+static const uint32_t INFO_HEADER_SIZE = 40;         // masks, if any, follow the header
+static const uint32_t ALPHA_MASK_HEADER_SIZE = 56;   // from here the header holds an alpha mask
+static const uint64_t INFO_HEADER_AT = 14;
+static const uint64_t MASKS_AT = INFO_HEADER_AT + INFO_HEADER_SIZE;
 
 // One channel of a bit-field pixel: where it is and how wide.
 struct BitField {
@@ -65,11 +65,11 @@ static uint8_t readBitField(uint32_t pixel, const BitField* field, uint8_t absen
 // right after the 40-byte header. Without them 16 bits are 5-5-5 and 32 bits 8-8-8.
 static bool readBitFields(const uint8_t* b, uint64_t n, uint32_t headerSize, BmpLayout* layout) {
   uint32_t masks[4] = {0, 0, 0, 0};
-  bool explicitMasks = layout->compression == bmpBitFields || layout->compression == bmpAlphaBitFields;
+  bool explicitMasks = layout->compression == BMP_BIT_FIELDS || layout->compression == BMP_ALPHA_BIT_FIELDS;
   if (explicitMasks) {
-    uint64_t count = (layout->compression == bmpAlphaBitFields || headerSize >= alphaMaskHeaderSize) ? 4 : 3;
-    if (!fitsIn(masksAt, count * 4, n)) return false;
-    for (uint64_t i = 0; i < count; i++) masks[i] = le32(b, n, masksAt + i * 4);   // red, green, blue, alpha
+    uint64_t count = (layout->compression == BMP_ALPHA_BIT_FIELDS || headerSize >= ALPHA_MASK_HEADER_SIZE) ? 4 : 3;
+    if (!fitsIn(MASKS_AT, count * 4, n)) return false;
+    for (uint64_t i = 0; i < count; i++) masks[i] = le32(b, n, MASKS_AT + i * 4);   // red, green, blue, alpha
   } else if (layout->bitCount == 16) {
     masks[0] = 0x7C00;
     masks[1] = 0x03E0;
@@ -89,10 +89,10 @@ static bool readBitFields(const uint8_t* b, uint64_t n, uint32_t headerSize, Bmp
 // The colour table after the headers (and after separate masks): `entrySize`-byte
 // entries blue, green, red[, reserved]. Indices past the table are black.
 static bool readBmpPalette(const uint8_t* b, uint64_t n, uint32_t headerSize, uint32_t colourCount, BmpLayout* layout) {
-  uint64_t entrySize = headerSize == coreHeaderSize ? 3 : 4;
-  uint64_t at = infoHeaderAt + headerSize;
-  if (headerSize == infoHeaderSize && layout->compression == bmpBitFields) at += 12;
-  if (headerSize == infoHeaderSize && layout->compression == bmpAlphaBitFields) at += 16;
+  uint64_t entrySize = headerSize == CORE_HEADER_SIZE ? 3 : 4;
+  uint64_t at = INFO_HEADER_AT + headerSize;
+  if (headerSize == INFO_HEADER_SIZE && layout->compression == BMP_BIT_FIELDS) at += 12;
+  if (headerSize == INFO_HEADER_SIZE && layout->compression == BMP_ALPHA_BIT_FIELDS) at += 16;
   uint64_t count = (uint64_t)1 << layout->bitCount;
   if (colourCount != 0 && colourCount < count) count = colourCount;
   if (!fitsIn(at, count * entrySize, n)) return false;
@@ -108,14 +108,14 @@ static bool readBmpPalette(const uint8_t* b, uint64_t n, uint32_t headerSize, ui
 // Is this combination of depth and compression one we read?
 static bool knownBmpEncoding(uint32_t bitCount, uint32_t compression) {
   switch (compression) {
-    case bmpUncompressed:
+    case BMP_UNCOMPRESSED:
       return bitCount == 1 || bitCount == 4 || bitCount == 8 || bitCount == 16 || bitCount == 24 || bitCount == 32;
-    case bmpRle8:
+    case BMP_RLE8:
       return bitCount == 8;
-    case bmpRle4:
+    case BMP_RLE4:
       return bitCount == 4;
-    case bmpBitFields:
-    case bmpAlphaBitFields:
+    case BMP_BIT_FIELDS:
+    case BMP_ALPHA_BIT_FIELDS:
       return bitCount == 16 || bitCount == 32;
     default:
       return false;   // embedded JPEG or PNG, Huffman
@@ -124,15 +124,15 @@ static bool knownBmpEncoding(uint32_t bitCount, uint32_t compression) {
 
 // Reads the file and info headers into `layout`; false for anything unreadable.
 static bool readBmpHeaders(const uint8_t* b, uint64_t n, BmpLayout* layout) {
-  uint32_t headerSize = le32(b, n, infoHeaderAt);
-  if (!fitsIn(infoHeaderAt, headerSize, n)) return false;
+  uint32_t headerSize = le32(b, n, INFO_HEADER_AT);
+  if (!fitsIn(INFO_HEADER_AT, headerSize, n)) return false;
   uint32_t colourCount = 0;
-  if (headerSize == coreHeaderSize) {
+  if (headerSize == CORE_HEADER_SIZE) {
     layout->width = le16(b, n, 18);
     layout->height = le16(b, n, 20);
     layout->bitCount = le16(b, n, 24);
-    layout->compression = bmpUncompressed;
-  } else if (headerSize >= infoHeaderSize) {
+    layout->compression = BMP_UNCOMPRESSED;
+  } else if (headerSize >= INFO_HEADER_SIZE) {
     int32_t height = (int32_t)le32(b, n, 22);
     if (height == INT_MIN) return false;   // cannot be negated
     layout->width = (int32_t)le32(b, n, 18);
@@ -146,8 +146,8 @@ static bool readBmpHeaders(const uint8_t* b, uint64_t n, BmpLayout* layout) {
   }
   if (layout->width <= 0 || layout->height <= 0) return false;
   if (!knownBmpEncoding(layout->bitCount, layout->compression)) return false;
-  if (layout->topDown && layout->compression != bmpUncompressed && layout->compression != bmpBitFields &&
-      layout->compression != bmpAlphaBitFields) {
+  if (layout->topDown && layout->compression != BMP_UNCOMPRESSED && layout->compression != BMP_BIT_FIELDS &&
+      layout->compression != BMP_ALPHA_BIT_FIELDS) {
     return false;   // RLE is bottom-up only
   }
   layout->pixelsAt = le32(b, n, 10);
@@ -186,14 +186,14 @@ static bool scaleBmpRows(CodecRequest* request, const BmpLayout* layout) {
   if (!fitsIn(layout->pixelsAt, layout->stride * height, request->length)) return false;   // truncated
   uint8_t* row = (uint8_t*)allocPixels((uint64_t)layout->width, 4);
   ImageScaler scaler;
-  if (row == nullptr || !startImageScaling(request, &scaler)) {
+  if (row == NULL || !startImageScaling(request, &scaler)) {
     freeBytes(row);
     return false;
   }
   for (uint64_t y = 0; y < height; y++) {
     uint64_t fileRow = layout->topDown ? y : height - 1 - y;
     convertBmpRow(request->bytes + layout->pixelsAt + fileRow * layout->stride, layout, row);
-    scaleRow(&scaler, row, StraightBgra);
+    scaleRow(&scaler, row, STRAIGHT_BGRA);
   }
   freeBytes(row);
   return finishScaling(&scaler);
@@ -223,7 +223,7 @@ static void putRlePixel(RleCanvas* canvas, const BmpLayout* layout, uint32_t ind
 // to a 16-bit boundary. True when the codes reach the end of the image; false
 // when the bytes run out first (a truncated file).
 static bool runRleCodes(const uint8_t* b, uint64_t n, uint64_t at, const BmpLayout* layout, RleCanvas* canvas) {
-  bool rle4 = layout->compression == bmpRle4;
+  bool rle4 = layout->compression == BMP_RLE4;
   while (canvas->y < canvas->height) {
     if (at + 2 > n) return false;
     uint32_t count = b[at], value = b[at + 1];
@@ -257,17 +257,17 @@ static bool runRleCodes(const uint8_t* b, uint64_t n, uint64_t at, const BmpLayo
 
 static bool scaleRleImage(CodecRequest* request, const BmpLayout* layout) {
   if (layout->pixelsAt >= request->length) return false;
-  RleCanvas canvas = {nullptr, nullptr, layout->width, layout->height, 0, 0};
+  RleCanvas canvas = {NULL, NULL, layout->width, layout->height, 0, 0};
   uint64_t rowBytes = (uint64_t)layout->width * 4;
   canvas.pixels = (uint8_t*)allocZeroedPixels((uint64_t)layout->width * (uint64_t)layout->height, 4);
   canvas.writtenRows = (uint8_t*)allocZeroedPixels((uint64_t)layout->height, 1);
   ImageScaler scaler;
-  bool scaled = canvas.pixels != nullptr && canvas.writtenRows != nullptr &&
+  bool scaled = canvas.pixels != NULL && canvas.writtenRows != NULL &&
                 runRleCodes(request->bytes, request->length, layout->pixelsAt, layout, &canvas) &&
                 startImageScaling(request, &scaler);
   for (int64_t y = layout->height - 1; scaled && y >= 0; y--) {
     if (canvas.writtenRows[y]) {
-      scaleRow(&scaler, canvas.pixels + (size_t)y * rowBytes, StraightBgra);
+      scaleRow(&scaler, canvas.pixels + (size_t)y * rowBytes, STRAIGHT_BGRA);
     } else {
       scaleTransparentRows(&scaler, 1);
     }
@@ -279,11 +279,11 @@ static bool scaleRleImage(CodecRequest* request, const BmpLayout* layout) {
 
 bool decodeBmp(CodecRequest* request) {
   BmpLayout* layout = (BmpLayout*)allocZeroed(sizeof(BmpLayout));
-  if (layout == nullptr) return false;
+  if (layout == NULL) return false;
   bool decoded = readBmpHeaders(request->bytes, request->length, layout) &&
                  acceptImageSize(request, (uint64_t)layout->width, (uint64_t)layout->height);
-  if (decoded && request->target != nullptr) {
-    bool rle = layout->compression == bmpRle8 || layout->compression == bmpRle4;
+  if (decoded && request->target != NULL) {
+    bool rle = layout->compression == BMP_RLE8 || layout->compression == BMP_RLE4;
     decoded = rle ? scaleRleImage(request, layout) : scaleBmpRows(request, layout);
   }
   freeBytes(layout);

@@ -10,8 +10,8 @@
 #include "comics/archive/memory.h"
 
 // Interlaced rows: the passes start at these rows and step by these counts.
-static const int interlaceStart[] = {0, 4, 2, 1};
-static const int interlaceStep[] = {8, 8, 4, 2};
+static const int INTERLACE_START[] = {0, 4, 2, 1};
+static const int INTERLACE_STEP[] = {8, 8, 4, 2};
 
 struct GifDecode {
   GifFileType* gif;
@@ -44,15 +44,15 @@ static bool findFirstImage(GifDecode* decode) {
     if (type == IMAGE_DESC_RECORD_TYPE) return DGifGetImageDesc(decode->gif) != GIF_ERROR;
     if (type != EXTENSION_RECORD_TYPE) return false;   // the end, or garbage
     int code = 0;
-    GifByteType* block = nullptr;
+    GifByteType* block = NULL;
     if (DGifGetExtension(decode->gif, &code, &block) == GIF_ERROR) return false;
-    if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+    if (code == GRAPHICS_EXT_FUNC_CODE && block != NULL && block[0] >= 4) {
       GraphicsControlBlock control;
       if (DGifExtensionToGCB(block[0], block + 1, &control) != GIF_ERROR) {
         decode->transparentIndex = control.TransparentColor;
       }
     }
-    while (block != nullptr) {
+    while (block != NULL) {
       if (DGifGetExtensionNext(decode->gif, &block) == GIF_ERROR) return false;
     }
   }
@@ -62,7 +62,7 @@ static bool findFirstImage(GifDecode* decode) {
 // the table lacks are opaque black.
 static bool buildGifPalette(GifDecode* decode) {
   const ColorMapObject* map = decode->gif->Image.ColorMap ? decode->gif->Image.ColorMap : decode->gif->SColorMap;
-  if (map == nullptr || map->Colors == nullptr) return false;
+  if (map == NULL || map->Colors == NULL) return false;
   for (int i = 0; i < 256; i++) {
     uint8_t* entry = decode->palette[i];
     bool known = i < map->ColorCount;
@@ -92,10 +92,10 @@ static bool scaleGifCanvas(CodecRequest* request, GifDecode* decode) {
   bool interlaced = frame->Interlace;
   decode->indices = (uint8_t*)allocPixels(interlaced ? (uint64_t)width * height : (uint64_t)width, 1);
   decode->row = (uint8_t*)allocPixels((uint64_t)decode->canvasWidth, 4);
-  if (decode->indices == nullptr || decode->row == nullptr) return false;
+  if (decode->indices == NULL || decode->row == NULL) return false;
   if (interlaced) {
     for (int pass = 0; pass < 4; pass++) {
-      for (int64_t y = interlaceStart[pass]; y < height; y += interlaceStep[pass]) {
+      for (int64_t y = INTERLACE_START[pass]; y < height; y += INTERLACE_STEP[pass]) {
         if (DGifGetLine(decode->gif, decode->indices + y * width, (int)width) == GIF_ERROR) return false;
       }
     }
@@ -108,7 +108,7 @@ static bool scaleGifCanvas(CodecRequest* request, GifDecode* decode) {
     uint8_t* indices = decode->indices + (interlaced ? y * width : 0);
     if (!interlaced && DGifGetLine(decode->gif, indices, (int)width) == GIF_ERROR) return false;
     paintCanvasRow(decode, indices);
-    scaleRow(&decode->scaler, decode->row, StraightBgra);
+    scaleRow(&decode->scaler, decode->row, STRAIGHT_BGRA);
   }
   scaleTransparentRows(&decode->scaler, decode->canvasHeight);   // whatever is left below
   return finishScaling(&decode->scaler);
@@ -117,7 +117,7 @@ static bool scaleGifCanvas(CodecRequest* request, GifDecode* decode) {
 static bool runGifDecode(CodecRequest* request, GifDecode* decode) {
   int error = 0;
   decode->gif = DGifOpen(decode, readGifBytes, &error);
-  if (decode->gif == nullptr || !findFirstImage(decode)) return false;
+  if (decode->gif == NULL || !findFirstImage(decode)) return false;
   const GifImageDesc* frame = &decode->gif->Image;
   if (frame->Width <= 0 || frame->Height <= 0 || frame->Left < 0 || frame->Top < 0) return false;
   // A screen of 0 x 0 (some encoders write it) takes the frame's extent.
@@ -125,7 +125,7 @@ static bool runGifDecode(CodecRequest* request, GifDecode* decode) {
   uint64_t width = screenSet ? (uint64_t)decode->gif->SWidth : (uint64_t)frame->Left + frame->Width;
   uint64_t height = screenSet ? (uint64_t)decode->gif->SHeight : (uint64_t)frame->Top + frame->Height;
   if (!acceptImageSize(request, width, height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   decode->canvasWidth = request->imageWidth;
   decode->canvasHeight = request->imageHeight;
   if (!buildGifPalette(decode)) return false;
@@ -134,13 +134,13 @@ static bool runGifDecode(CodecRequest* request, GifDecode* decode) {
 
 bool decodeGif(CodecRequest* request) {
   GifDecode* decode = (GifDecode*)allocZeroed(sizeof(GifDecode));
-  if (decode == nullptr) return false;
+  if (decode == NULL) return false;
   decode->bytes = request->bytes;
   decode->length = request->length;
   decode->transparentIndex = -1;
   bool decoded = runGifDecode(request, decode);
   abandonScaling(&decode->scaler);
-  if (decode->gif != nullptr) {
+  if (decode->gif != NULL) {
     int error = 0;
     DGifCloseFile(decode->gif, &error);
   }

@@ -64,10 +64,10 @@ struct NamedProc {
 // Opens the library and fills every slot; false when it or any function is missing.
 static bool loadLibraryProcs(const char* library, const NamedProc* procs, size_t count) {
   void* module = dlopen(library, RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return false;
+  if (module == NULL) return false;
   for (size_t i = 0; i < count; i++) {
     *procs[i].slot = dlsym(module, procs[i].name);
-    if (*procs[i].slot == nullptr) return false;
+    if (*procs[i].slot == NULL) return false;
   }
   return true;
 }
@@ -136,9 +136,9 @@ static bool scaleAvifImage(CodecRequest* request, avifImage* picture) {
   rgb.alphaPremultiplied = AVIF_TRUE;
   rgb.rowBytes = picture->width * 4;
   rgb.pixels = (uint8_t*)allocPixels((uint64_t)picture->width * picture->height, 4);
-  if (rgb.pixels == nullptr) return false;
+  if (rgb.pixels == NULL) return false;
   bool scaled = avif.imageYUVToRGB(picture, &rgb) == AVIF_RESULT_OK &&
-                scaleWholeImage(request, rgb.pixels, rgb.rowBytes, PremultipliedBgra);
+                scaleWholeImage(request, rgb.pixels, rgb.rowBytes, PREMULTIPLIED_BGRA);
   freeBytes(rgb.pixels);
   return scaled;
 }
@@ -151,7 +151,7 @@ static bool decodeAvifWith(CodecRequest* request, avifDecoder* decoder) {
   if (avif.decoderSetIOMemory(decoder, request->bytes, (size_t)request->length) != AVIF_RESULT_OK) return false;
   if (avif.decoderParse(decoder) != AVIF_RESULT_OK) return false;
   if (!acceptImageSize(request, decoder->image->width, decoder->image->height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   if (imagePixelBytes(request->imageWidth, request->imageHeight) > imageBudgetBytes) return false;
   if (avif.decoderNextImage(decoder) != AVIF_RESULT_OK) return false;   // the first frame
   return scaleAvifImage(request, decoder->image);
@@ -160,7 +160,7 @@ static bool decodeAvifWith(CodecRequest* request, avifDecoder* decoder) {
 bool decodeAvif(CodecRequest* request) {
   if (!avifAvailable()) return false;
   avifDecoder* decoder = avif.decoderCreate();
-  if (decoder == nullptr) return false;
+  if (decoder == NULL) return false;
   bool decoded = decodeAvifWith(request, decoder);
   avif.decoderDestroy(decoder);
   return decoded;
@@ -169,35 +169,35 @@ bool decodeAvif(CodecRequest* request) {
 // Decodes the primary image as 8-bit RGBA and scales it.
 static bool scaleHeifImage(CodecRequest* request, heif_image_handle* handle) {
   heif_decoding_options* options = heif.decodingOptionsAlloc();
-  if (options == nullptr) return false;
+  if (options == NULL) return false;
   options->convert_hdr_to_8bit = 1;
-  heif_image* picture = nullptr;
+  heif_image* picture = NULL;
   heif_error error = heif.decodeImage(handle, &picture, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, options);
   heif.decodingOptionsFree(options);
-  if (error.code != heif_error_Ok || picture == nullptr) return false;
+  if (error.code != heif_error_Ok || picture == NULL) return false;
   int stride = 0;
   const uint8_t* pixels = heif.imageGetPlaneReadonly(picture, heif_channel_interleaved, &stride);
   bool sized = heif.imageGetWidth(picture, heif_channel_interleaved) == request->imageWidth &&
                heif.imageGetHeight(picture, heif_channel_interleaved) == request->imageHeight &&
                heif.imageGetBitsPerPixel(picture, heif_channel_interleaved) == 32;
-  RowLayout layout = heif.imageIsPremultipliedAlpha(picture) ? PremultipliedRgba : StraightRgba;
-  bool scaled = pixels != nullptr && sized && stride >= request->imageWidth * 4 &&
+  RowLayout layout = heif.imageIsPremultipliedAlpha(picture) ? PREMULTIPLIED_RGBA : STRAIGHT_RGBA;
+  bool scaled = pixels != NULL && sized && stride >= request->imageWidth * 4 &&
                 scaleWholeImage(request, pixels, (size_t)stride, layout);
   heif.imageRelease(picture);
   return scaled;
 }
 
 static bool decodeHeifWith(CodecRequest* request, heif_context* context) {
-  heif.setMaximumImageSizeLimit(context, largestImageSide);
+  heif.setMaximumImageSizeLimit(context, LARGEST_IMAGE_SIDE);
   heif.setMaxDecodingThreads(context, 0);   // decode on the calling thread
-  if (heif.readFromMemoryWithoutCopy(context, request->bytes, (size_t)request->length, nullptr).code != heif_error_Ok) {
+  if (heif.readFromMemoryWithoutCopy(context, request->bytes, (size_t)request->length, NULL).code != heif_error_Ok) {
     return false;
   }
-  heif_image_handle* handle = nullptr;
+  heif_image_handle* handle = NULL;
   if (heif.getPrimaryImageHandle(context, &handle).code != heif_error_Ok) return false;
   bool decoded = acceptImageSize(request, (uint64_t)(int64_t)heif.handleGetWidth(handle),
                                  (uint64_t)(int64_t)heif.handleGetHeight(handle));
-  if (decoded && request->target != nullptr) {
+  if (decoded && request->target != NULL) {
     decoded = imagePixelBytes(request->imageWidth, request->imageHeight) <= imageBudgetBytes &&
               scaleHeifImage(request, handle);
   }
@@ -208,7 +208,7 @@ static bool decodeHeifWith(CodecRequest* request, heif_context* context) {
 bool decodeHeif(CodecRequest* request) {
   if (!heifAvailable()) return false;
   heif_context* context = heif.contextAlloc();
-  if (context == nullptr) return false;
+  if (context == NULL) return false;
   bool decoded = decodeHeifWith(request, context);
   heif.contextFree(context);
   return decoded;

@@ -13,9 +13,9 @@
 
 // More scans than any real progressive file has; a hostile one with thousands of
 // tiny scans would otherwise take minutes.
-static const int largestJpegScanCount = 500;
+static const int LARGEST_JPEG_SCAN_COUNT = 500;
 // DCT scaling offers num/8 for num 1..8.
-static const unsigned jpegScaleDenominator = 8;
+static const unsigned JPEG_SCALE_DENOMINATOR = 8;
 
 struct JpegFailure {
   jpeg_error_mgr manager;
@@ -62,19 +62,19 @@ static void noteJpegWarning(j_common_ptr info, int level) {
 }
 
 static void watchJpegScans(j_common_ptr info) {
-  if (info->is_decompressor && ((j_decompress_ptr)info)->input_scan_number > largestJpegScanCount) {
+  if (info->is_decompressor && ((j_decompress_ptr)info)->input_scan_number > LARGEST_JPEG_SCAN_COUNT) {
     escapeJpeg(info);
   }
 }
 
 // The smallest DCT scale num/8 whose output still covers the target on both axes.
 static unsigned chooseJpegScale(uint32_t width, uint32_t height, int32_t targetWidth, int32_t targetHeight) {
-  for (unsigned num = 1; num < jpegScaleDenominator; num++) {
-    uint64_t scaledWidth = ((uint64_t)width * num + jpegScaleDenominator - 1) / jpegScaleDenominator;
-    uint64_t scaledHeight = ((uint64_t)height * num + jpegScaleDenominator - 1) / jpegScaleDenominator;
+  for (unsigned num = 1; num < JPEG_SCALE_DENOMINATOR; num++) {
+    uint64_t scaledWidth = ((uint64_t)width * num + JPEG_SCALE_DENOMINATOR - 1) / JPEG_SCALE_DENOMINATOR;
+    uint64_t scaledHeight = ((uint64_t)height * num + JPEG_SCALE_DENOMINATOR - 1) / JPEG_SCALE_DENOMINATOR;
     if (scaledWidth >= (uint64_t)targetWidth && scaledHeight >= (uint64_t)targetHeight) return num;
   }
-  return jpegScaleDenominator;
+  return JPEG_SCALE_DENOMINATOR;
 }
 
 // Four-colour rows to blue-green-red. Adobe's files store the inks inverted, the
@@ -102,11 +102,11 @@ static bool readJpegRows(CodecRequest* request, JpegDecode* decode) {
   bool cmyk = info->jpeg_color_space == JCS_CMYK || info->jpeg_color_space == JCS_YCCK;
   info->out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
   info->scale_num = chooseJpegScale(info->image_width, info->image_height, request->targetWidth, request->targetHeight);
-  info->scale_denom = jpegScaleDenominator;
+  info->scale_denom = JPEG_SCALE_DENOMINATOR;
   if (!jpeg_start_decompress(info)) return false;
   if (info->output_components != 4) return false;
   decode->row = (uint8_t*)allocPixels(info->output_width, 4);
-  if (decode->row == nullptr) return false;
+  if (decode->row == NULL) return false;
   if (!startScaling(&decode->scaler, (int32_t)info->output_width, (int32_t)info->output_height, request->targetWidth,
                     request->targetHeight, request->target)) {
     return false;
@@ -115,7 +115,7 @@ static bool readJpegRows(CodecRequest* request, JpegDecode* decode) {
     JSAMPROW rows[1] = {decode->row};
     if (jpeg_read_scanlines(info, rows, 1) != 1) return false;
     if (cmyk) convertCmykRow(decode->row, info->output_width, info->saw_Adobe_marker);
-    scaleRow(&decode->scaler, decode->row, StraightBgra);
+    scaleRow(&decode->scaler, decode->row, STRAIGHT_BGRA);
   }
   return finishScaling(&decode->scaler);
 }
@@ -129,13 +129,13 @@ static bool runJpegDecode(CodecRequest* request, JpegDecode* decode) {
   jpeg_mem_src(&decode->info, request->bytes, (unsigned long)request->length);
   if (jpeg_read_header(&decode->info, TRUE) != JPEG_HEADER_OK) return false;
   if (!acceptImageSize(request, decode->info.image_width, decode->info.image_height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   return readJpegRows(request, decode);
 }
 
 bool decodeJpeg(CodecRequest* request) {
   JpegDecode* decode = (JpegDecode*)allocZeroed(sizeof(JpegDecode));
-  if (decode == nullptr) return false;
+  if (decode == NULL) return false;
   decode->info.err = jpeg_std_error(&decode->failure.manager);
   decode->failure.manager.error_exit = escapeJpeg;
   decode->failure.manager.emit_message = noteJpegWarning;

@@ -12,7 +12,7 @@
 #include <JXRGlue.h>
 
 // The codec writes whole macroblock rows of 16 lines.
-static const uint64_t macroblockLines = 16;
+static const uint64_t MACROBLOCK_LINES = 16;
 
 // How one stored pixel format becomes BGRA: bytes per pixel, whether each channel
 // is 16 bits, where blue, green, red and alpha sit (-1: none), and whether the
@@ -25,7 +25,7 @@ struct JxrFormat {
   bool premultiplied;
 };
 
-static const JxrFormat jxrFormats[] = {
+static const JxrFormat JXR_FORMATS[] = {
     {&GUID_PKPixelFormat24bppBGR, 3, false, 0, 1, 2, -1, false},
     {&GUID_PKPixelFormat24bppRGB, 3, false, 2, 1, 0, -1, false},
     {&GUID_PKPixelFormat32bppBGR, 4, false, 0, 1, 2, -1, false},
@@ -42,10 +42,10 @@ static const JxrFormat jxrFormats[] = {
 };
 
 static const JxrFormat* findJxrFormat(const PKPixelFormatGUID* guid) {
-  for (const JxrFormat& format : jxrFormats) {
+  for (const JxrFormat& format : JXR_FORMATS) {
     if (memcmp(format.guid, guid, sizeof *guid) == 0) return &format;
   }
-  return nullptr;
+  return NULL;
 }
 
 // One channel of a stored pixel as 8 bits: the high byte of a 16-bit one.
@@ -88,34 +88,34 @@ static void prepareJxrDecoder(PKImageDecode* decoder, const PKPixelInfo* info) {
 // the one left open (the colour planes' session ends before the alpha plane's
 // begins, so an open alpha session means the other is already gone).
 static bool copyJxrImage(PKImageDecode* decoder, const PKRect* whole, uint8_t* stored, U32 stride) {
-  decoder->WMP.ctxSC = nullptr;
-  decoder->WMP.ctxSC_Alpha = nullptr;
+  decoder->WMP.ctxSC = NULL;
+  decoder->WMP.ctxSC_Alpha = NULL;
   if (decoder->Copy(decoder, whole, stored, stride) == WMP_errSuccess) return true;
-  if (decoder->WMP.ctxSC_Alpha != nullptr) {
+  if (decoder->WMP.ctxSC_Alpha != NULL) {
     ImageStrDecTerm(decoder->WMP.ctxSC_Alpha);
-  } else if (decoder->WMP.ctxSC != nullptr) {
+  } else if (decoder->WMP.ctxSC != NULL) {
     ImageStrDecTerm(decoder->WMP.ctxSC);
   }
-  decoder->WMP.ctxSC = nullptr;
-  decoder->WMP.ctxSC_Alpha = nullptr;
+  decoder->WMP.ctxSC = NULL;
+  decoder->WMP.ctxSC_Alpha = NULL;
   return false;
 }
 
 static bool scaleJxrImage(CodecRequest* request, PKImageDecode* decoder, const JxrFormat* format) {
   uint64_t width = (uint64_t)request->imageWidth, height = (uint64_t)request->imageHeight;
   uint64_t stride = width * format->bytesPerPixel;
-  uint64_t lines = (height + macroblockLines - 1) / macroblockLines * macroblockLines;
+  uint64_t lines = (height + MACROBLOCK_LINES - 1) / MACROBLOCK_LINES * MACROBLOCK_LINES;
   uint8_t* stored = (uint8_t*)allocPixels(stride * lines, 1);
   uint8_t* row = (uint8_t*)allocPixels(width, 4);
   ImageScaler scaler;
-  bool scaled = stored != nullptr && row != nullptr && stride <= UINT32_MAX;
+  bool scaled = stored != NULL && row != NULL && stride <= UINT32_MAX;
   if (scaled) {
     PKRect whole = {0, 0, request->imageWidth, request->imageHeight};
     scaled = copyJxrImage(decoder, &whole, stored, (U32)stride) && startImageScaling(request, &scaler);
   }
   for (uint64_t y = 0; scaled && y < height; y++) {
     convertJxrRow(stored + y * stride, (uint32_t)width, format, row);
-    scaleRow(&scaler, row, format->premultiplied ? PremultipliedBgra : StraightBgra);
+    scaleRow(&scaler, row, format->premultiplied ? PREMULTIPLIED_BGRA : STRAIGHT_BGRA);
   }
   if (scaled) scaled = finishScaling(&scaler);
   freeBytes(stored);
@@ -126,9 +126,9 @@ static bool scaleJxrImage(CodecRequest* request, PKImageDecode* decoder, const J
 static bool decodeJxrWith(CodecRequest* request, PKImageDecode* decoder) {
   uint64_t width = decoder->WMP.wmiI.cWidth, height = decoder->WMP.wmiI.cHeight;
   if (!acceptImageSize(request, width, height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   const JxrFormat* format = findJxrFormat(&decoder->guidPixFormat);
-  if (format == nullptr) return false;
+  if (format == NULL) return false;
   PKPixelInfo info;
   memset(&info, 0, sizeof info);
   info.pGUIDPixFmt = &decoder->guidPixFormat;
@@ -139,9 +139,9 @@ static bool decodeJxrWith(CodecRequest* request, PKImageDecode* decoder) {
 }
 
 bool decodeJpegXr(CodecRequest* request) {
-  struct WMPStream* stream = nullptr;
+  struct WMPStream* stream = NULL;
   if (CreateWS_Memory(&stream, (void*)request->bytes, (size_t)request->length) != WMP_errSuccess) return false;
-  PKImageDecode* decoder = nullptr;
+  PKImageDecode* decoder = NULL;
   bool decoded = false;
   if (PKImageDecode_Create_WMP(&decoder) == WMP_errSuccess) {
     decoded = decoder->Initialize(decoder, stream) == WMP_errSuccess && decodeJxrWith(request, decoder);

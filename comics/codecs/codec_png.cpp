@@ -54,18 +54,18 @@ static bool readPngRows(CodecRequest* request, PngDecode* decode) {
   png_read_update_info(png, decode->info);
   if (png_get_rowbytes(png, decode->info) != width * 4) return false;
   decode->pixels = (uint8_t*)allocPixels(passes > 1 ? width * height : width, 4);
-  if (decode->pixels == nullptr) return false;
+  if (decode->pixels == NULL) return false;
   if (!startImageScaling(request, &decode->scaler)) return false;
   size_t stride = (size_t)width * 4;
   if (passes > 1) {
     for (int pass = 0; pass < passes; pass++) {
-      for (uint64_t y = 0; y < height; y++) png_read_row(png, decode->pixels + y * stride, nullptr);
+      for (uint64_t y = 0; y < height; y++) png_read_row(png, decode->pixels + y * stride, NULL);
     }
-    for (uint64_t y = 0; y < height; y++) scaleRow(&decode->scaler, decode->pixels + y * stride, StraightBgra);
+    for (uint64_t y = 0; y < height; y++) scaleRow(&decode->scaler, decode->pixels + y * stride, STRAIGHT_BGRA);
   } else {
     for (uint64_t y = 0; y < height; y++) {
-      png_read_row(png, decode->pixels, nullptr);
-      scaleRow(&decode->scaler, decode->pixels, StraightBgra);
+      png_read_row(png, decode->pixels, NULL);
+      scaleRow(&decode->scaler, decode->pixels, STRAIGHT_BGRA);
     }
   }
   return finishScaling(&decode->scaler);
@@ -74,26 +74,26 @@ static bool readPngRows(CodecRequest* request, PngDecode* decode) {
 // The part that may be left by longjmp: it touches state only through `decode`.
 static bool runPngDecode(CodecRequest* request, PngDecode* decode) {
   if (setjmp(png_jmpbuf(decode->png))) return false;
-  png_set_user_limits(decode->png, (png_uint_32)largestImageSide, (png_uint_32)largestImageSide);
+  png_set_user_limits(decode->png, (png_uint_32)LARGEST_IMAGE_SIDE, (png_uint_32)LARGEST_IMAGE_SIDE);
   png_set_read_fn(decode->png, decode, readPngBytes);
   png_read_info(decode->png, decode->info);
   png_uint_32 width = png_get_image_width(decode->png, decode->info);
   png_uint_32 height = png_get_image_height(decode->png, decode->info);
   if (!acceptImageSize(request, width, height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   return readPngRows(request, decode);
 }
 
 bool decodePng(CodecRequest* request) {
   PngDecode* decode = (PngDecode*)allocZeroed(sizeof(PngDecode));
-  if (decode == nullptr) return false;
+  if (decode == NULL) return false;
   decode->bytes = request->bytes;
   decode->length = request->length;
-  decode->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, escapePng, ignorePngWarning);
-  if (decode->png != nullptr) decode->info = png_create_info_struct(decode->png);
-  bool decoded = decode->info != nullptr && runPngDecode(request, decode);
+  decode->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, NULL, escapePng, ignorePngWarning);
+  if (decode->png != NULL) decode->info = png_create_info_struct(decode->png);
+  bool decoded = decode->info != NULL && runPngDecode(request, decode);
   abandonScaling(&decode->scaler);
-  png_destroy_read_struct(decode->png ? &decode->png : nullptr, decode->info ? &decode->info : nullptr, nullptr);
+  png_destroy_read_struct(decode->png ? &decode->png : NULL, decode->info ? &decode->info : NULL, NULL);
   freeBytes(decode->pixels);
   freeBytes(decode);
   return decoded;

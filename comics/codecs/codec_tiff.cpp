@@ -13,7 +13,7 @@
 
 // Pixels of one band, about 16 MiB: large enough that strips are rarely cut,
 // small beside the image budget.
-static const uint64_t preferredBandPixels = (uint64_t)1 << 22;
+static const uint64_t PREFERRED_BAND_PIXELS = (uint64_t)1 << 22;
 
 struct TiffInput {
   const uint8_t* bytes;
@@ -67,17 +67,17 @@ static int silenceTiffMessage(TIFF*, void*, const char*, const char*, va_list) {
 
 static TIFF* openTiff(TiffInput* input) {
   TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
-  if (options == nullptr) return nullptr;
+  if (options == NULL) return NULL;
   TIFFOpenOptionsSetMaxSingleMemAlloc(options, (tmsize_t)imageBudgetBytes);
-  TIFFOpenOptionsSetErrorHandlerExtR(options, silenceTiffMessage, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, silenceTiffMessage, nullptr);
+  TIFFOpenOptionsSetErrorHandlerExtR(options, silenceTiffMessage, NULL);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, silenceTiffMessage, NULL);
   TIFF* tiff = TIFFClientOpenExt("image", "r", (thandle_t)input, readTiffBytes, refuseTiffWrite, seekTiffBytes,
                                  closeTiffBytes, tiffByteCount, mapTiffBytes, unmapTiffBytes, options);
   TIFFOpenOptionsFree(options);
   return tiff;
 }
 
-// Rows per band: whole strips or tile rows, about preferredBandPixels in all; the
+// Rows per band: whole strips or tile rows, about PREFERRED_BAND_PIXELS in all; the
 // whole image when its rows would come out in the wrong order across bands.
 static uint64_t chooseBandRows(TIFF* tiff, const TIFFRGBAImage* image) {
   uint64_t width = image->width, height = image->height;
@@ -91,7 +91,7 @@ static uint64_t chooseBandRows(TIFF* tiff, const TIFFRGBAImage* image) {
   TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &orientation);
   bool topFirst = orientation == ORIENTATION_TOPLEFT || orientation == ORIENTATION_TOPRIGHT;
   if (!topFirst || unit == 0 || unit >= height) return height;
-  uint64_t rows = preferredBandPixels / width / unit * unit;
+  uint64_t rows = PREFERRED_BAND_PIXELS / width / unit * unit;
   if (rows < unit) rows = unit;
   return rows < height ? rows : height;
 }
@@ -102,7 +102,7 @@ static bool scaleTiffBands(CodecRequest* request, TIFF* tiff, TIFFRGBAImage* ima
   uint64_t bandRows = chooseBandRows(tiff, image);
   uint8_t* band = (uint8_t*)allocPixels(width * bandRows, 4);
   ImageScaler scaler;
-  if (band == nullptr || !startImageScaling(request, &scaler)) {
+  if (band == NULL || !startImageScaling(request, &scaler)) {
     freeBytes(band);
     return false;
   }
@@ -113,7 +113,7 @@ static bool scaleTiffBands(CodecRequest* request, TIFF* tiff, TIFFRGBAImage* ima
     image->col_offset = 0;
     read = TIFFRGBAImageGet(image, (uint32_t*)band, (uint32_t)width, (uint32_t)rows) != 0;
     for (uint64_t y = 0; read && y < rows; y++) {
-      scaleRow(&scaler, band + y * width * 4, PremultipliedRgba);   // bytes R, G, B, A
+      scaleRow(&scaler, band + y * width * 4, PREMULTIPLIED_RGBA);   // bytes R, G, B, A
     }
   }
   freeBytes(band);
@@ -130,7 +130,7 @@ static bool decodeOpenTiff(CodecRequest* request, TIFF* tiff) {
     return false;
   }
   if (!acceptImageSize(request, width, height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   char message[1024];
   TIFFRGBAImage image;
   if (!TIFFRGBAImageOK(tiff, message) || !TIFFRGBAImageBegin(&image, tiff, 1, message)) return false;
@@ -142,7 +142,7 @@ static bool decodeOpenTiff(CodecRequest* request, TIFF* tiff) {
 bool decodeTiff(CodecRequest* request) {
   TiffInput input = {request->bytes, request->length, 0};
   TIFF* tiff = openTiff(&input);
-  if (tiff == nullptr) return false;
+  if (tiff == NULL) return false;
   bool decoded = decodeOpenTiff(request, tiff);
   TIFFClose(tiff);
   return decoded;

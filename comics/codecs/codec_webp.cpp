@@ -12,7 +12,7 @@
 
 // WebPBitstreamFeatures::format of a lossless image: the library then keeps the
 // whole image as 32-bit pixels while it decodes.
-static const int webpLossless = 2;
+static const int WEBP_LOSSLESS = 2;
 
 // Decodes `size` bytes of one WebP image, premultiplied, into `pixels` of
 // width x height (scaled when that is not the image's own size).
@@ -38,12 +38,12 @@ static bool decodeWebpInto(const uint8_t* bytes, size_t size, int32_t width, int
 
 // Would the library's own buffer for this image pass the image budget?
 static bool exceedsWebpBudget(const WebPBitstreamFeatures* features) {
-  return features->format == webpLossless && imagePixelBytes(features->width, features->height) > imageBudgetBytes;
+  return features->format == WEBP_LOSSLESS && imagePixelBytes(features->width, features->height) > imageBudgetBytes;
 }
 
 static bool decodeStillWebp(CodecRequest* request, const WebPBitstreamFeatures* features) {
   if (!acceptImageSize(request, (uint64_t)features->width, (uint64_t)features->height)) return false;
-  if (request->target == nullptr) return true;
+  if (request->target == NULL) return true;
   if (exceedsWebpBudget(features)) return false;
   bool scale = request->targetWidth != request->imageWidth || request->targetHeight != request->imageHeight;
   if (!decodeWebpInto(request->bytes, (size_t)request->length, request->targetWidth, request->targetHeight, scale,
@@ -61,7 +61,7 @@ static bool scaleWebpCanvas(CodecRequest* request, const uint8_t* frame, int64_t
   int64_t width = request->imageWidth, height = request->imageHeight;
   uint8_t* row = (uint8_t*)allocPixels((uint64_t)width, 4);
   ImageScaler scaler;
-  if (row == nullptr || !startImageScaling(request, &scaler)) {
+  if (row == NULL || !startImageScaling(request, &scaler)) {
     freeBytes(row);
     return false;
   }
@@ -72,7 +72,7 @@ static bool scaleWebpCanvas(CodecRequest* request, const uint8_t* frame, int64_t
   for (int64_t y = 0; y < frameRows; y++) {
     memset(row, 0, (size_t)width * 4);
     memcpy(row + left * 4, frame + (size_t)(y * frameWidth * 4), (size_t)copied * 4);
-    scaleRow(&scaler, row, PremultipliedBgra);
+    scaleRow(&scaler, row, PREMULTIPLIED_BGRA);
   }
   scaleTransparentRows(&scaler, height);
   freeBytes(row);
@@ -83,19 +83,19 @@ static bool scaleWebpCanvas(CodecRequest* request, const uint8_t* frame, int64_t
 static bool decodeAnimatedWebp(CodecRequest* request) {
   WebPData data = {request->bytes, (size_t)request->length};
   WebPDemuxer* demuxer = WebPDemux(&data);
-  if (demuxer == nullptr) return false;
+  if (demuxer == NULL) return false;
   bool decoded = acceptImageSize(request, WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_WIDTH),
                                  WebPDemuxGetI(demuxer, WEBP_FF_CANVAS_HEIGHT));
   WebPIterator frame;
-  if (decoded && request->target != nullptr) {
+  if (decoded && request->target != NULL) {
     decoded = WebPDemuxGetFrame(demuxer, 1, &frame) != 0;
-    uint8_t* pixels = nullptr;
+    uint8_t* pixels = NULL;
     if (decoded) {
       WebPBitstreamFeatures features;
       decoded = WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features) == VP8_STATUS_OK &&
                 !exceedsWebpBudget(&features) && frame.width > 0 && frame.height > 0;
       if (decoded) pixels = (uint8_t*)allocPixels((uint64_t)frame.width * (uint64_t)frame.height, 4);
-      decoded = pixels != nullptr &&
+      decoded = pixels != NULL &&
                 decodeWebpInto(frame.fragment.bytes, frame.fragment.size, frame.width, frame.height, false, pixels) &&
                 scaleWebpCanvas(request, pixels, frame.width, frame.height, frame.x_offset, frame.y_offset);
       freeBytes(pixels);

@@ -1,6 +1,7 @@
 // Shared by the Linux decoding back end's files: one decode in progress and the
 // limits every codec is held to. Portable: no Windows header.
-#pragma once
+#ifndef BRISA_COMICS_CODECS_H
+#define BRISA_COMICS_CODECS_H
 #include <stddef.h>
 #include <stdint.h>
 
@@ -8,8 +9,8 @@
 
 // The largest image any codec is asked to decode: a side the scaler's weights stay
 // exact for, and an area that a hostile header cannot turn into minutes of work.
-static const int32_t largestImageSide = largestScaledSide;
-static const uint64_t largestImagePixels = (uint64_t)1 << 31;
+static const int32_t LARGEST_IMAGE_SIDE = LARGEST_SCALED_SIDE;
+static const uint64_t LARGEST_IMAGE_PIXELS = (uint64_t)1 << 31;
 
 // One decodeImage call as the codecs see it.
 struct CodecRequest {
@@ -48,3 +49,5 @@ bool decodeTiff(CodecRequest* request);
 bool decodeAvif(CodecRequest* request);
 bool decodeHeif(CodecRequest* request);
 bool decodeJpegXr(CodecRequest* request);
+
+#endif

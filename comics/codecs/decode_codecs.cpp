@@ -18,8 +18,8 @@ ImagingFactory createImagingFactory(uint32_t) {
 
 bool acceptImageSize(CodecRequest* request, uint64_t width, uint64_t height) {
   if (width == 0 || height == 0) return false;
-  if (width > (uint64_t)largestImageSide || height > (uint64_t)largestImageSide) return false;
-  if (width * height > largestImagePixels) return false;
+  if (width > (uint64_t)LARGEST_IMAGE_SIDE || height > (uint64_t)LARGEST_IMAGE_SIDE) return false;
+  if (width * height > LARGEST_IMAGE_PIXELS) return false;
   request->imageWidth = (int32_t)width;
   request->imageHeight = (int32_t)height;
   return true;
@@ -31,12 +31,12 @@ bool startImageScaling(CodecRequest* request, ImageScaler* scaler) {
 }
 
 void* allocPixels(uint64_t count, uint64_t itemSize) {
-  if (count == 0 || itemSize == 0 || count > imageBudgetBytes / itemSize) return nullptr;
+  if (count == 0 || itemSize == 0 || count > imageBudgetBytes / itemSize) return NULL;
   return allocBytes((size_t)(count * itemSize));
 }
 
 void* allocZeroedPixels(uint64_t count, uint64_t itemSize) {
-  if (count == 0 || itemSize == 0 || count > imageBudgetBytes / itemSize) return nullptr;
+  if (count == 0 || itemSize == 0 || count > imageBudgetBytes / itemSize) return NULL;
   return allocZeroed((size_t)(count * itemSize));
 }
 
@@ -45,7 +45,7 @@ bool scaleWholeImage(CodecRequest* request, const uint8_t* pixels, size_t stride
   if (!startImageScaling(request, &scaler)) return false;
   uint64_t rowBytes = (uint64_t)request->imageWidth * 4;
   uint8_t* row = (uint8_t*)allocPixels(rowBytes, 1);
-  if (row == nullptr) {
+  if (row == NULL) {
     abandonScaling(&scaler);
     return false;
   }
@@ -59,11 +59,11 @@ bool scaleWholeImage(CodecRequest* request, const uint8_t* pixels, size_t stride
 
 // The formats of the ISO media file family, told apart by the brands of their
 // leading "ftyp" box.
-enum IsoMediaKind { NotIsoMedia, AvifMedia, HeifMedia };
+enum IsoMediaKind { NOT_ISO_MEDIA, AVIF_MEDIA, HEIF_MEDIA };
 
-static const char* const avifBrands[] = {"avif", "avis"};
-static const char* const heifBrands[] = {"heic", "heix", "hevc", "hevx", "heim",
-                                         "heis", "hevm", "hevs", "mif1", "msf1"};
+static const char* const AVIF_BRANDS[] = {"avif", "avis"};
+static const char* const HEIF_BRANDS[] = {"heic", "heix", "hevc", "hevx", "heim",
+                                          "heis", "hevm", "hevs", "mif1", "msf1"};
 
 // Does any brand of the "ftyp" box (major at 8, compatible ones from 16 to the
 // box's end) appear in `brands`?
@@ -77,12 +77,12 @@ static bool hasBrand(const uint8_t* b, uint64_t boxEnd, const char* const* brand
 }
 
 static IsoMediaKind isoMediaKind(const uint8_t* b, uint64_t n) {
-  if (!hasBytes(b, n, 4, "ftyp", 4)) return NotIsoMedia;
+  if (!hasBytes(b, n, 4, "ftyp", 4)) return NOT_ISO_MEDIA;
   uint64_t boxEnd = be32(b, n, 0);
-  if (boxEnd < 16 || boxEnd > n) return NotIsoMedia;
-  if (hasBrand(b, boxEnd, avifBrands, sizeof avifBrands / sizeof avifBrands[0])) return AvifMedia;
-  if (hasBrand(b, boxEnd, heifBrands, sizeof heifBrands / sizeof heifBrands[0])) return HeifMedia;
-  return NotIsoMedia;
+  if (boxEnd < 16 || boxEnd > n) return NOT_ISO_MEDIA;
+  if (hasBrand(b, boxEnd, AVIF_BRANDS, sizeof AVIF_BRANDS / sizeof AVIF_BRANDS[0])) return AVIF_MEDIA;
+  if (hasBrand(b, boxEnd, HEIF_BRANDS, sizeof HEIF_BRANDS / sizeof HEIF_BRANDS[0])) return HEIF_MEDIA;
+  return NOT_ISO_MEDIA;
 }
 
 typedef bool (*Decoder)(CodecRequest* request);
@@ -98,30 +98,30 @@ static Decoder chooseDecoder(const uint8_t* b, uint64_t n) {
   if (hasBytes(b, n, 0, "II*\0", 4) || hasBytes(b, n, 0, "MM\0*", 4)) return decodeTiff;
   if (hasBytes(b, n, 0, "II+\0", 4) || hasBytes(b, n, 0, "MM\0+", 4)) return decodeTiff;   // BigTIFF
   switch (isoMediaKind(b, n)) {
-    case AvifMedia:
+    case AVIF_MEDIA:
       return decodeAvif;
-    case HeifMedia:
+    case HEIF_MEDIA:
       return decodeHeif;
-    case NotIsoMedia:
+    case NOT_ISO_MEDIA:
       break;
   }
-  return nullptr;
+  return NULL;
 }
 
 bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
                  int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight) {
-  if (factory == nullptr || bytes == nullptr || length == 0) return false;
+  if (factory == NULL || bytes == NULL || length == 0) return false;
   // A target that is empty or beyond the budget fails, but only after the
   // image's size has been reported, as a decode that fails later would.
   uint64_t targetBytes = imagePixelBytes(targetWidth, targetHeight);
-  bool usableTarget = target == nullptr || (targetBytes > 0 && targetBytes <= imageBudgetBytes);
+  bool usableTarget = target == NULL || (targetBytes > 0 && targetBytes <= imageBudgetBytes);
   Decoder decoder = chooseDecoder(bytes, length);
-  if (decoder == nullptr) return false;
-  CodecRequest request = {bytes, length, targetWidth, targetHeight, usableTarget ? target : nullptr, 0, 0};
+  if (decoder == NULL) return false;
+  CodecRequest request = {bytes, length, targetWidth, targetHeight, usableTarget ? target : NULL, 0, 0};
   bool decoded = decoder(&request) && usableTarget;
   if (request.imageWidth > 0) {
-    if (imageWidth != nullptr) *imageWidth = request.imageWidth;
-    if (imageHeight != nullptr) *imageHeight = request.imageHeight;
+    if (imageWidth != NULL) *imageWidth = request.imageWidth;
+    if (imageHeight != NULL) *imageHeight = request.imageHeight;
   }
   return decoded;
 }

@@ -17,19 +17,19 @@ struct CodecModule {
   CodecModuleDecode decode;
 };
 
-static CodecModule codecModule = {PTHREAD_ONCE_INIT, nullptr, nullptr};
+static CodecModule codecModule = {PTHREAD_ONCE_INIT, NULL, NULL};
 
 // The path of the codec library: this module's own folder + its name. False
 // when it does not fit.
 static bool codecModulePath(char* path, size_t capacity) {
   Dl_info info;
-  if (dladdr((void*)&codecModulePath, &info) == 0 || info.dli_fname == nullptr) return false;
+  if (dladdr((void*)&codecModulePath, &info) == 0 || info.dli_fname == NULL) return false;
   const char* slash = strrchr(info.dli_fname, '/');
   size_t folder = slash ? (size_t)(slash - info.dli_fname + 1) : 0;
-  size_t name = strlen(codecModuleName);
+  size_t name = strlen(CODEC_MODULE_NAME);
   if (folder + name + 1 > capacity) return false;
   memcpy(path, info.dli_fname, folder);
-  memcpy(path + folder, codecModuleName, name + 1);
+  memcpy(path + folder, CODEC_MODULE_NAME, name + 1);
   return true;
 }
 
@@ -38,10 +38,10 @@ static void findCodecModule() {
   char path[4096];
   if (!codecModulePath(path, sizeof path)) return;
   void* module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (module == nullptr) return;
-  CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, codecModuleCreateFactoryName);
-  CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, codecModuleDecodeName);
-  if (createFactory == nullptr || decode == nullptr) return;
+  if (module == NULL) return;
+  CodecModuleCreateFactory createFactory = (CodecModuleCreateFactory)dlsym(module, CODEC_MODULE_CREATE_FACTORY_NAME);
+  CodecModuleDecode decode = (CodecModuleDecode)dlsym(module, CODEC_MODULE_DECODE_NAME);
+  if (createFactory == NULL || decode == NULL) return;
   codecModule.createFactory = createFactory;
   codecModule.decode = decode;
 }
@@ -51,17 +51,17 @@ static void findCodecModule() {
 // rather than finding it begun and taking it for failed.
 static bool loadCodecModule() {
   if (pthread_once(&codecModule.once, findCodecModule) != 0) return false;
-  return codecModule.decode != nullptr;
+  return codecModule.decode != NULL;
 }
 
 ImagingFactory createImagingFactory(uint32_t apartmentFlags) {
-  if (!loadCodecModule()) return nullptr;
+  if (!loadCodecModule()) return NULL;
   return codecModule.createFactory(apartmentFlags);
 }
 
 bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
                  int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight) {
   // A factory exists only once the library is loaded.
-  if (factory == nullptr || codecModule.decode == nullptr) return false;
+  if (factory == NULL || codecModule.decode == NULL) return false;
   return codecModule.decode(factory, bytes, length, targetWidth, targetHeight, target, imageWidth, imageHeight);
 }

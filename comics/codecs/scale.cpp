@@ -3,7 +3,7 @@
 // covers [s*m, (s+1)*m) and target pixel d covers [d*n, (d+1)*n). The weight of s
 // in d is the length of their overlap over n, in fixed point. Taking each weight
 // as the difference of two rounded cumulative fractions makes every target
-// pixel's weights add up to exactly weightOne, so flat areas stay exact.
+// pixel's weights add up to exactly WEIGHT_ONE, so flat areas stay exact.
 #include "comics/codecs/scale.h"
 
 #include <string.h>
@@ -12,21 +12,21 @@
 #include "comics/archive/memory.h"
 
 // Rounding constant and shift of a sum weighted along both axes.
-static const int totalBits = 2 * weightBits;
-static const uint64_t totalHalf = (uint64_t)1 << (totalBits - 1);
+static const int TOTAL_BITS = 2 * WEIGHT_BITS;
+static const uint64_t TOTAL_HALF = (uint64_t)1 << (TOTAL_BITS - 1);
 
 // The weight of the overlap [low, high) inside the target pixel that starts at
 // `start` and is n long.
 static uint32_t overlapWeight(uint64_t start, uint64_t low, uint64_t high, uint64_t n) {
-  uint64_t upTo = ((high - start) << weightBits) / n;
-  uint64_t before = ((low - start) << weightBits) / n;
+  uint64_t upTo = ((high - start) << WEIGHT_BITS) / n;
+  uint64_t before = ((low - start) << WEIGHT_BITS) / n;
   return (uint32_t)(upTo - before);
 }
 
 // A buffer of count items of itemSize bytes, or null past the image budget or
 // without memory.
 static void* allocWorkBuffer(uint64_t count, uint64_t itemSize) {
-  if (count == 0 || count > imageBudgetBytes / itemSize) return nullptr;
+  if (count == 0 || count > imageBudgetBytes / itemSize) return NULL;
   return allocBytes((size_t)(count * itemSize));
 }
 
@@ -53,7 +53,7 @@ bool startScaling(ImageScaler* scaler, int32_t sourceWidth, int32_t sourceHeight
                   int32_t targetHeight, uint8_t* target) {
   memset(scaler, 0, sizeof *scaler);
   if (sourceWidth <= 0 || sourceHeight <= 0 || targetWidth <= 0 || targetHeight <= 0) return false;
-  if (sourceWidth > largestScaledSide || sourceHeight > largestScaledSide) return false;
+  if (sourceWidth > LARGEST_SCALED_SIDE || sourceHeight > LARGEST_SCALED_SIDE) return false;
   scaler->sourceWidth = sourceWidth;
   scaler->sourceHeight = sourceHeight;
   scaler->targetWidth = targetWidth;
@@ -68,13 +68,13 @@ bool startScaling(ImageScaler* scaler, int32_t sourceWidth, int32_t sourceHeight
     // Every target column takes at most one source column more than it
     // starts in, so the weights number fewer than both widths together.
     scaler->columnWeights = (uint32_t*)allocWorkBuffer((uint64_t)sourceWidth + (uint64_t)targetWidth, sizeof(uint32_t));
-    if (scaler->columnSpans == nullptr || scaler->columnWeights == nullptr) {
+    if (scaler->columnSpans == NULL || scaler->columnWeights == NULL) {
       abandonScaling(scaler);
       return false;
     }
     buildColumnSpans(scaler);
   }
-  if (scaler->rowSums == nullptr || scaler->rowTotals == nullptr) {
+  if (scaler->rowSums == NULL || scaler->rowTotals == NULL) {
     abandonScaling(scaler);
     return false;
   }
@@ -83,8 +83,8 @@ bool startScaling(ImageScaler* scaler, int32_t sourceWidth, int32_t sourceHeight
 }
 
 void premultiplyRow(uint8_t* row, size_t pixels, RowLayout layout) {
-  bool swap = layout == StraightRgba || layout == PremultipliedRgba;
-  bool multiply = layout == StraightBgra || layout == StraightRgba;
+  bool swap = layout == STRAIGHT_RGBA || layout == PREMULTIPLIED_RGBA;
+  bool multiply = layout == STRAIGHT_BGRA || layout == STRAIGHT_RGBA;
   for (size_t i = 0; i < pixels; i++) {
     uint8_t* p = row + i * 4;
     if (swap) {
@@ -99,12 +99,12 @@ void premultiplyRow(uint8_t* row, size_t pixels, RowLayout layout) {
   }
 }
 
-// Resamples one premultiplied source row across into rowSums, in units of weightOne.
+// Resamples one premultiplied source row across into rowSums, in units of WEIGHT_ONE.
 static void sumRowAcross(ImageScaler* scaler, const uint8_t* row) {
   uint32_t* sums = scaler->rowSums;
   int32_t width = scaler->targetWidth;
-  if (scaler->columnSpans == nullptr) {   // same width: whole pixels
-    for (int64_t i = 0; i < (int64_t)width * 4; i++) sums[i] = (uint32_t)row[i] << weightBits;
+  if (scaler->columnSpans == NULL) {   // same width: whole pixels
+    for (int64_t i = 0; i < (int64_t)width * 4; i++) sums[i] = (uint32_t)row[i] << WEIGHT_BITS;
     return;
   }
   for (int32_t d = 0; d < width; d++) {
@@ -132,9 +132,9 @@ static void emitTargetRow(ImageScaler* scaler) {
   uint8_t* out = scaler->target + (size_t)scaler->nextTargetRow * (size_t)scaler->targetWidth * 4;
   uint64_t* totals = scaler->rowTotals;
   for (int32_t x = 0; x < scaler->targetWidth; x++, out += 4, totals += 4) {
-    uint32_t alpha = (uint32_t)((totals[3] + totalHalf) >> totalBits);
+    uint32_t alpha = (uint32_t)((totals[3] + TOTAL_HALF) >> TOTAL_BITS);
     for (int c = 0; c < 3; c++) {
-      uint32_t colour = (uint32_t)((totals[c] + totalHalf) >> totalBits);
+      uint32_t colour = (uint32_t)((totals[c] + TOTAL_HALF) >> TOTAL_BITS);
       out[c] = (uint8_t)(colour + 255 - alpha);   // colour <= alpha: no wrap
     }
     out[3] = 255;
@@ -176,7 +176,7 @@ static void copyRow(ImageScaler* scaler, const uint8_t* row) {
 void scaleRow(ImageScaler* scaler, uint8_t* row, RowLayout layout) {
   if (scaler->nextSourceRow >= scaler->sourceHeight) return;
   premultiplyRow(row, (size_t)scaler->sourceWidth, layout);
-  if (scaler->rowSums == nullptr) {
+  if (scaler->rowSums == NULL) {
     copyRow(scaler, row);
   } else {
     sumRowAcross(scaler, row);
@@ -187,7 +187,7 @@ void scaleRow(ImageScaler* scaler, uint8_t* row, RowLayout layout) {
 
 void scaleTransparentRows(ImageScaler* scaler, int64_t count) {
   for (; count > 0 && scaler->nextSourceRow < scaler->sourceHeight; count--) {
-    if (scaler->rowSums == nullptr) {   // same size: white rows
+    if (scaler->rowSums == NULL) {   // same size: white rows
       size_t bytes = (size_t)scaler->targetWidth * 4;
       memset(scaler->target + (size_t)scaler->nextTargetRow * bytes, 255, bytes);
       scaler->nextTargetRow++;
@@ -209,8 +209,8 @@ void abandonScaling(ImageScaler* scaler) {
   freeBytes(scaler->columnWeights);
   freeBytes(scaler->rowSums);
   freeBytes(scaler->rowTotals);
-  scaler->columnSpans = nullptr;
-  scaler->columnWeights = nullptr;
-  scaler->rowSums = nullptr;
-  scaler->rowTotals = nullptr;
+  scaler->columnSpans = NULL;
+  scaler->columnWeights = NULL;
+  scaler->rowSums = NULL;
+  scaler->rowTotals = NULL;
 }

@@ -3,27 +3,28 @@
 // Each target pixel is the average of the source area it covers, partial pixels
 // counted by the fraction covered (the Fant filter's rule), computed on
 // premultiplied colour; the result is composited over white as it is written.
-#pragma once
+#ifndef BRISA_COMICS_SCALE_H
+#define BRISA_COMICS_SCALE_H
 #include <stddef.h>
 #include <stdint.h>
 
 // How a source row arrives; every layout is turned into premultiplied
 // blue-green-red-alpha in place before it is averaged.
 enum RowLayout {
-  StraightBgra,
-  PremultipliedBgra,
-  StraightRgba,
-  PremultipliedRgba,
+  STRAIGHT_BGRA,
+  PREMULTIPLIED_BGRA,
+  STRAIGHT_RGBA,
+  PREMULTIPLIED_RGBA,
 };
 
 // Fixed-point fraction bits of the weights: each target pixel's weights along one
-// axis add up to exactly 1 << weightBits.
-static const int weightBits = 24;
-static const uint32_t weightOne = 1u << weightBits;
-// Largest source side the weights stay exact for: (side << weightBits) must fit in
+// axis add up to exactly 1 << WEIGHT_BITS.
+static const int WEIGHT_BITS = 24;
+static const uint32_t WEIGHT_ONE = 1u << WEIGHT_BITS;
+// Largest source side the weights stay exact for: (side << WEIGHT_BITS) must fit in
 // 64 bits with room for a target coordinate product.
-static const int32_t largestScaledSide = 1 << 24;
-static_assert((uint64_t)255 * weightOne < ((uint64_t)1 << 32), "a row sum fits in 32 bits");
+static const int32_t LARGEST_SCALED_SIDE = 1 << 24;
+static_assert((uint64_t)255 * WEIGHT_ONE < ((uint64_t)1 << 32), "a row sum fits in 32 bits");
 
 // The source columns one target column averages: `count` columns from `first`,
 // with their weights at `weightAt` in ImageScaler::columnWeights.
@@ -49,7 +50,7 @@ struct ImageScaler {
 
 // Prepares the scaling of a sourceWidth x sourceHeight image into the target of
 // targetWidth x targetHeight pixels. False (nothing held) for a side that is not
-// positive, a source side above largestScaledSide, a working buffer larger than
+// positive, a source side above LARGEST_SCALED_SIDE, a working buffer larger than
 // the image budget, or no memory.
 bool startScaling(ImageScaler* scaler, int32_t sourceWidth, int32_t sourceHeight, int32_t targetWidth,
                   int32_t targetHeight, uint8_t* target);
@@ -66,3 +67,5 @@ void abandonScaling(ImageScaler* scaler);
 
 // Turns one row of pixels in the given layout into premultiplied blue-green-red-alpha.
 void premultiplyRow(uint8_t* row, size_t pixels, RowLayout layout);
+
+#endif

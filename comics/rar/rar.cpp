@@ -14,21 +14,21 @@
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "paths and names pass between WCHAR and char16_t");
 
 // Entries larger than this are never listed (512 MiB).
-static const uint64_t largestRarEntry = 0x20000000;
+static const uint64_t LARGEST_RAR_ENTRY = 0x20000000;
 // A solid archive is held in memory whole: past this many bytes of images it
 // counts as damaged, so that a small archive of huge entries cannot exhaust memory.
-static const uint64_t largestSolidTotal = 0x80000000;
+static const uint64_t LARGEST_SOLID_TOTAL = 0x80000000;
 // Content room of each block a solid archive is unpacked into; a larger image
 // gets a block of its own size.
-static const uint64_t contentBlockBytes = (uint64_t)64 << 20;
+static const uint64_t CONTENT_BLOCK_BYTES = (uint64_t)64 << 20;
 // Room for entries when listing starts; doubled as needed.
-static const int32_t initialEntryCapacity = 64;
+static const int32_t INITIAL_ENTRY_CAPACITY = 64;
 // Results of the header and processing calls that mean a password is needed.
-static const int missingPassword = ERAR_MISSING_PASSWORD;
-static const int badPassword = ERAR_BAD_PASSWORD;
+static const int MISSING_PASSWORD = ERAR_MISSING_PASSWORD;
+static const int BAD_PASSWORD = ERAR_BAD_PASSWORD;
 // What the callback answers: go on, or abort the current entry.
-static const int callbackContinue = 1;
-static const int callbackAbort = -1;
+static const int CALLBACK_CONTINUE = 1;
+static const int CALLBACK_ABORT = -1;
 
 // The library's five entry points. openArchive is set last: the library counts as
 // loaded only once all five were found.
@@ -55,7 +55,7 @@ static UnrarBinding unrar;
 static RAROpenArchiveDataEx openRecord;
 static RARHeaderDataEx headerRecord;
 static uint8_t prefixBuffer[65536];
-static_assert(sizeof(prefixBuffer) == sizingPrefixBytes, "the listing reads the same prefix as the size pass");
+static_assert(sizeof(prefixBuffer) == SIZING_PREFIX_BYTES, "the listing reads the same prefix as the size pass");
 
 void acquireArchiveLock() {
   AcquireSRWLockExclusive(&archiveLock);
@@ -67,18 +67,18 @@ void releaseArchiveLock() {
 
 // ---- The library ----
 
-static const WCHAR libraryName[] = L"unrar.dll";
+static const WCHAR LIBRARY_NAME[] = L"unrar.dll";
 
 // unrar.dll in the program's own folder; false when the program's path or the
 // library's does not fit in MAX_PATH units.
 static bool buildLibraryPath(WCHAR* path) {
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return false;   // none, or cut short
   DWORD folderEnd = length;
   while (folderEnd > 0 && path[folderEnd - 1] != L'\\') folderEnd--;
   if (folderEnd == 0) return false;   // no folder at all
-  if (folderEnd > MAX_PATH - sizeof(libraryName) / sizeof(WCHAR)) return false;
-  memcpy(path + folderEnd, libraryName, sizeof(libraryName));
+  if (folderEnd > MAX_PATH - sizeof(LIBRARY_NAME) / sizeof(WCHAR)) return false;
+  memcpy(path + folderEnd, LIBRARY_NAME, sizeof(LIBRARY_NAME));
   return true;
 }
 
@@ -89,14 +89,14 @@ static bool resolveUnrar(HMODULE library) {
   static_assert(sizeof(names) / sizeof(names[0]) == sizeof(found) / sizeof(found[0]), "one slot per name");
   for (int i = 0; i < 4; i++) {
     found[i] = GetProcAddress(library, names[i]);
-    if (found[i] == nullptr) return false;
+    if (found[i] == NULL) return false;
   }
   unrar.readHeader = (RarReadHeaderExProc)found[0];
   unrar.processFile = (RarProcessFileWProc)found[1];
   unrar.closeArchive = (RarCloseArchiveProc)found[2];
   unrar.setCallback = (RarSetCallbackProc)found[3];
   FARPROC open = GetProcAddress(library, "RAROpenArchiveEx");
-  if (open == nullptr) return false;
+  if (open == NULL) return false;
   unrar.openArchive = (RarOpenArchiveExProc)open;
   return true;
 }
@@ -108,7 +108,7 @@ static bool loadUnrar() {
   WCHAR path[MAX_PATH];
   if (!buildLibraryPath(path)) return false;
   HMODULE library = LoadLibraryW(path);
-  if (library == nullptr) return false;
+  if (library == NULL) return false;
   return resolveUnrar(library);
 }
 
@@ -118,20 +118,20 @@ static bool loadUnrar() {
 // and stops once the wanted beginning is complete; a whole one aborts when the
 // entry turns out larger than announced.
 static int receiveData(ExtractionSink* sink, const uint8_t* bytes, LPARAM length) {
-  if (length < 0) return callbackAbort;
+  if (length < 0) return CALLBACK_ABORT;
   uint64_t room = sink->capacity - sink->written;
   uint64_t taken = (uint64_t)length;
   if (taken > room) {
-    if (!sink->truncate) return callbackAbort;
+    if (!sink->truncate) return CALLBACK_ABORT;
     taken = room;
   }
   if (taken > 0) memcpy(sink->base + sink->written, bytes, (size_t)taken);
   sink->written += taken;
   if (sink->truncate && sink->written == sink->capacity) {
     sink->filled = 1;
-    return callbackAbort;
+    return CALLBACK_ABORT;
   }
-  return callbackContinue;
+  return CALLBACK_CONTINUE;
 }
 
 // No password is ever supplied. A volume the library found goes on; a volume it
@@ -144,12 +144,12 @@ static int CALLBACK rarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM
     case UCM_NEEDPASSWORD:
     case UCM_NEEDPASSWORDW:
       sink->passwordAsked = 1;
-      return callbackAbort;
+      return CALLBACK_ABORT;
     case UCM_CHANGEVOLUME:
     case UCM_CHANGEVOLUMEW:
-      return p2 != RAR_VOL_ASK ? callbackContinue : callbackAbort;
+      return p2 != RAR_VOL_ASK ? CALLBACK_CONTINUE : CALLBACK_ABORT;
     default:
-      return callbackAbort;
+      return CALLBACK_ABORT;
   }
 }
 
@@ -164,17 +164,17 @@ static HANDLE openRarArchive(const char16_t* path, ExtractionSink* sink) {
   openRecord.Callback = rarCallback;
   openRecord.UserData = (LPARAM)sink;
   HANDLE handle = unrar.openArchive(&openRecord);
-  if (handle == nullptr) return nullptr;
+  if (handle == NULL) return NULL;
   if (openRecord.OpenResult != ERAR_SUCCESS) {
     unrar.closeArchive(handle);
-    return nullptr;
+    return NULL;
   }
   unrar.setCallback(handle, rarCallback, (LPARAM)sink);
   return handle;
 }
 
 static bool isPasswordResult(int result) {
-  return result == missingPassword || result == badPassword;
+  return result == MISSING_PASSWORD || result == BAD_PASSWORD;
 }
 
 // Reads the next header into headerRecord, its name always terminated.
@@ -217,7 +217,7 @@ struct RarListing {
 static bool isListedHeader(uint64_t size) {
   if (headerRecord.Flags & RHDF_DIRECTORY) return false;
   if (!isImageEntryName((const char16_t*)headerRecord.FileNameW)) return false;
-  return size > 0 && size <= largestRarEntry;
+  return size > 0 && size <= LARGEST_RAR_ENTRY;
 }
 
 // Closes and reopens the archive, then skips the headers up to and including the
@@ -226,10 +226,10 @@ static bool isListedHeader(uint64_t size) {
 static bool repositionAfterCurrent(RarListing* listing) {
   unrar.closeArchive(listing->handle);
   listing->handle = openRarArchive(listing->path, &listing->sink);
-  if (listing->handle == nullptr) return false;
+  if (listing->handle == NULL) return false;
   for (int32_t i = 0; i <= listing->headerIndex; i++) {
     if (readNextHeader(listing->handle) != ERAR_SUCCESS) return false;
-    if (unrar.processFile(listing->handle, RAR_SKIP, nullptr, nullptr) != ERAR_SUCCESS) return false;
+    if (unrar.processFile(listing->handle, RAR_SKIP, NULL, NULL) != ERAR_SUCCESS) return false;
   }
   return true;
 }
@@ -241,7 +241,7 @@ static bool growEntries(RarListing* listing) {
   if (archive->entryCount < listing->capacity) return true;
   int32_t capacity = listing->capacity * 2;
   void* grown = resizeBytes(archive->entries, (size_t)capacity * sizeof(ArchiveEntry));
-  if (grown == nullptr) return false;
+  if (grown == NULL) return false;
   archive->entries = (ArchiveEntry*)grown;
   memset(archive->entries + listing->capacity, 0, (size_t)(capacity - listing->capacity) * sizeof(ArchiveEntry));
   listing->capacity = capacity;
@@ -253,20 +253,20 @@ static bool growEntries(RarListing* listing) {
 // buffer. False leaves the listing.
 static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer) {
   ComicArchive* archive = listing->archive;
-  if (archive->entryCount >= maxImageEntries) {   // a hostile number of images
+  if (archive->entryCount >= MAX_IMAGE_ENTRIES) {   // a hostile number of images
     listing->damaged = true;
     return false;
   }
   if (!growEntries(listing)) return false;
   char16_t* name = copyUnits((const char16_t*)headerRecord.FileNameW);
-  if (name == nullptr) return false;
+  if (name == NULL) return false;
   ArchiveEntry* entry = &archive->entries[archive->entryCount];
   entry->name = name;
   uint64_t written = listing->sink.written;
   if (listing->solid) {
     ContentBlock* block = archive->contentBlocks;
     block->used += written;
-    if (block->capacity > contentBlockBytes && block->used == written && written < block->capacity) {
+    if (block->capacity > CONTENT_BLOCK_BYTES && block->used == written && written < block->capacity) {
       // A block of its own, announced larger than what arrived: give the rest back.
       ContentBlock* shrunk = (ContentBlock*)resizeBytes(block, (size_t)(sizeof(ContentBlock) + written));
       if (shrunk) {
@@ -277,13 +277,13 @@ static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer) 
     }
     entry->data = buffer;
     entry->storedSize = entry->size = written;
-    entry->method = Stored;
+    entry->method = STORED;
     listing->heldBytes += written;
   } else {
     entry->rarIndex = listing->headerIndex;
     entry->storedSize = entry->size = size;
     entry->archivePath = archive->archivePath;
-    entry->method = RarOnDemand;
+    entry->method = RAR_ON_DEMAND;
     int32_t width = 0, height = 0;
     if (sniffImageSize(prefixBuffer, written, &width, &height)) {
       entry->width = width;
@@ -299,9 +299,9 @@ static bool appendRarEntry(RarListing* listing, uint64_t size, uint8_t* buffer) 
 static uint8_t* reserveContent(ComicArchive* archive, uint64_t size) {
   ContentBlock* newest = archive->contentBlocks;
   if (newest && newest->capacity - newest->used >= size) return (uint8_t*)(newest + 1) + newest->used;
-  uint64_t capacity = size > contentBlockBytes ? size : contentBlockBytes;
+  uint64_t capacity = size > CONTENT_BLOCK_BYTES ? size : CONTENT_BLOCK_BYTES;
   ContentBlock* block = (ContentBlock*)allocBytes((size_t)(sizeof(ContentBlock) + capacity));
-  if (block == nullptr) return nullptr;
+  if (block == NULL) return NULL;
   block->next = newest;
   block->capacity = capacity;
   block->used = 0;
@@ -317,11 +317,11 @@ static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer) {
   sink->written = 0;
   sink->filled = 0;
   sink->passwordAsked = 0;
-  *buffer = nullptr;
+  *buffer = NULL;
   if (!listing->solid) {
     sink->base = prefixBuffer;
-    sink->capacity = size < sizingPrefixBytes ? size : sizingPrefixBytes;
-    sink->truncate = size > sizingPrefixBytes;
+    sink->capacity = size < SIZING_PREFIX_BYTES ? size : SIZING_PREFIX_BYTES;
+    sink->truncate = size > SIZING_PREFIX_BYTES;
     return;
   }
   *buffer = reserveContent(listing->archive, size);
@@ -334,27 +334,27 @@ static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer) {
 static bool listNextHeader(RarListing* listing) {
   int result = readNextHeader(listing->handle);
   if (result != ERAR_SUCCESS) {   // normally the end of the archive
-    if (isPasswordResult(result)) listing->code = OpenPasswordProtected;
+    if (isPasswordResult(result)) listing->code = OPEN_PASSWORD_PROTECTED;
     return false;
   }
   if (listing->headerIndex == INT32_MAX) return false;   // positions no longer fit
   listing->headerIndex += 1;
   uint64_t size = headerUnpackedSize();
   bool listed = isListedHeader(size);
-  if (listed && listing->solid && listing->heldBytes + size > largestSolidTotal) {
+  if (listed && listing->solid && listing->heldBytes + size > LARGEST_SOLID_TOTAL) {
     listing->damaged = true;
     return false;
   }
-  uint8_t* buffer = nullptr;
+  uint8_t* buffer = NULL;
   if (listed) prepareSink(listing, size, &buffer);
-  if (!listed || (listing->solid && buffer == nullptr)) {   // no memory: only this entry is lost
-    unrar.processFile(listing->handle, RAR_SKIP, nullptr, nullptr);
+  if (!listed || (listing->solid && buffer == NULL)) {   // no memory: only this entry is lost
+    unrar.processFile(listing->handle, RAR_SKIP, NULL, NULL);
     return true;
   }
-  result = unrar.processFile(listing->handle, RAR_TEST, nullptr, nullptr);
+  result = unrar.processFile(listing->handle, RAR_TEST, NULL, NULL);
   // Room reserved in a content block and not appended is simply reused.
   if (listing->sink.passwordAsked || isPasswordResult(result)) {
-    listing->code = OpenPasswordProtected;
+    listing->code = OPEN_PASSWORD_PROTECTED;
     return false;
   }
   if (result != ERAR_SUCCESS && !listing->sink.filled)   // the image's data failed to unpack
@@ -364,33 +364,33 @@ static bool listNextHeader(RarListing* listing) {
 }
 
 int listRarEntries(ComicArchive* archive, const char16_t* path) {
-  if (!loadUnrar()) return OpenRarLibraryMissing;
+  if (!loadUnrar()) return OPEN_RAR_LIBRARY_MISSING;
   RarListing listing = {};
   listing.archive = archive;
   listing.path = path;
   listing.headerIndex = -1;
   listing.handle = openRarArchive(path, &listing.sink);
-  if (listing.handle == nullptr)
-    return isPasswordResult((int)openRecord.OpenResult) ? OpenPasswordProtected : OpenDamaged;
+  if (listing.handle == NULL)
+    return isPasswordResult((int)openRecord.OpenResult) ? OPEN_PASSWORD_PROTECTED : OPEN_DAMAGED;
   listing.solid = (openRecord.Flags & ROADF_SOLID) != 0;
   if (!listing.solid) {
     archive->archivePath = copyUnits(path);
-    if (archive->archivePath == nullptr) {
+    if (archive->archivePath == NULL) {
       unrar.closeArchive(listing.handle);
-      return OpenDamaged;
+      return OPEN_DAMAGED;
     }
   }
-  archive->entries = (ArchiveEntry*)allocZeroed((size_t)initialEntryCapacity * sizeof(ArchiveEntry));
-  if (archive->entries == nullptr) {   // as for a ZIP: the archive cannot be read
+  archive->entries = (ArchiveEntry*)allocZeroed((size_t)INITIAL_ENTRY_CAPACITY * sizeof(ArchiveEntry));
+  if (archive->entries == NULL) {   // as for a ZIP: the archive cannot be read
     unrar.closeArchive(listing.handle);
-    return OpenDamaged;
+    return OPEN_DAMAGED;
   }
-  listing.capacity = initialEntryCapacity;
+  listing.capacity = INITIAL_ENTRY_CAPACITY;
   while (listNextHeader(&listing)) {}
   if (listing.handle) unrar.closeArchive(listing.handle);
-  if (listing.damaged) return OpenDamaged;
+  if (listing.damaged) return OPEN_DAMAGED;
   if (archive->entryCount > 0) return 0;
-  return listing.code ? listing.code : OpenNoImage;
+  return listing.code ? listing.code : OPEN_NO_IMAGE;
 }
 
 // ---- On-demand extraction ----
@@ -399,32 +399,32 @@ int listRarEntries(ComicArchive* archive, const char16_t* path) {
 // buffer. Null when the header is not there or the data fails.
 static uint8_t* extractAtPosition(HANDLE handle, const ArchiveEntry* entry, uint64_t limit, ExtractionSink* sink) {
   for (int32_t i = 0;; i++) {
-    if (readNextHeader(handle) != ERAR_SUCCESS) return nullptr;
+    if (readNextHeader(handle) != ERAR_SUCCESS) return NULL;
     if (i < entry->rarIndex) {
-      unrar.processFile(handle, RAR_SKIP, nullptr, nullptr);
+      unrar.processFile(handle, RAR_SKIP, NULL, NULL);
       continue;
     }
     sink->capacity = (limit > 0 && limit < entry->size) ? limit : entry->size;
     sink->truncate = sink->capacity < entry->size;
     uint8_t* base = (uint8_t*)allocBytes((size_t)(sink->capacity ? sink->capacity : 1));
-    if (base == nullptr) return nullptr;
+    if (base == NULL) return NULL;
     sink->base = base;
-    int result = unrar.processFile(handle, RAR_TEST, nullptr, nullptr);
+    int result = unrar.processFile(handle, RAR_TEST, NULL, NULL);
     if (result != ERAR_SUCCESS && !sink->filled) {
       freeBytes(base);
-      return nullptr;
+      return NULL;
     }
     return base;
   }
 }
 
 bool extractRarEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out) {
-  out->bytes = nullptr;
+  out->bytes = NULL;
   out->length = 0;
-  out->owned = nullptr;
+  out->owned = NULL;
   // Everything the callback reads starts from zero: the sink lives on this stack.
   ExtractionSink sink = {};
-  uint8_t* buffer = nullptr;
+  uint8_t* buffer = NULL;
   acquireArchiveLock();
   if (loadUnrar() && entry->archivePath) {
     HANDLE handle = openRarArchive(entry->archivePath, &sink);
@@ -434,7 +434,7 @@ bool extractRarEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* 
     }
   }
   releaseArchiveLock();
-  if (buffer == nullptr) return false;
+  if (buffer == NULL) return false;
   out->bytes = buffer;
   out->length = sink.written;
   out->owned = buffer;

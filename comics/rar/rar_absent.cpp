@@ -7,12 +7,12 @@ void acquireArchiveLock() {}
 void releaseArchiveLock() {}
 
 int listRarEntries(ComicArchive*, const char16_t*) {
-  return OpenRarLibraryMissing;
+  return OPEN_RAR_LIBRARY_MISSING;
 }
 
 bool extractRarEntry(const ArchiveEntry*, uint64_t, ExtractedBytes* out) {
-  out->bytes = nullptr;
+  out->bytes = NULL;
   out->length = 0;
-  out->owned = nullptr;
+  out->owned = NULL;
   return false;
 }

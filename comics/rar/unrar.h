@@ -2,7 +2,8 @@
 // points of unrar.dll that Brisa uses. Shared by the reader, which loads the
 // library at run time, and by the Linux build's own unrar.dll, which implements it.
 // The records are byte-packed, as the library's users and builders expect.
-#pragma once
+#ifndef BRISA_COMICS_UNRAR_H
+#define BRISA_COMICS_UNRAR_H
 #include <windows.h>
 
 // Results of the open and of the header and processing calls.
@@ -125,3 +126,5 @@ typedef int(PASCAL* RarReadHeaderExProc)(HANDLE archive, RARHeaderDataEx* header
 typedef int(PASCAL* RarProcessFileWProc)(HANDLE archive, int operation, WCHAR* destPath, WCHAR* destName);
 typedef int(PASCAL* RarCloseArchiveProc)(HANDLE archive);
 typedef void(PASCAL* RarSetCallbackProc)(HANDLE archive, UNRARCALLBACK callback, LPARAM userData);
+
+#endif

@@ -9,14 +9,14 @@
 #include "app/app.h"
 
 // Our own copies of the identifiers, so that nothing needs the uuid library.
-static const CLSID imagingFactoryClass =   // CLSID_WICImagingFactory1
+static const CLSID IMAGING_FACTORY_CLASS =   // CLSID_WICImagingFactory1
     {0xCACAF262, 0x9370, 0x4615, {0xA1, 0x3B, 0x9F, 0x55, 0x39, 0xDA, 0x4C, 0x0A}};
-static const IID imagingFactoryInterface =   // IID_IWICImagingFactory
+static const IID IMAGING_FACTORY_INTERFACE =   // IID_IWICImagingFactory
     {0xEC5EC8A9, 0xC395, 0x4314, {0x9C, 0x77, 0x54, 0xD7, 0xA9, 0x35, 0xFF, 0x70}};
-static const GUID premultipliedBgraFormat =   // GUID_WICPixelFormat32bppPBGRA
+static const GUID PREMULTIPLIED_BGRA_FORMAT =   // GUID_WICPixelFormat32bppPBGRA
     {0x6FDDC324, 0x4E03, 0x4BFE, {0xB1, 0x85, 0x3D, 0x77, 0x76, 0x8D, 0xC9, 0x10}};
 
-static const DWORD inProcessServer = 1;   // CLSCTX_INPROC_SERVER
+static const DWORD IN_PROCESS_SERVER = 1;   // CLSCTX_INPROC_SERVER
 
 typedef HRESULT(WINAPI* CoInitializeExProc)(void* reserved, DWORD flags);
 typedef HRESULT(WINAPI* CoCreateInstanceProc)(REFCLSID type, IUnknown* outer, DWORD context, REFIID interfaceId,
@@ -25,12 +25,12 @@ typedef HRESULT(WINAPI* CoCreateInstanceProc)(REFCLSID type, IUnknown* outer, DW
 ImagingFactory createImagingFactory(uint32_t apartmentFlags) {
   CoInitializeExProc coInitializeEx = (CoInitializeExProc)(void*)loadProc("ole32", "CoInitializeEx");
   CoCreateInstanceProc coCreateInstance = (CoCreateInstanceProc)(void*)loadProc("ole32", "CoCreateInstance");
-  if (coInitializeEx == nullptr || coCreateInstance == nullptr) return nullptr;
-  coInitializeEx(nullptr, apartmentFlags);   // already initialised is fine too
-  IWICImagingFactory* factory = nullptr;
-  if (FAILED(
-          coCreateInstance(imagingFactoryClass, nullptr, inProcessServer, imagingFactoryInterface, (void**)&factory))) {
-    return nullptr;
+  if (coInitializeEx == NULL || coCreateInstance == NULL) return NULL;
+  coInitializeEx(NULL, apartmentFlags);   // already initialised is fine too
+  IWICImagingFactory* factory = NULL;
+  if (FAILED(coCreateInstance(IMAGING_FACTORY_CLASS, NULL, IN_PROCESS_SERVER, IMAGING_FACTORY_INTERFACE,
+                              (void**)&factory))) {
+    return NULL;
   }
   return factory;
 }
@@ -55,7 +55,7 @@ static bool openFirstFrame(WicDecode* decode, const uint8_t* bytes, uint64_t len
   if (length > 0xFFFFFFFFu) return false;   // the stream takes a 32-bit size
   if (FAILED(decode->factory->CreateStream(&decode->stream))) return false;
   if (FAILED(decode->stream->InitializeFromMemory((BYTE*)bytes, (DWORD)length))) return false;
-  if (FAILED(decode->factory->CreateDecoderFromStream(decode->stream, nullptr, WICDecodeMetadataCacheOnDemand,
+  if (FAILED(decode->factory->CreateDecoderFromStream(decode->stream, NULL, WICDecodeMetadataCacheOnDemand,
                                                       &decode->decoder))) {
     return false;
   }
@@ -72,8 +72,8 @@ struct CopyChain {
 static void releaseChain(CopyChain* chain) {
   if (chain->scaler) chain->scaler->Release();
   if (chain->converter) chain->converter->Release();
-  chain->scaler = nullptr;
-  chain->converter = nullptr;
+  chain->scaler = NULL;
+  chain->converter = NULL;
 }
 
 static bool addScaler(WicDecode* decode, CopyChain* chain, IWICBitmapSource* source, UINT width, UINT height) {
@@ -83,7 +83,7 @@ static bool addScaler(WicDecode* decode, CopyChain* chain, IWICBitmapSource* sou
 
 static bool addConverter(WicDecode* decode, CopyChain* chain, IWICBitmapSource* source) {
   if (FAILED(decode->factory->CreateFormatConverter(&chain->converter))) return false;
-  return SUCCEEDED(chain->converter->Initialize(source, premultipliedBgraFormat, WICBitmapDitherTypeNone, nullptr, 0.0,
+  return SUCCEEDED(chain->converter->Initialize(source, PREMULTIPLIED_BGRA_FORMAT, WICBitmapDitherTypeNone, NULL, 0.0,
                                                 WICBitmapPaletteTypeCustom));
 }
 
@@ -96,7 +96,7 @@ static bool copyFrom(IWICBitmapSource* source, UINT width, UINT height, uint8_t*
 // First attempt: scale the frame as decoded, then convert. Codecs whose native
 // format the scaler cannot take fail here and get the second attempt.
 static bool scaleThenConvert(WicDecode* decode, UINT width, UINT height, uint8_t* target) {
-  CopyChain chain = {nullptr, nullptr};
+  CopyChain chain = {NULL, NULL};
   IWICBitmapSource* source = decode->frame;
   bool copied = true;
   if (width != decode->width || height != decode->height) {
@@ -110,7 +110,7 @@ static bool scaleThenConvert(WicDecode* decode, UINT width, UINT height, uint8_t
 
 // Second attempt: convert the frame first, then scale the premultiplied pixels.
 static bool convertThenScale(WicDecode* decode, UINT width, UINT height, uint8_t* target) {
-  CopyChain chain = {nullptr, nullptr};
+  CopyChain chain = {NULL, NULL};
   bool copied = addConverter(decode, &chain, decode->frame);
   IWICBitmapSource* source = chain.converter;
   if (copied && (width != decode->width || height != decode->height)) {
@@ -124,15 +124,15 @@ static bool convertThenScale(WicDecode* decode, UINT width, UINT height, uint8_t
 
 bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
                  int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight) {
-  if (factory == nullptr || bytes == nullptr || length == 0) return false;
-  WicDecode decode = {(IWICImagingFactory*)factory, nullptr, nullptr, nullptr, 0, 0};
+  if (factory == NULL || bytes == NULL || length == 0) return false;
+  WicDecode decode = {(IWICImagingFactory*)factory, NULL, NULL, NULL, 0, 0};
   bool decoded = openFirstFrame(&decode, bytes, length) && decode.width > 0 && decode.height > 0 &&
                  decode.width <= INT32_MAX && decode.height <= INT32_MAX;
   if (decoded) {
     if (imageWidth) *imageWidth = (int32_t)decode.width;
     if (imageHeight) *imageHeight = (int32_t)decode.height;
   }
-  if (decoded && target != nullptr) {
+  if (decoded && target != NULL) {
     // The stride and buffer size are 32-bit: the budget keeps both far below.
     uint64_t bytesNeeded = imagePixelBytes(targetWidth, targetHeight);
     decoded = bytesNeeded > 0 && bytesNeeded <= imageBudgetBytes;

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
   if (archive == nullptr) return 0;
   if (listZipEntries(archive, data, size) == 0) {
-    if (archive->entryCount < 1 || archive->entryCount > maxImageEntries) abort();
+    if (archive->entryCount < 1 || archive->entryCount > MAX_IMAGE_ENTRIES) abort();
     sortEntries(archive);
     for (int32_t i = 0; i < archive->entryCount; i++) {
       if (!isImageEntryName(archive->entries[i].name)) abort();

@@ -80,7 +80,7 @@ struct Decoded {
 // Decodes the bytes at the given target size (0 x 0: size only).
 Decoded decode(const std::string& bytes, int32_t width, int32_t height) {
   Decoded out;
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   int32_t imageWidth = -1, imageHeight = -1;
   if (width > 0) out.pixels.assign((size_t)width * height * 4, 0x5A);
   out.ok = decodeImage(factory, (const uint8_t*)bytes.data(), bytes.size(), width, height,
@@ -254,7 +254,7 @@ TEST_F(ComicsDecodeFormats, ReducedJpegDecodingMatchesFullDecodingAveraged) {
   ASSERT_TRUE(startScaling(&scaler, 1600, 1200, 210, 150, averaged.data()));
   for (int y = 0; y < 1200; y++) {
     std::vector<uint8_t> row(full.pixels.begin() + (size_t)y * 6400, full.pixels.begin() + (size_t)(y + 1) * 6400);
-    scaleRow(&scaler, row.data(), PremultipliedBgra);
+    scaleRow(&scaler, row.data(), PREMULTIPLIED_BGRA);
   }
   ASSERT_TRUE(finishScaling(&scaler));
   Decoded reduced = decode(bytes, 210, 150);

@@ -114,7 +114,7 @@ std::string readFile(const std::string& path) {
 }
 
 TEST(ComicsDecodeHostile, NothingToDecode) {
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   ASSERT_NE(factory, nullptr);
   std::string tiny = bmp(1, 1, 24, 0, std::string("\x10\x20\x30\0", 4));
   uint8_t pixel[4];
@@ -138,7 +138,7 @@ TEST(ComicsDecodeHostile, TargetsBeyondTheBudgetFailWithoutBeingWritten) {
   uint8_t guard[64];
   memset(guard, 0xA5, sizeof guard);
   int32_t w = 0, h = 0;
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   EXPECT_FALSE(decodeImage(factory, (const uint8_t*)tiny.data(), tiny.size(), 65536, 65536, guard, &w, &h));
   EXPECT_EQ(w, 2) << "the size is still reported";
   EXPECT_EQ(h, 1);
