@@ -7,6 +7,7 @@
 
 #include <string.h>
 
+#include "app/portable.h"
 #include "comics/archive/memory.h"
 #include "comics/archive/sniff.h"
 #include "comics/rar/unrar.h"
@@ -70,14 +71,14 @@ void releaseArchiveLock() {
 static const WCHAR LIBRARY_NAME[] = L"unrar.dll";
 
 // unrar.dll in the program's own folder; false when the program's path or the
-// library's does not fit in MAX_PATH units.
+// library's does not fit in MAX_PATH_UNITS.
 static bool buildLibraryPath(WCHAR* path) {
-  DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;   // none, or cut short
+  DWORD length = GetModuleFileNameW(NULL, path, MAX_PATH_UNITS);
+  if (length == 0 || length >= MAX_PATH_UNITS) return false;   // none, or cut short
   DWORD folderEnd = length;
   while (folderEnd > 0 && path[folderEnd - 1] != L'\\') folderEnd--;
   if (folderEnd == 0) return false;   // no folder at all
-  if (folderEnd > MAX_PATH - sizeof(LIBRARY_NAME) / sizeof(WCHAR)) return false;
+  if (folderEnd > MAX_PATH_UNITS - sizeof(LIBRARY_NAME) / sizeof(WCHAR)) return false;
   memcpy(path + folderEnd, LIBRARY_NAME, sizeof(LIBRARY_NAME));
   return true;
 }
@@ -105,7 +106,7 @@ static bool resolveUnrar(HMODULE library) {
 // again, so a library put in place later is found. It is never unloaded.
 static bool loadUnrar() {
   if (unrar.openArchive) return true;
-  WCHAR path[MAX_PATH];
+  WCHAR path[MAX_PATH_UNITS];
   if (!buildLibraryPath(path)) return false;
   HMODULE library = LoadLibraryW(path);
   if (library == NULL) return false;
