@@ -4,6 +4,7 @@
 // packages' own encoders (avifenc, heif-enc, JxrEncApp).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -40,7 +41,7 @@ class ComicsDecodeFormats : public testing::Test {
   static bool haveTools;
 
   static void SetUpTestSuite() {
-    dir = testing::TempDir() + "comics_decode_formats/";
+    dir = testing::TempDir() + "comics_decode_formats_" + std::to_string(getpid()) + "/";
     haveTools = system((std::string("test -x ") + imageMagick).c_str()) == 0 &&
                 system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()) == 0 &&
                 make(std::string(imageMagick) +

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -314,7 +315,7 @@ class ComicsDecodeDamaged : public testing::Test {
   static std::vector<std::string> files;
 
   static void SetUpTestSuite() {
-    dir = testing::TempDir() + "comics_decode_damaged/";
+    dir = testing::TempDir() + "comics_decode_damaged_" + std::to_string(getpid()) + "/";
     std::string c = imageMagick;
     std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "' && cd '" + dir + "' && " + c +
                           " -size 96x64 gradient:navy-orange -swirl 90 ref.png && " + c +

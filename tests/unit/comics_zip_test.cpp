@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>
@@ -423,7 +424,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 TEST(ComicsZipReference, ArchivesOfDebiansZipListAndExtractAsUnzipSees) {
   if (system("test -x /usr/bin/zip && test -x /usr/bin/unzip") != 0) GTEST_SKIP() << "no zip";
-  std::string dir = testing::TempDir() + "comics_zip_reference";
+  std::string dir = testing::TempDir() + "comics_zip_reference_" + std::to_string(getpid());
   ASSERT_TRUE(run("/", "rm -rf '" + dir + "' && mkdir -p '" + dir + "/in/sub' '" + dir + "/in/__MACOSX'"));
   std::string text, noise;
   for (int i = 0; i < 3000; i++) text += "line " + std::to_string(i * 7 % 13) + "\n";
