@@ -1,6 +1,8 @@
-# Comic archives: the portable cores (names, ZIP directory, extraction, sniffers,
-# page order and sizes, heap) build in every mode; their tests and fuzz targets
-# only natively.
+# Comic archives. The folder's sub-folders follow the build: archive/ (portable
+# cores), rar/ (the RAR reader), wic/ (Windows decoding), codecs/ (Linux decoding,
+# the codec library), worker/ (the decode worker), unrar/ (the Linux unrar.dll).
+# The portable cores (names, ZIP directory, extraction, sniffers, page order and
+# sizes, heap) build in every mode; their tests and fuzz targets only natively.
 set(COMICS_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/comics/archive/memory.cpp
   ${CMAKE_SOURCE_DIR}/comics/archive/names.cpp
@@ -10,8 +12,8 @@ set(COMICS_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/comics/archive/archive.cpp)
 list(APPEND BRISA_PORTABLE_SOURCES ${COMICS_PORTABLE_SOURCES})
 
-# Image decoding. The Windows build asks the Windows Imaging Component; the Linux
-# builds (Winelib and native) decode with Debian's codec libraries.
+# Image decoding. The Windows build asks the Windows Imaging Component (wic/); the
+# Linux builds (Winelib and native) decode with Debian's codec libraries (codecs/).
 if(BRISA_MODE STREQUAL mingw)
   list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/wic/decode_wic.cpp)
 else()
