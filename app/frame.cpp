@@ -4,7 +4,7 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -104,7 +104,7 @@ static void openDroppedFile(HDROP drop) {
 // A finished decode goes to whoever asked for it: a page to the view's
 // look-ahead, a miniature to the thumbnail panel.
 static void fileDecodedImage(DecodeJob* job) {
-  if (job->kind == PageJob)
+  if (job->kind == PAGE_JOB)
     filePrefetchedPage(job);
   else
     fileComicThumbnail(job);

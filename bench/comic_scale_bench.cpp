@@ -5,8 +5,8 @@
 // page painted; the most bytes the image cache held; the peak resident memory.
 //   comic_scale_bench.exe COMIC [pages]
 #include "app/app.h"
-#include "comics/archive.h"
-#include "comics/worker.h"
+#include "comics/archive/archive.h"
+#include "comics/worker/worker.h"
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
 

@@ -3,7 +3,7 @@
 //   firstpaint.exe DOCUMENT [runs]  -> prints the first run, the median of the others, every run in ms
 #include "app/app.h"
 #include "viewer/viewer.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -17,7 +17,7 @@ struct Prefix {
 
 static int stopAfterPrefix(void* context, int message, const void*, uint64_t length) {
   Prefix* prefix = (Prefix*)context;
-  if (message != rarMessageData) return message == rarMessageVolume ? 1 : -1;
+  if (message != RAR_CORE_MESSAGE_DATA) return message == RAR_CORE_MESSAGE_VOLUME ? 1 : -1;
   prefix->received += length;
   return prefix->received >= prefixBytes && !prefix->whole ? -1 : 1;
 }
@@ -26,10 +26,10 @@ static RarCore* reopenAfter(const char* path, Prefix* prefix, int index) {
   int result = 0;
   uint32_t flags = 0;
   RarCore* core = rarCoreOpen(path, stopAfterPrefix, prefix, &result, &flags);
-  prefix->whole = flags & rarArchiveSolid;
+  prefix->whole = flags & RAR_CORE_ARCHIVE_SOLID;
   RarEntryInfo info;
   for (int i = 0; core && i <= index; i++) {
-    if (rarCoreReadHeader(core, &info) != rarOk || rarCoreProcess(core, rarSkip) != rarOk) {
+    if (rarCoreReadHeader(core, &info) != RAR_CORE_OK || rarCoreProcess(core, RAR_CORE_SKIP) != RAR_CORE_OK) {
       rarCoreClose(core);
       return nullptr;
     }
@@ -44,12 +44,12 @@ static int listOnce(const char* path) {
   if (!core) return -1;
   static RarEntryInfo info;
   int index = -1, listed = 0;
-  while (core && rarCoreReadHeader(core, &info) == rarOk) {
+  while (core && rarCoreReadHeader(core, &info) == RAR_CORE_OK) {
     index++;
     prefix.received = 0;
-    int result = rarCoreProcess(core, rarTest);
+    int result = rarCoreProcess(core, RAR_CORE_TEST);
     if (prefix.received > 0) listed++;
-    if (result != rarOk) {
+    if (result != RAR_CORE_OK) {
       rarCoreClose(core);
       core = reopenAfter(path, &prefix, index);
     }

@@ -8,7 +8,7 @@
 #include "app/app.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -3,7 +3,8 @@
 // 32-bit pixels, bytes blue, green, red, alpha, rows top down, stride width * 4
 // with no padding, premultiplied and composited over white, so that every alpha
 // byte is 255.
-#pragma once
+#ifndef BRISA_COMICS_DECODE_H
+#define BRISA_COMICS_DECODE_H
 #include <math.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -11,15 +12,15 @@
 // Most bytes of pixels any one decode fills (256 MiB): a page or print asked for
 // beyond it is decoded at fitImageBudget's size instead. The image cache of an
 // archive holds the same amount.
-static const uint64_t imageBudgetBytes = 0x10000000;
+static const uint64_t IMAGE_BUDGET_BYTES = 0x10000000;
 
 // One thread's imaging factory: opaque, made once per thread, never released.
 typedef void* ImagingFactory;
 
 // Apartment flags: the UI thread's single-threaded apartment without OLE 1
 // (COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE), the worker's multithreaded one.
-static const uint32_t uiThreadApartment = 6;
-static const uint32_t workerApartment = 0;
+static const uint32_t UI_THREAD_APARTMENT = 6;
+static const uint32_t WORKER_APARTMENT = 0;
 
 // The calling thread's factory, or null when the platform has none (COM or the
 // imaging component missing). The flags matter to the Windows build only.
@@ -31,7 +32,7 @@ ImagingFactory createImagingFactory(uint32_t apartmentFlags);
 // null, receive the image's size as soon as it is known, even if the decode fails
 // afterwards. False, with every resource released, for no factory, no bytes, an
 // unknown or damaged image, a missing codec, a target that is not positive or
-// larger than imageBudgetBytes, or no memory; the target may then be half written.
+// larger than IMAGE_BUDGET_BYTES, or no memory; the target may then be half written.
 bool decodeImage(ImagingFactory factory, const uint8_t* bytes, uint64_t length, int32_t targetWidth,
                  int32_t targetHeight, uint8_t* target, int32_t* imageWidth, int32_t* imageHeight);
 
@@ -43,15 +44,15 @@ static inline uint64_t imagePixelBytes(int32_t width, int32_t height) {
 }
 
 // The size to decode a width x height image at so that its pixels stay within
-// imageBudgetBytes: the size itself when it fits, else the largest size within the
+// IMAGE_BUDGET_BYTES: the size itself when it fits, else the largest size within the
 // budget with the same aspect (each side at least 1). Sides that are not positive
 // come back unchanged.
 static inline void fitImageBudget(int32_t width, int32_t height, int32_t* fittedWidth, int32_t* fittedHeight) {
   *fittedWidth = width;
   *fittedHeight = height;
   uint64_t bytes = imagePixelBytes(width, height);
-  if (bytes <= imageBudgetBytes) return;
-  const uint64_t budgetPixels = imageBudgetBytes / 4;
+  if (bytes <= IMAGE_BUDGET_BYTES) return;
+  const uint64_t budgetPixels = IMAGE_BUDGET_BYTES / 4;
   double shrink = sqrt((double)budgetPixels / ((double)width * (double)height));
   uint64_t w = (uint64_t)(width * shrink);
   uint64_t h = (uint64_t)(height * shrink);
@@ -84,3 +85,5 @@ static inline void compositeOverWhite(uint8_t* pixels, size_t count) {
     p[3] = 255;
   }
 }
+
+#endif

@@ -5,10 +5,10 @@
 #include "comics/pages.h"
 
 #include "comics/decode.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/rar.h"
-#include "comics/zip.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/rar/rar.h"
+#include "comics/archive/zip.h"
 
 #include <string.h>
 
@@ -19,14 +19,14 @@ static bool uiFactoryTried;
 static ImagingFactory uiFactory() {
   if (!uiFactoryTried) {
     uiFactoryTried = true;
-    uiImagingFactory = createImagingFactory(uiThreadApartment);
+    uiImagingFactory = createImagingFactory(UI_THREAD_APARTMENT);
   }
   return uiImagingFactory;
 }
 
 bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height, uint8_t* target,
                  int32_t* imageWidth, int32_t* imageHeight) {
-  if (factory == nullptr) return false;
+  if (factory == NULL) return false;
   ExtractedBytes bytes;
   if (!extractEntry(entry, 0, &bytes)) return false;
   bool decoded = decodeImage(factory, bytes.bytes, bytes.length, width, height, target, imageWidth, imageHeight);
@@ -36,13 +36,13 @@ bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t widt
 
 // The size pass's fallback for formats without a sniffer: ask the decoder.
 static bool measureWithUiFactory(ArchiveEntry* entry, int32_t* width, int32_t* height) {
-  return decodeEntry(uiFactory(), entry, 0, 0, nullptr, width, height);
+  return decodeEntry(uiFactory(), entry, 0, 0, NULL, width, height);
 }
 
 // The reader of the archive's kind; 0 or an OpenError.
 static int listEntries(ComicArchive* archive, ArchiveKind kind, const char16_t* path, const uint8_t* fileView,
                        uint64_t fileSize) {
-  if (kind == ZipArchive) return listZipEntries(archive, fileView, fileSize);
+  if (kind == ZIP_ARCHIVE) return listZipEntries(archive, fileView, fileSize);
   acquireArchiveLock();
   int code = listRarEntries(archive, path);
   releaseArchiveLock();
@@ -52,15 +52,15 @@ static int listEntries(ComicArchive* archive, ArchiveKind kind, const char16_t* 
 ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize,
                           int* error) {
   ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
-  if (archive == nullptr) {
-    *error = OpenDamaged;
-    return nullptr;
+  if (archive == NULL) {
+    *error = OPEN_DAMAGED;
+    return NULL;
   }
   int code = listEntries(archive, kind, path, fileView, fileSize);
   if (code != 0) {
     freeArchive(archive);
     *error = code;
-    return nullptr;
+    return NULL;
   }
   sortEntries(archive);
   sizePass(archive, measureWithUiFactory);
@@ -70,20 +70,20 @@ ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t*
 }
 
 ImageSlot* findCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height) {
-  for (int i = 0; i < imageCacheSlots; i++) {
+  for (int i = 0; i < IMAGE_CACHE_SLOTS; i++) {
     ImageSlot* slot = &archive->imageSlots[i];
     if (slot->pixels && slot->pageIndex == index && slot->width == width && slot->height == height) {
       slot->stamp = ++archive->useCounter;
       return slot;
     }
   }
-  return nullptr;
+  return NULL;
 }
 
 static void freeSlot(ComicArchive* archive, ImageSlot* slot) {
   archive->cachedBytes -= (int64_t)imagePixelBytes(slot->width, slot->height);
   freeBytes(slot->pixels);
-  slot->pixels = nullptr;
+  slot->pixels = NULL;
 }
 
 // Files an image, evicting the least recently used ones until it fits the
@@ -91,9 +91,9 @@ static void freeSlot(ComicArchive* archive, ImageSlot* slot) {
 ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height, uint8_t* pixels) {
   int64_t need = (int64_t)imagePixelBytes(width, height);
   for (;;) {
-    ImageSlot* free = nullptr;
-    ImageSlot* victim = nullptr;
-    for (int i = 0; i < imageCacheSlots; i++) {
+    ImageSlot* free = NULL;
+    ImageSlot* victim = NULL;
+    for (int i = 0; i < IMAGE_CACHE_SLOTS; i++) {
       ImageSlot* slot = &archive->imageSlots[i];
       if (!slot->pixels) {
         if (!free) free = slot;
@@ -101,7 +101,7 @@ ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width,
         victim = slot;
       }
     }
-    if (free && (archive->cachedBytes + need <= (int64_t)imageBudgetBytes || !victim)) {
+    if (free && (archive->cachedBytes + need <= (int64_t)IMAGE_BUDGET_BYTES || !victim)) {
       free->pageIndex = index;
       free->width = width;
       free->height = height;
@@ -112,7 +112,7 @@ ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width,
     }
     if (!victim) {   // no slot at all (cannot happen with a free list of 12)
       freeBytes(pixels);
-      return nullptr;
+      return NULL;
     }
     freeSlot(archive, victim);
   }
@@ -122,15 +122,15 @@ ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width,
 // failed decode marks the entry for good; no memory leaves it decodable.
 ImageSlot* getPageImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height) {
   ArchiveEntry* entry = &archive->entries[index];
-  if (width <= 0 || height <= 0 || entry->undecodable) return nullptr;
+  if (width <= 0 || height <= 0 || entry->undecodable) return NULL;
   ImageSlot* cached = findCachedImage(archive, index, width, height);
   if (cached) return cached;
   uint8_t* pixels = (uint8_t*)allocBytes(imagePixelBytes(width, height));
-  if (!pixels) return nullptr;
-  if (!decodeEntry(uiFactory(), entry, width, height, pixels, nullptr, nullptr)) {
+  if (!pixels) return NULL;
+  if (!decodeEntry(uiFactory(), entry, width, height, pixels, NULL, NULL)) {
     freeBytes(pixels);
     entry->undecodable = 1;
-    return nullptr;
+    return NULL;
   }
   return storeCachedImage(archive, index, width, height, pixels);
 }
@@ -218,7 +218,7 @@ void drawComicPage(ComicArchive* archive, int32_t index, uint8_t* bits, int32_t 
 
 uint8_t* decodeForPrinting(ComicArchive* archive, int32_t index, int32_t* width, int32_t* height) {
   ArchiveEntry* entry = &archive->entries[index];
-  if (entry->undecodable || entry->width <= 0 || entry->height <= 0) return nullptr;
+  if (entry->undecodable || entry->width <= 0 || entry->height <= 0) return NULL;
   int32_t w = entry->width, h = entry->height;
   while ((int64_t)w * h > 100000000) {
     w /= 2;
@@ -226,10 +226,10 @@ uint8_t* decodeForPrinting(ComicArchive* archive, int32_t index, int32_t* width,
   }
   fitImageBudget(w, h, &w, &h);
   uint8_t* pixels = (uint8_t*)allocBytes(imagePixelBytes(w, h));
-  if (!pixels) return nullptr;
-  if (!decodeEntry(uiFactory(), entry, w, h, pixels, nullptr, nullptr)) {
+  if (!pixels) return NULL;
+  if (!decodeEntry(uiFactory(), entry, w, h, pixels, NULL, NULL)) {
     freeBytes(pixels);
-    return nullptr;
+    return NULL;
   }
   *width = w;
   *height = h;

@@ -1,9 +1,10 @@
 // A comic's pages as pixels: opening, the image cache, drawing, printing decodes.
-#pragma once
-#include "comics/archive.h"
+#ifndef BRISA_COMICS_PAGES_H
+#define BRISA_COMICS_PAGES_H
+#include "comics/archive/archive.h"
 #include "comics/decode.h"
 
-// Lists, sorts and sizes a comic: a ZipArchive from its directory in the mapped
+// Lists, sorts and sizes a comic: a ZIP_ARCHIVE from its directory in the mapped
 // view, any other kind as the RAR archive at path (under archiveLock). Null with
 // the OpenError in *error.
 ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t* fileView, uint64_t fileSize,
@@ -30,3 +31,5 @@ void drawComicPage(ComicArchive* archive, int32_t index, uint8_t* bits, int32_t 
 // The page at full size (halved while above 100,000,000 pixels), not cached;
 // the caller frees it with freeBytes. Null when it cannot be decoded.
 uint8_t* decodeForPrinting(ComicArchive* archive, int32_t index, int32_t* width, int32_t* height);
+
+#endif

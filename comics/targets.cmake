@@ -1,31 +1,33 @@
-# Comic archives: the portable cores (names, ZIP directory, extraction, sniffers,
-# page order and sizes, heap) build in every mode; their tests and fuzz targets
-# only natively.
+# Comic archives. The folder's sub-folders follow the build: archive/ (portable
+# cores), rar/ (the RAR reader), wic/ (Windows decoding), codecs/ (Linux decoding,
+# the codec library), worker/ (the decode worker), unrar/ (the Linux unrar.dll).
+# The portable cores (names, ZIP directory, extraction, sniffers, page order and
+# sizes, heap) build in every mode; their tests and fuzz targets only natively.
 set(COMICS_PORTABLE_SOURCES
-  ${CMAKE_SOURCE_DIR}/comics/memory.cpp
-  ${CMAKE_SOURCE_DIR}/comics/names.cpp
-  ${CMAKE_SOURCE_DIR}/comics/zip.cpp
-  ${CMAKE_SOURCE_DIR}/comics/extract.cpp
-  ${CMAKE_SOURCE_DIR}/comics/sniff.cpp
-  ${CMAKE_SOURCE_DIR}/comics/archive.cpp)
+  ${CMAKE_SOURCE_DIR}/comics/archive/memory.cpp
+  ${CMAKE_SOURCE_DIR}/comics/archive/names.cpp
+  ${CMAKE_SOURCE_DIR}/comics/archive/zip.cpp
+  ${CMAKE_SOURCE_DIR}/comics/archive/extract.cpp
+  ${CMAKE_SOURCE_DIR}/comics/archive/sniff.cpp
+  ${CMAKE_SOURCE_DIR}/comics/archive/archive.cpp)
 list(APPEND BRISA_PORTABLE_SOURCES ${COMICS_PORTABLE_SOURCES})
 
-# Image decoding. The Windows build asks the Windows Imaging Component; the Linux
-# builds (Winelib and native) decode with Debian's codec libraries.
+# Image decoding. The Windows build asks the Windows Imaging Component (wic/); the
+# Linux builds (Winelib and native) decode with Debian's codec libraries (codecs/).
 if(BRISA_MODE STREQUAL mingw)
-  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/decode_wic.cpp)
+  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/wic/decode_wic.cpp)
 else()
   set(COMICS_CODEC_SOURCES
-    ${CMAKE_SOURCE_DIR}/comics/scale.cpp
-    ${CMAKE_SOURCE_DIR}/comics/decode_codecs.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_jpeg.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_png.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_gif.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_bmp.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_webp.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_tiff.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_heif.cpp
-    ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp)
+    ${CMAKE_SOURCE_DIR}/comics/codecs/scale.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/decode_codecs.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_jpeg.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_png.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_gif.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_bmp.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_webp.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_tiff.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_heif.cpp
+    ${CMAKE_SOURCE_DIR}/comics/codecs/codec_jxr.cpp)
   list(APPEND BRISA_PORTABLE_SOURCES ${COMICS_CODEC_SOURCES})
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(COMICS_CODECS REQUIRED libjpeg libpng libwebp libwebpdemux libtiff-4 libjxr)
@@ -40,22 +42,22 @@ else()
     file(READ_SYMLINK ${COMICS_${name}_LINK} COMICS_${name}_SONAME)
     get_filename_component(COMICS_${name}_SONAME ${COMICS_${name}_SONAME} NAME)
   endforeach()
-  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_heif.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codecs/codec_heif.cpp APPEND PROPERTY COMPILE_DEFINITIONS
     BRISA_AVIF_LIBRARY="${COMICS_avif_SONAME}" BRISA_HEIF_LIBRARY="${COMICS_heif_SONAME}")
-  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp APPEND PROPERTY INCLUDE_DIRECTORIES
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codecs/codec_jxr.cpp APPEND PROPERTY INCLUDE_DIRECTORIES
     ${COMICS_CODECS_INCLUDE_DIRS})
-  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codec_jxr.cpp APPEND PROPERTY COMPILE_DEFINITIONS
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/comics/codecs/codec_jxr.cpp APPEND PROPERTY COMPILE_DEFINITIONS
     __ANSI__ DISABLE_PERF_MEASUREMENT)
   if(BRISA_MODE STREQUAL winelib)
     # The program loads its decoders from libbrisa-codecs.so beside it at the
-    # first comic page (comics/decode_module.cpp), so that no start pays for
+    # first comic page (comics/codecs/decode_module.cpp), so that no start pays for
     # the codec libraries. The library is plain Linux code, built by the host
     # compiler; -Bsymbolic keeps its calls inside it. -O3: only there are the
     # scaler's inner loops vectorised, which makes scaling a page three times faster.
     list(REMOVE_ITEM BRISA_PORTABLE_SOURCES ${COMICS_CODEC_SOURCES})
-    list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/decode_module.cpp)
-    set(COMICS_MODULE_SOURCES ${COMICS_CODEC_SOURCES} ${CMAKE_SOURCE_DIR}/comics/memory.cpp
-      ${CMAKE_SOURCE_DIR}/comics/codecs_module.cpp)
+    list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/codecs/decode_module.cpp)
+    set(COMICS_MODULE_SOURCES ${COMICS_CODEC_SOURCES} ${CMAKE_SOURCE_DIR}/comics/archive/memory.cpp
+      ${CMAKE_SOURCE_DIR}/comics/codecs/codecs_module.cpp)
     set(COMICS_MODULE_FLAGS -std=c++17 -O3 -fPIC -shared -Wall -Wl,-Bsymbolic -Wl,--as-needed
       -I${CMAKE_SOURCE_DIR} ${COMICS_CODECS_CFLAGS} ${COMICS_LAZY_CODECS_CFLAGS}
       -D__ANSI__ -DDISABLE_PERF_MEASUREMENT
@@ -63,9 +65,9 @@ else()
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libbrisa-codecs.so
       COMMAND g++ ${COMICS_MODULE_FLAGS} -o ${CMAKE_BINARY_DIR}/libbrisa-codecs.so ${COMICS_MODULE_SOURCES}
         ${COMICS_CODECS_LDFLAGS} -lgif -ldl
-      DEPENDS ${COMICS_MODULE_SOURCES} ${CMAKE_SOURCE_DIR}/comics/codecs.h ${CMAKE_SOURCE_DIR}/comics/decode.h
-        ${CMAKE_SOURCE_DIR}/comics/scale.h ${CMAKE_SOURCE_DIR}/comics/memory.h ${CMAKE_SOURCE_DIR}/comics/bytes.h
-        ${CMAKE_SOURCE_DIR}/comics/codecs_module.h
+      DEPENDS ${COMICS_MODULE_SOURCES} ${CMAKE_SOURCE_DIR}/comics/codecs/codecs.h ${CMAKE_SOURCE_DIR}/comics/decode.h
+        ${CMAKE_SOURCE_DIR}/comics/codecs/scale.h ${CMAKE_SOURCE_DIR}/comics/archive/memory.h ${CMAKE_SOURCE_DIR}/comics/archive/bytes.h
+        ${CMAKE_SOURCE_DIR}/comics/codecs/codecs_module.h
       COMMENT "Building the codec library libbrisa-codecs.so"
       VERBATIM)
     add_custom_target(brisa_codecs_module ALL DEPENDS ${CMAKE_BINARY_DIR}/libbrisa-codecs.so)
@@ -107,15 +109,15 @@ endif()
 
 # Pages as pixels (portable) and the decode worker (Windows API).
 list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp)
-list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker.cpp)
+list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker/worker.cpp)
 list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/comics_test.cpp)
 
 # RAR archives through unrar.dll need the Windows API; the native build has no
 # library and answers as if it were missing.
 if(BRISA_MODE STREQUAL native)
-  list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar_absent.cpp)
+  list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar/rar_absent.cpp)
 else()
-  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar.cpp)
+  list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/rar/rar.cpp)
 endif()
 
 # The RAR reader against a scripted unrar.dll: each test program sits in its own

@@ -4,7 +4,7 @@
 #include "print/print.h"
 
 #include "base/base.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
 #include "viewer/viewer.h"
 

@@ -5,7 +5,7 @@
 // at most MAX_THUMBNAIL_BITMAPS bitmaps, the farthest from the view going first.
 #include "base/base.h"
 #include "thumbs/thumbs.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 #include <string.h>
 
@@ -44,7 +44,7 @@ static bool decodeWorkerBusy() {
 
 static bool submitComicThumbnailJob(ComicArchive* archive, int page, int width, int height, void* pixels,
                                     HBITMAP section) {
-  return submitDecodeJob(archive, page, width, height, ThumbnailJob, (uint8_t*)pixels, section) != 0;
+  return submitDecodeJob(archive, page, width, height, THUMBNAIL_JOB, (uint8_t*)pixels, section) != 0;
 }
 
 // A 32-bit top-down device-independent section of exactly width x height,
@@ -214,7 +214,7 @@ void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success) {
   evictThumbnails();
 }
 
-// The worker's answer for a ThumbnailJob: the bitmap goes to its slot, or is
+// The worker's answer for a THUMBNAIL_JOB: the bitmap goes to its slot, or is
 // deleted when the job's archive was closed meanwhile.
 void fileComicThumbnail(DecodeJob* job) {
   if (job->archive)

@@ -7,9 +7,9 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 
 struct ErrorText {
   const wchar_t* french;
@@ -25,10 +25,10 @@ static const ErrorText OPEN_ERROR_TEXTS[] = {
      L"Cannot read RAR archives: unrar.dll is missing next to Brisa.exe."},
     {L"Archive illisible ou endommag\u00e9e.", L"Unreadable or damaged archive."},
 };
-static_assert(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]) == OpenDamaged + 1, "one text per OpenError");
+static_assert(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]) == OPEN_DAMAGED + 1, "one text per OpenError");
 
 static void showOpenError(int error) {
-  if (error < 0 || error >= (int)(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]))) error = OpenCannotOpen;
+  if (error < 0 || error >= (int)(sizeof(OPEN_ERROR_TEXTS) / sizeof(OPEN_ERROR_TEXTS[0]))) error = OPEN_CANNOT_OPEN;
   MessageBoxW(frameWindow, pickText(OPEN_ERROR_TEXTS[error].french, OPEN_ERROR_TEXTS[error].english), L"Brisa",
               MB_ICONERROR);
 }
@@ -91,7 +91,7 @@ static void readPdfPageSizes() {
 void openDocument(const wchar_t* path) {
   MappedFile file;
   if (!mapWholeFile(path, &file)) {
-    showOpenError(OpenCannotOpen);
+    showOpenError(OPEN_CANNOT_OPEN);
     return;
   }
   // Absolute, so that a later change of the current folder (the open dialog)
@@ -103,14 +103,14 @@ void openDocument(const wchar_t* path) {
   ArchiveKind kind = detectArchiveKind(file.view, file.size);
   FPDF_DOCUMENT pdf = NULL;
   ComicArchive* archive = NULL;
-  int error = OpenCannotOpen;
-  if (kind != NotAnArchive) {
+  int error = OPEN_CANNOT_OPEN;
+  if (kind != NOT_AN_ARCHIVE) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
     const wchar_t* archivePath = fullPath[0] ? fullPath : path;
     archive = openArchive(kind, (const char16_t*)archivePath, file.view, file.size, &error);
   } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
-    if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OpenPasswordProtected;
+    if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD_PROTECTED;
   }
   if (!pdf && !archive) {
     unmapFile(&file);
@@ -132,7 +132,7 @@ void openDocument(const wchar_t* path) {
   if (!allocatePageArrays(d.pageCount)) {
     // Out of memory with the old document already gone: an empty view beats a half-open one.
     closeDocument();
-    showOpenError(OpenCannotOpen);
+    showOpenError(OPEN_CANNOT_OPEN);
     relayoutFrame();
     layoutPages(0, 0);
     return;

@@ -21,14 +21,14 @@ bool documentIsOpen() {
 ArchiveKind detectArchiveKind(const unsigned char* bytes, uint64_t size) {
   if (size >= 4 && bytes[0] == 0x50 && bytes[1] == 0x4B && (bytes[2] == 3 || bytes[2] == 5) &&
       (bytes[3] == 4 || bytes[3] == 6))
-    return ZipArchive;
+    return ZIP_ARCHIVE;
   static const unsigned char rar[6] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07};
   if (size >= 7) {
     int i = 0;
     while (i < 6 && bytes[i] == rar[i]) i++;
-    if (i == 6) return RarArchive;
+    if (i == 6) return RAR_ARCHIVE;
   }
-  return NotAnArchive;
+  return NOT_AN_ARCHIVE;
 }
 
 // Where the canvas starts in the view: a layout narrower than the view is

@@ -4,8 +4,8 @@
 #include "base/base.h"
 #include "viewer/viewer.h"
 #include "comics/pages.h"
-#include "comics/worker.h"
-#include "comics/memory.h"
+#include "comics/worker/worker.h"
+#include "comics/archive/memory.h"
 
 // A page's size on screen, exactly as the painting computes it.
 static void pageScreenSize(int index, int* width, int* height) {
@@ -28,8 +28,8 @@ static int prefetchPage(ComicArchive* archive, int index, int width, int height,
   budget->bytes += (int64_t)imagePixelBytes(w, h);
   budget->images += 1;
   if (findCachedImage(archive, index, w, h)) return 0;
-  if (budget->bytes > (int64_t)imageBudgetBytes || budget->images > imageCacheSlots) return 0;
-  submitDecodeJob(archive, index, w, h, PageJob, NULL, NULL);
+  if (budget->bytes > (int64_t)IMAGE_BUDGET_BYTES || budget->images > IMAGE_CACHE_SLOTS) return 0;
+  submitDecodeJob(archive, index, w, h, PAGE_JOB, NULL, NULL);
   return 1;
 }
 

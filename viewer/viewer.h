@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include "base/pdfium.h"
 #include "base/portable.h"
-#include "comics/opening.h"
+#include "comics/archive/opening.h"
 
 struct ComicArchive;
 struct DecodeJob;

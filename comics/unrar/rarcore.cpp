@@ -13,7 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static const size_t probeSize = 65536 + 16;   // a RAR 4 main header (with an old comment) up to 64 KiB
+static const size_t PROBE_SIZE = 65536 + 16;   // a RAR 4 main header (with an old comment) up to 64 KiB
 
 // The work counters of rarCoreWorkSoFar.
 static uint64_t readersStarted, bytesRead;   // changed atomically
@@ -33,9 +33,9 @@ void rarCoreWorkSoFar(RarCoreWork* work) {
 // -------------------------------------------------------------- reader ---
 
 int startReader(RarCore* core, const ReaderCallbacks* callbacks) {
-  if (!core->buffer) core->buffer = (uint8_t*)malloc(readBufferSize);
-  struct archive* reader = core->buffer ? archive_read_new() : nullptr;
-  if (!reader) return rarNoMemory;
+  if (!core->buffer) core->buffer = (uint8_t*)malloc(READ_BUFFER_SIZE);
+  struct archive* reader = core->buffer ? archive_read_new() : NULL;
+  if (!reader) return RAR_CORE_NO_MEMORY;
   core->reader = reader;
   countReader();
   archive_read_support_format_rar(reader);
@@ -45,16 +45,16 @@ int startReader(RarCore* core, const ReaderCallbacks* callbacks) {
   archive_read_set_skip_callback(reader, callbacks->skip);
   archive_read_set_close_callback(reader, callbacks->close);
   archive_read_set_switch_callback(reader, callbacks->switchVolume);
-  if (archive_read_set_callback_data(reader, &core->volumes[0]) != ARCHIVE_OK) return rarNoMemory;
+  if (archive_read_set_callback_data(reader, &core->volumes[0]) != ARCHIVE_OK) return RAR_CORE_NO_MEMORY;
   for (int i = 1; i < core->volumeCount; i++)
-    if (archive_read_append_callback_data(reader, &core->volumes[i]) != ARCHIVE_OK) return rarNoMemory;
-  return archive_read_open1(reader) == ARCHIVE_OK ? rarOk : rarBadArchive;
+    if (archive_read_append_callback_data(reader, &core->volumes[i]) != ARCHIVE_OK) return RAR_CORE_NO_MEMORY;
+  return archive_read_open1(reader) == ARCHIVE_OK ? RAR_CORE_OK : RAR_CORE_BAD_ARCHIVE;
 }
 
 void dropReader(RarCore* core) {
   if (core->reader) archive_read_free(core->reader);
-  core->reader = nullptr;
-  core->entry = nullptr;
+  core->reader = NULL;
+  core->entry = NULL;
   core->readerNext = -1;
   core->readerCurrent = -1;
 }
@@ -65,7 +65,7 @@ void dropReader(RarCore* core) {
 static bool readProbe(const char* path, uint8_t* bytes, size_t* length) {
   FILE* file = fopen(path, "rb");
   if (!file) return false;
-  *length = fread(bytes, 1, probeSize, file);
+  *length = fread(bytes, 1, PROBE_SIZE, file);
   bool failed = ferror(file);
   fclose(file);
   return !failed;
@@ -84,19 +84,19 @@ bool rarCoreHelperForEveryRar4(bool enabled) {
 
 static RarCore* openThroughHelper(const char* path, RarCoreCallback callback, void* context, int* result,
                                   uint32_t archiveFlags) {
-  if (archiveFlags & rarArchiveVolume) {
-    *result = rarBadArchive;
-    return nullptr;
+  if (archiveFlags & RAR_CORE_ARCHIVE_VOLUME) {
+    *result = RAR_CORE_BAD_ARCHIVE;
+    return NULL;
   }
   RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
   if (!core) {
-    *result = rarNoMemory;
-    return nullptr;
+    *result = RAR_CORE_NO_MEMORY;
+    return NULL;
   }
-  core->helper = rarHelperOpen(path, archiveFlags & rarArchiveSolid, result);
+  core->helper = rarHelperOpen(path, archiveFlags & RAR_CORE_ARCHIVE_SOLID, result);
   if (!core->helper) {
     free(core);
-    return nullptr;
+    return NULL;
   }
   core->callback = callback;
   core->context = context;
@@ -109,52 +109,52 @@ RarCore* rarCoreOpen(const char* path, RarCoreCallback callback, void* context, 
   *archiveFlags = 0;
   struct stat info;
   bool statOk = stat(path, &info) == 0 && S_ISREG(info.st_mode);
-  ArchiveRecord* record = statOk && remembering() && !helperForEveryRar4 ? findRecord(path, &info) : nullptr;
+  ArchiveRecord* record = statOk && remembering() && !helperForEveryRar4 ? findRecord(path, &info) : NULL;
   if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
-  uint8_t* probe = (uint8_t*)malloc(probeSize);
+  uint8_t* probe = (uint8_t*)malloc(PROBE_SIZE);
   if (!probe) {
-    *result = rarNoMemory;
-    return nullptr;
+    *result = RAR_CORE_NO_MEMORY;
+    return NULL;
   }
   if (!readProbe(path, probe, &probeLength)) {
     free(probe);
-    *result = rarOpenFailed;
-    return nullptr;
+    *result = RAR_CORE_OPEN_FAILED;
+    return NULL;
   }
   *result = rarProbeArchive(probe, probeLength, archiveFlags);
-  bool rar5 = startsWith(probe, probeLength, rar5Signature, sizeof rar5Signature);
-  bool helped = !rar5 && (helperForEveryRar4 || (*archiveFlags & rarArchiveSolid));
-  if (*result == rarOk && !(*archiveFlags & rarArchiveEncryptedHeaders) && !helped)
+  bool rar5 = startsWith(probe, probeLength, RAR5_SIGNATURE, sizeof RAR5_SIGNATURE);
+  bool helped = !rar5 && (helperForEveryRar4 || (*archiveFlags & RAR_CORE_ARCHIVE_SOLID));
+  if (*result == RAR_CORE_OK && !(*archiveFlags & RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS) && !helped)
     record = recordFor(path, &info, statOk, probe, probeLength, rar5, *archiveFlags);
   free(probe);
   if (record) return openThroughRecord(record, callback, context, result, archiveFlags);
-  if (*result != rarOk) return nullptr;
-  if (*archiveFlags & rarArchiveEncryptedHeaders) {   // no password is ever given
-    *result = rarMissingPassword;
-    return nullptr;
+  if (*result != RAR_CORE_OK) return NULL;
+  if (*archiveFlags & RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS) {   // no password is ever given
+    *result = RAR_CORE_MISSING_PASSWORD;
+    return NULL;
   }
   if (helped) return openThroughHelper(path, callback, context, result, *archiveFlags);
   RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
   if (!core) {
-    *result = rarNoMemory;
-    return nullptr;
+    *result = RAR_CORE_NO_MEMORY;
+    return NULL;
   }
   core->callback = callback;
   core->context = context;
   core->archiveFlags = *archiveFlags;
   core->rar5 = rar5;
   core->peekVolume = -1;
-  core->walkBudget = maxBlocksWalked;
+  core->walkBudget = MAX_BLOCKS_WALKED;
   core->utf8Locale = sharedUtf8Locale();
   *result = listVolumes(core, path);
-  if (*result == rarOk) {
+  if (*result == RAR_CORE_OK) {
     locale_t previous = enterUtf8(core);
-    *result = startReader(core, &volumeCallbacks);
+    *result = startReader(core, &VOLUME_CALLBACKS);
     leaveUtf8(previous);
   }
-  if (*result != rarOk) {
+  if (*result != RAR_CORE_OK) {
     rarCoreClose(core);
-    return nullptr;
+    return NULL;
   }
   return core;
 }

@@ -5,7 +5,7 @@
 #include <string.h>
 #include <time.h>
 
-static const int maxStalls = 16;   // data reads in a row that deliver nothing
+static const int MAX_STALLS = 16;   // data reads in a row that deliver nothing
 
 // ------------------------------------------------------------- headers ---
 
@@ -47,23 +47,24 @@ static bool streamPositionOf(RarCore* core, uint64_t* position) {
 bool describeEntry(RarCore* core, RarEntryInfo* info, RawHeader* raw) {
   struct archive_entry* entry = core->entry;
   const wchar_t* wide = archive_entry_pathname_w(entry);   // needs no locale, unlike the narrow name
-  const char* name = wide ? nullptr : archive_entry_pathname_utf8(entry);
+  const char* name = wide ? NULL : archive_entry_pathname_utf8(entry);
   if (wide) {
-    copyWideName(wide, info->name, rarNameCapacity);
+    copyWideName(wide, info->name, RAR_NAME_CAPACITY);
   } else {
-    rarUtf8ToUtf16(name ? name : "", info->name, rarNameCapacity);
+    rarUtf8ToUtf16(name ? name : "", info->name, RAR_NAME_CAPACITY);
   }
   bool directory = archive_entry_filetype(entry) == AE_IFDIR;
-  info->flags = directory ? rarEntryDirectory : 0;
-  if (archive_entry_is_data_encrypted(entry)) info->flags |= rarEntryEncrypted;
-  if ((core->archiveFlags & rarArchiveSolid) && !directory && core->filesSeen > 0) info->flags |= rarEntrySolid;
+  info->flags = directory ? RAR_CORE_ENTRY_DIRECTORY : 0;
+  if (archive_entry_is_data_encrypted(entry)) info->flags |= RAR_CORE_ENTRY_ENCRYPTED;
+  if ((core->archiveFlags & RAR_CORE_ARCHIVE_SOLID) && !directory && core->filesSeen > 0)
+    info->flags |= RAR_CORE_ENTRY_SOLID;
   int64_t size = archive_entry_size_is_set(entry) ? archive_entry_size(entry) : 0;
   info->unpackedSize = size > 0 ? (uint64_t)size : 0;
   uint64_t position = 0;
   bool placed = streamPositionOf(core, &position) && findRawHeader(core, position, raw);
   if (placed) {
     info->packedSize = raw->packedSize;
-    if (raw->encrypted && !directory) info->flags |= rarEntryEncrypted;
+    if (raw->encrypted && !directory) info->flags |= RAR_CORE_ENTRY_ENCRYPTED;
   }
   info->unixTime = archive_entry_mtime_is_set(entry) ? archive_entry_mtime(entry) : 0;
   info->dosTime = dosTimeOf(info->unixTime);
@@ -76,14 +77,14 @@ bool describeEntry(RarCore* core, RarEntryInfo* info, RawHeader* raw) {
 }
 
 int failArchive(RarCore* core) {
-  core->state = stateBroken;
-  return rarBadData;
+  core->state = STATE_BROKEN;
+  return RAR_CORE_BAD_DATA;
 }
 
 int rarCoreReadHeader(RarCore* core, RarEntryInfo* info) {
   if (core->helper) return rarHelperReadHeader(core->helper, info);
-  if (core->state == stateBroken) return rarBadData;
-  if (core->state == stateEnded) return rarEndArchive;
+  if (core->state == STATE_BROKEN) return RAR_CORE_BAD_DATA;
+  if (core->state == STATE_ENDED) return RAR_CORE_END_ARCHIVE;
   if (core->record) {
     locale_t previous = enterUtf8(core);
     int result = readRememberedHeader(core, info);
@@ -99,19 +100,19 @@ int rarCoreReadHeader(RarCore* core, RarEntryInfo* info) {
   }
   leaveUtf8(previous);
   if (r == ARCHIVE_EOF) {
-    core->state = stateEnded;
-    return rarEndArchive;
+    core->state = STATE_ENDED;
+    return RAR_CORE_END_ARCHIVE;
   }
   if (r < ARCHIVE_WARN) return failArchive(core);   // never asked again: it would not move
-  core->state = stateEntryRead;
-  return rarOk;
+  core->state = STATE_ENTRY_READ;
+  return RAR_CORE_OK;
 }
 
 // --------------------------------------------------------------- data ---
 
 static int deliver(RarCore* core, const void* bytes, size_t length) {
   if (!core->callback) return 1;
-  return core->callback(core->context, rarMessageData, bytes, length);
+  return core->callback(core->context, RAR_CORE_MESSAGE_DATA, bytes, length);
 }
 
 // Hands the entry's bytes to the callback in order. Bounded: no more than the
@@ -120,7 +121,7 @@ int testEntry(RarCore* core) {
   uint64_t delivered = 0;
   int stalls = 0;
   for (;;) {
-    const void* block = nullptr;
+    const void* block = NULL;
     size_t length = 0;
     la_int64_t offset = 0;
     int r = archive_read_data_block(core->reader, &block, &length, &offset);
@@ -129,38 +130,38 @@ int testEntry(RarCore* core) {
     if (offset < 0 || (uint64_t)offset != delivered) return failArchive(core);
     if (core->entrySizeKnown && length > core->entrySize - delivered) return failArchive(core);
     if (length == 0) {
-      if (++stalls > maxStalls) return failArchive(core);
+      if (++stalls > MAX_STALLS) return failArchive(core);
       continue;
     }
     stalls = 0;
     delivered += length;
-    if (deliver(core, block, length) == -1) return rarUnknown;
+    if (deliver(core, block, length) == -1) return RAR_CORE_UNKNOWN;
   }
   if (core->entrySizeKnown && delivered != core->entrySize) return failArchive(core);
-  return rarOk;
+  return RAR_CORE_OK;
 }
 
 int askPassword(RarCore* core) {
-  int answer = core->callback ? core->callback(core->context, rarMessagePassword, nullptr, 0) : -1;
-  return answer == -1 ? rarMissingPassword : rarBadPassword;   // libarchive cannot decrypt RAR
+  int answer = core->callback ? core->callback(core->context, RAR_CORE_MESSAGE_PASSWORD, NULL, 0) : -1;
+  return answer == -1 ? RAR_CORE_MISSING_PASSWORD : RAR_CORE_BAD_PASSWORD;   // libarchive cannot decrypt RAR
 }
 
 static int processEntry(RarCore* core, int operation) {
-  if (operation == rarSkip) {
+  if (operation == RAR_CORE_SKIP) {
     if (archive_read_data_skip(core->reader) < ARCHIVE_WARN) return failArchive(core);
-    return rarOk;
+    return RAR_CORE_OK;
   }
-  if (operation != rarTest) return rarCreateFailed;   // nothing is ever written to disk
-  if (core->entryFlags & rarEntryDirectory) return rarOk;
-  if (core->entryFlags & rarEntryEncrypted) return askPassword(core);
+  if (operation != RAR_CORE_TEST) return RAR_CORE_CREATE_FAILED;   // nothing is ever written to disk
+  if (core->entryFlags & RAR_CORE_ENTRY_DIRECTORY) return RAR_CORE_OK;
+  if (core->entryFlags & RAR_CORE_ENTRY_ENCRYPTED) return askPassword(core);
   return testEntry(core);
 }
 
 int rarCoreProcess(RarCore* core, int operation) {
   if (core->helper) return rarHelperProcess(core->helper, operation, core->callback, core->context);
-  if (core->state == stateBroken) return rarBadData;
-  if (core->state != stateEntryRead) return rarUnknown;
-  core->state = stateBetween;
+  if (core->state == STATE_BROKEN) return RAR_CORE_BAD_DATA;
+  if (core->state != STATE_ENTRY_READ) return RAR_CORE_UNKNOWN;
+  core->state = STATE_BETWEEN;
   locale_t previous = enterUtf8(core);
   int result = core->record ? processRememberedEntry(core, operation) : processEntry(core, operation);
   leaveUtf8(previous);

@@ -22,44 +22,45 @@ extern char** environ;
 // is not done within the base time plus a second per 16 MiB of archive, is
 // killed and the archive counts as damaged. Its address space and CPU time are
 // capped too, so that a hostile archive cannot make it eat the machine.
-static const char defaultHelper[] = "/usr/bin/unar";
-static const char limiter[] = "/usr/bin/prlimit";
-static const int defaultStallMilliseconds = 10000;
-static const int defaultBaseMilliseconds = 60000;
-static const uint64_t archiveBytesPerSecond = (uint64_t)16 << 20;
-static const char addressSpaceLimit[] = "--as=1073741824";
-static const char cpuLimit[] = "--cpu=600";
+static const char DEFAULT_HELPER[] = "/usr/bin/unar";
+static const char LIMITER[] = "/usr/bin/prlimit";
+static const int DEFAULT_STALL_MILLISECONDS = 10000;
+static const int DEFAULT_BASE_MILLISECONDS = 60000;
+static const uint64_t ARCHIVE_BYTES_PER_SECOND = (uint64_t)16 << 20;
+static const char ADDRESS_SPACE_LIMIT[] = "--as=1073741824";
+static const char CPU_LIMIT[] = "--cpu=600";
 // Past this many bytes from the helper the run stops: the reader keeps at
 // most 2 GiB of a solid archive, and skips little besides.
-static const uint64_t maxHelperBytes = (uint64_t)4 << 30;
-static const int maxEntries = 1 << 20;
-static const size_t pipeBufferSize = 65536;
+static const uint64_t MAX_HELPER_BYTES = (uint64_t)4 << 30;
+static const int MAX_ENTRIES = 1 << 20;
+static const size_t PIPE_BUFFER_SIZE = 65536;
 
 static char helperPath[4096] = "";
-static int stallMilliseconds = defaultStallMilliseconds;
-static int baseMilliseconds = defaultBaseMilliseconds;
+static int stallMilliseconds = DEFAULT_STALL_MILLISECONDS;
+static int baseMilliseconds = DEFAULT_BASE_MILLISECONDS;
 
 void rarHelperSetProgram(const char* path, int stall, int total) {
   helperPath[0] = 0;
   if (path && strlen(path) < sizeof helperPath) strcpy(helperPath, path);
-  stallMilliseconds = stall > 0 ? stall : defaultStallMilliseconds;
-  baseMilliseconds = total > 0 ? total : defaultBaseMilliseconds;
+  stallMilliseconds = stall > 0 ? stall : DEFAULT_STALL_MILLISECONDS;
+  baseMilliseconds = total > 0 ? total : DEFAULT_BASE_MILLISECONDS;
 }
 
 static const char* helperProgram() {
-  return helperPath[0] ? helperPath : defaultHelper;
+  return helperPath[0] ? helperPath : DEFAULT_HELPER;
 }
 
 // ------------------------------------------------------------ headers ---
 
-static const uint8_t rar4Signature[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-static const uint32_t mainType = 0x73, fileType = 0x74, subType = 0x7A, endType = 0x7B;
-static const uint32_t longBlock = 0x8000;
-static const uint32_t splitBefore = 0x01, splitAfter = 0x02, password = 0x04, large = 0x100, unicode = 0x200;
-static const uint32_t directoryBits = 0xE0;
-static const size_t blockHead = 7, fileFixed = 32, maxHeaderSize = 65535;
-static const uint32_t hostUnix = 3;
-static const uint32_t windowsDirectory = 0x10;
+static const uint8_t RAR4_SIGNATURE[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+static const uint32_t MAIN_TYPE = 0x73, FILE_TYPE = 0x74, SUB_TYPE = 0x7A, END_TYPE = 0x7B;
+static const uint32_t LONG_BLOCK = 0x8000;
+static const uint32_t SPLIT_BEFORE = 0x01, SPLIT_AFTER = 0x02, PASSWORD_FLAG = 0x04, LARGE_FLAG = 0x100,
+                      UNICODE_FLAG = 0x200;
+static const uint32_t DIRECTORY_BITS = 0xE0;
+static const size_t BLOCK_HEAD = 7, FILE_FIXED = 32, MAX_HEADER_SIZE = 65535;
+static const uint32_t HOST_UNIX = 3;
+static const uint32_t WINDOWS_DIRECTORY = 0x10;
 
 struct HelperEntry {
   char16_t* name;
@@ -165,20 +166,20 @@ static size_t decodeRarUnicode(const uint8_t* name, size_t nameLength, const uin
 // a zero byte, else UTF-8 (what RAR writes with the Unicode flag and no zero,
 // and the best guess for the oldest names).
 static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags) {
-  char16_t* name = (char16_t*)malloc(rarNameCapacity * sizeof(char16_t));
-  if (!name) return nullptr;
-  const uint8_t* zero = (flags & unicode) ? (const uint8_t*)memchr(raw, 0, length) : nullptr;
+  char16_t* name = (char16_t*)malloc(RAR_NAME_CAPACITY * sizeof(char16_t));
+  if (!name) return NULL;
+  const uint8_t* zero = (flags & UNICODE_FLAG) ? (const uint8_t*)memchr(raw, 0, length) : NULL;
   size_t units = 0;
   if (zero) {
     size_t ascii = (size_t)(zero - raw);
-    units = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, rarNameCapacity);
+    units = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, RAR_NAME_CAPACITY);
     name[units] = 0;
   } else {
-    char text[rarNameCapacity * 3];
+    char text[RAR_NAME_CAPACITY * 3];
     size_t kept = length < sizeof text - 1 ? length : sizeof text - 1;
     memcpy(text, raw, kept);
     text[kept] = 0;
-    units = rarUtf8ToUtf16(text, name, rarNameCapacity);
+    units = rarUtf8ToUtf16(text, name, RAR_NAME_CAPACITY);
   }
   for (size_t i = 0; i < units; i++)
     if (name[i] == u'\\') name[i] = u'/';
@@ -186,14 +187,14 @@ static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags) {
 }
 
 static uint32_t modeOf(uint32_t host, uint32_t attributes, bool directory) {
-  if (host == hostUnix) return attributes;
-  if (directory || (attributes & windowsDirectory)) return 040755;
+  if (host == HOST_UNIX) return attributes;
+  if (directory || (attributes & WINDOWS_DIRECTORY)) return 040755;
   return 0100644;
 }
 
 static bool addEntry(RarHelperArchive* archive, int* capacity, const HelperEntry* entry) {
   if (archive->count == *capacity) {
-    if (archive->count >= maxEntries) return false;
+    if (archive->count >= MAX_ENTRIES) return false;
     int grown = *capacity ? *capacity * 2 : 64;
     HelperEntry* entries = (HelperEntry*)realloc(archive->entries, (size_t)grown * sizeof(HelperEntry));
     if (!entries) return false;
@@ -207,23 +208,23 @@ static bool addEntry(RarHelperArchive* archive, int* capacity, const HelperEntry
 // A file block: its entry, and the size of its data area.
 static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t flags, uint32_t size, uint8_t* header,
                           HelperEntry* entry, uint64_t* data) {
-  if (size < fileFixed || !readAt(fd, offset, header, size)) return false;
+  if (size < FILE_FIXED || !readAt(fd, offset, header, size)) return false;
   if (((uint32_t)crc32(0, header + 2, size - 2) & 0xFFFF) != le16(head)) return false;
   uint64_t packed = le32(header + 7), unpacked = le32(header + 11);
-  size_t nameStart = fileFixed;
-  if (flags & large) {
-    if (size < fileFixed + 8) return false;
+  size_t nameStart = FILE_FIXED;
+  if (flags & LARGE_FLAG) {
+    if (size < FILE_FIXED + 8) return false;
     packed |= (uint64_t)le32(header + 32) << 32;
     unpacked |= (uint64_t)le32(header + 36) << 32;
     nameStart += 8;
   }
   uint32_t nameLength = le16(header + 26);
   if (nameLength > size - nameStart) return false;
-  bool directory = (flags & directoryBits) == directoryBits;
+  bool directory = (flags & DIRECTORY_BITS) == DIRECTORY_BITS;
   memset(entry, 0, sizeof *entry);
   entry->name = decodeName(header + nameStart, nameLength, flags);
   if (!entry->name) return false;
-  entry->flags = (directory ? rarEntryDirectory : 0) | ((flags & password) ? rarEntryEncrypted : 0);
+  entry->flags = (directory ? RAR_CORE_ENTRY_DIRECTORY : 0) | ((flags & PASSWORD_FLAG) ? RAR_CORE_ENTRY_ENCRYPTED : 0);
   entry->unpackedSize = directory ? 0 : unpacked;
   entry->packedSize = packed;
   entry->crc = le32(header + 16);
@@ -237,35 +238,35 @@ static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t
 // the walk, and the archive with it, as damaged there. The end block, or the
 // file's end between two blocks, ends it cleanly.
 static void walkHeaders(RarHelperArchive* archive, int fd, bool solid) {
-  archive->damaged = true;                             // until the end block is reached
-  uint8_t* header = (uint8_t*)malloc(maxHeaderSize);   // a whole file header
+  archive->damaged = true;                               // until the end block is reached
+  uint8_t* header = (uint8_t*)malloc(MAX_HEADER_SIZE);   // a whole file header
   if (!header) return;
   int capacity = 0;
-  uint64_t offset = sizeof rar4Signature;
+  uint64_t offset = sizeof RAR4_SIGNATURE;
   int filesSeen = 0;
-  while (offset + blockHead <= archive->fileSize) {
-    uint8_t head[blockHead + 4];
-    if (!readAt(fd, offset, head, blockHead)) break;
+  while (offset + BLOCK_HEAD <= archive->fileSize) {
+    uint8_t head[BLOCK_HEAD + 4];
+    if (!readAt(fd, offset, head, BLOCK_HEAD)) break;
     uint32_t type = head[2], flags = le16(head + 3), size = le16(head + 5);
-    if (type == endType) {
+    if (type == END_TYPE) {
       archive->damaged = false;
       break;
     }
-    if (size < blockHead || size > archive->fileSize - offset) break;
+    if (size < BLOCK_HEAD || size > archive->fileSize - offset) break;
     uint64_t data = 0;
-    if (type == fileType) {
+    if (type == FILE_TYPE) {
       HelperEntry entry;
-      if (flags & (splitBefore | splitAfter)) break;   // volumes are not read this way
+      if (flags & (SPLIT_BEFORE | SPLIT_AFTER)) break;   // volumes are not read this way
       if (!readFileBlock(fd, offset, head, flags, size, header, &entry, &data)) break;
-      if (!(entry.flags & rarEntryDirectory) && filesSeen++ > 0 && solid) entry.flags |= rarEntrySolid;
+      if (!(entry.flags & RAR_CORE_ENTRY_DIRECTORY) && filesSeen++ > 0 && solid) entry.flags |= RAR_CORE_ENTRY_SOLID;
       if (!addEntry(archive, &capacity, &entry)) {
         free(entry.name);
         break;
       }
-    } else if (type == subType || (flags & longBlock)) {
-      if (size < blockHead + 4 || !readAt(fd, offset + blockHead, head + blockHead, 4)) break;
-      data = le32(head + blockHead);
-    } else if (type < mainType || type > endType) {
+    } else if (type == SUB_TYPE || (flags & LONG_BLOCK)) {
+      if (size < BLOCK_HEAD + 4 || !readAt(fd, offset + BLOCK_HEAD, head + BLOCK_HEAD, 4)) break;
+      data = le32(head + BLOCK_HEAD);
+    } else if (type < MAIN_TYPE || type > END_TYPE) {
       break;
     }
     if (data > archive->fileSize - offset - size) break;   // the data runs past the end
@@ -277,31 +278,31 @@ static void walkHeaders(RarHelperArchive* archive, int fd, bool solid) {
 
 RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result) {
   // Nothing could unpack it: say damaged rather than show a part of it.
-  if (access(helperProgram(), X_OK) != 0 || access(limiter, X_OK) != 0) {
-    *result = rarBadArchive;
-    return nullptr;
+  if (access(helperProgram(), X_OK) != 0 || access(LIMITER, X_OK) != 0) {
+    *result = RAR_CORE_BAD_ARCHIVE;
+    return NULL;
   }
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0) {
     if (fd >= 0) close(fd);
-    *result = rarOpenFailed;
-    return nullptr;
+    *result = RAR_CORE_OPEN_FAILED;
+    return NULL;
   }
   RarHelperArchive* archive = (RarHelperArchive*)calloc(1, sizeof(RarHelperArchive));
   if (archive) archive->path = strdup(path);
   if (!archive || !archive->path) {
     free(archive);
     close(fd);
-    *result = rarNoMemory;
-    return nullptr;
+    *result = RAR_CORE_NO_MEMORY;
+    return NULL;
   }
   archive->fileSize = (uint64_t)info.st_size;
   archive->current = -1;
   archive->pipe = -1;
   walkHeaders(archive, fd, solid);
   close(fd);
-  *result = rarOk;
+  *result = RAR_CORE_OK;
   return archive;
 }
 
@@ -315,14 +316,14 @@ static int64_t nowMilliseconds() {
 
 // Whether entry index has data in the helper's stream.
 static bool carriesData(const HelperEntry* entry) {
-  return !(entry->flags & rarEntryDirectory);
+  return !(entry->flags & RAR_CORE_ENTRY_DIRECTORY);
 }
 
 // The first encrypted file: the helper is asked only for the files before it
 // (it would refuse the whole archive without the password).
 static int firstEncrypted(const RarHelperArchive* archive) {
   for (int i = 0; i < archive->count; i++)
-    if ((archive->entries[i].flags & rarEntryEncrypted) && carriesData(&archive->entries[i])) return i;
+    if ((archive->entries[i].flags & RAR_CORE_ENTRY_ENCRYPTED) && carriesData(&archive->entries[i])) return i;
   return -1;
 }
 
@@ -332,17 +333,17 @@ static int firstEncrypted(const RarHelperArchive* archive) {
 // indexes' text (freed with argv).
 static char** buildArguments(int stopAt, char* pathCopy, char** numbers) {
   static const int numberRoom = 12;
-  const char* fixed[] = {limiter, addressSpaceLimit, cpuLimit, "--", helperProgram(), "-q", "-nr", "-k", "skip", "-o",
-                         "-"};
+  const char* fixed[] = {
+      LIMITER, ADDRESS_SPACE_LIMIT, CPU_LIMIT, "--", helperProgram(), "-q", "-nr", "-k", "skip", "-o", "-"};
   const size_t fixedCount = sizeof fixed / sizeof fixed[0];
   int indexes = stopAt > 0 ? stopAt : 0;
   char** argv = (char**)calloc(fixedCount + 2 + (size_t)indexes + 1, sizeof(char*));
-  *numbers = indexes ? (char*)malloc((size_t)indexes * numberRoom) : nullptr;
+  *numbers = indexes ? (char*)malloc((size_t)indexes * numberRoom) : NULL;
   if (!argv || (indexes && !*numbers)) {
     free(argv);
     free(*numbers);
-    *numbers = nullptr;
-    return nullptr;
+    *numbers = NULL;
+    return NULL;
   }
   size_t n = 0;
   for (const char* part : fixed) argv[n++] = (char*)part;
@@ -366,10 +367,10 @@ static bool startRun(RarHelperArchive* archive) {
   char* pathCopy = (char*)malloc(pathLength + 3);
   if (!pathCopy) return false;
   snprintf(pathCopy, pathLength + 3, "%s%s", archive->path[0] == '/' ? "" : "./", archive->path);
-  char* numbers = nullptr;
+  char* numbers = NULL;
   char** argv = buildArguments(stopAt, pathCopy, &numbers);
   int fds[2] = {-1, -1};
-  archive->buffer = (uint8_t*)malloc(pipeBufferSize);
+  archive->buffer = (uint8_t*)malloc(PIPE_BUFFER_SIZE);
   bool ok = argv && archive->buffer && pipe2(fds, O_CLOEXEC) == 0;
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
@@ -386,7 +387,7 @@ static bool startRun(RarHelperArchive* archive) {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    ok = posix_spawn(&archive->pid, limiter, &actions, &attributes, argv, environ) == 0;
+    ok = posix_spawn(&archive->pid, LIMITER, &actions, &attributes, argv, environ) == 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -401,7 +402,7 @@ static bool startRun(RarHelperArchive* archive) {
   }
   archive->pipe = fds[0];
   archive->deadline =
-      nowMilliseconds() + baseMilliseconds + (int64_t)(archive->fileSize / archiveBytesPerSecond) * 1000;
+      nowMilliseconds() + baseMilliseconds + (int64_t)(archive->fileSize / ARCHIVE_BYTES_PER_SECOND) * 1000;
   return true;
 }
 
@@ -410,9 +411,9 @@ static bool startRun(RarHelperArchive* archive) {
 static void endRun(RarHelperArchive* archive) {
   if (archive->pipe >= 0) close(archive->pipe);
   archive->pipe = -1;
-  if (archive->pid > 0 && waitpid(archive->pid, nullptr, WNOHANG) == 0) {
+  if (archive->pid > 0 && waitpid(archive->pid, NULL, WNOHANG) == 0) {
     kill(archive->pid, SIGKILL);
-    while (waitpid(archive->pid, nullptr, 0) < 0 && errno == EINTR) {}
+    while (waitpid(archive->pid, NULL, 0) < 0 && errno == EINTR) {}
   }
   archive->pid = 0;
 }
@@ -420,7 +421,7 @@ static void endRun(RarHelperArchive* archive) {
 static int failStream(RarHelperArchive* archive) {
   archive->broken = true;
   endRun(archive);
-  return rarBadData;
+  return RAR_CORE_BAD_DATA;
 }
 
 // Up to length bytes from the pipe into the buffer, waiting no longer than
@@ -440,65 +441,65 @@ static ssize_t readPipe(RarHelperArchive* archive, size_t length) {
 }
 
 // Passes the rest of the current entry's data to the callback (none: drops
-// it). rarOk when all of it came and matched its CRC; rarUnknown when the
+// it). RAR_CORE_OK when all of it came and matched its CRC; RAR_CORE_UNKNOWN when the
 // callback stopped it (the rest is dropped at the next call).
 static int streamEntry(RarHelperArchive* archive, RarCoreCallback callback, void* context, uint32_t* crc) {
   while (archive->owed > 0) {
-    size_t want = archive->owed < pipeBufferSize ? (size_t)archive->owed : pipeBufferSize;
+    size_t want = archive->owed < PIPE_BUFFER_SIZE ? (size_t)archive->owed : PIPE_BUFFER_SIZE;
     ssize_t got = readPipe(archive, want);
     if (got <= 0) return failStream(archive);
     archive->owed -= (uint64_t)got;
     archive->received += (uint64_t)got;
-    if (archive->received > maxHelperBytes) return failStream(archive);
+    if (archive->received > MAX_HELPER_BYTES) return failStream(archive);
     if (crc) *crc = (uint32_t)crc32(*crc, archive->buffer, (uInt)got);
-    if (callback && callback(context, rarMessageData, archive->buffer, (uint64_t)got) == -1) {
-      return rarUnknown;
+    if (callback && callback(context, RAR_CORE_MESSAGE_DATA, archive->buffer, (uint64_t)got) == -1) {
+      return RAR_CORE_UNKNOWN;
     }
   }
-  return rarOk;
+  return RAR_CORE_OK;
 }
 
 // Brings the pipe to the start of entry index's data, dropping what comes
 // before it.
 static int streamTo(RarHelperArchive* archive, int index) {
-  if (archive->broken) return rarBadData;
+  if (archive->broken) return RAR_CORE_BAD_DATA;
   if (!archive->started && !startRun(archive)) return failStream(archive);
-  if (archive->pipe < 0) return rarBadData;
-  if (archive->owed > 0 && streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
+  if (archive->pipe < 0) return RAR_CORE_BAD_DATA;
+  if (archive->owed > 0 && streamEntry(archive, NULL, NULL, NULL) != RAR_CORE_OK) return RAR_CORE_BAD_DATA;
   while (archive->streamed < index) {
     const HelperEntry* entry = &archive->entries[archive->streamed++];
     if (!carriesData(entry)) continue;
     archive->owed = entry->unpackedSize;
-    if (streamEntry(archive, nullptr, nullptr, nullptr) != rarOk) return rarBadData;
+    if (streamEntry(archive, NULL, NULL, NULL) != RAR_CORE_OK) return RAR_CORE_BAD_DATA;
   }
-  return rarOk;
+  return RAR_CORE_OK;
 }
 
 static int testEntry(RarHelperArchive* archive, int index, RarCoreCallback callback, void* context) {
   const HelperEntry* entry = &archive->entries[index];
-  if (streamTo(archive, index) != rarOk) return rarBadData;
+  if (streamTo(archive, index) != RAR_CORE_OK) return RAR_CORE_BAD_DATA;
   archive->streamed = index + 1;
   archive->owed = entry->unpackedSize;
   uint32_t crc = 0;
   int result = streamEntry(archive, callback, context, &crc);
-  if (result != rarOk) return result;
+  if (result != RAR_CORE_OK) return result;
   if (crc != entry->crc) return failStream(archive);
   if (archive->streamed == archive->count || index + 1 == firstEncrypted(archive)) endRun(archive);
-  return rarOk;
+  return RAR_CORE_OK;
 }
 
 // -------------------------------------------------------- the reader ---
 
 int rarHelperReadHeader(RarHelperArchive* archive, RarEntryInfo* info) {
-  if (archive->broken) return rarBadData;
+  if (archive->broken) return RAR_CORE_BAD_DATA;
   if (archive->next >= archive->count) {
     if (archive->damaged) {
       archive->broken = true;
       endRun(archive);
-      return rarBadData;
+      return RAR_CORE_BAD_DATA;
     }
     endRun(archive);
-    return rarEndArchive;
+    return RAR_CORE_END_ARCHIVE;
   }
   const HelperEntry* entry = &archive->entries[archive->next];
   memset(info, 0, sizeof *info);
@@ -522,23 +523,23 @@ int rarHelperReadHeader(RarHelperArchive* archive, RarEntryInfo* info) {
   info->mode = entry->mode;
   archive->current = archive->next++;
   archive->processed = false;
-  return rarOk;
+  return RAR_CORE_OK;
 }
 
 static int askPassword(RarCoreCallback callback, void* context) {
-  int answer = callback ? callback(context, rarMessagePassword, nullptr, 0) : -1;
-  return answer == -1 ? rarMissingPassword : rarBadPassword;   // no password is ever used
+  int answer = callback ? callback(context, RAR_CORE_MESSAGE_PASSWORD, NULL, 0) : -1;
+  return answer == -1 ? RAR_CORE_MISSING_PASSWORD : RAR_CORE_BAD_PASSWORD;   // no password is ever used
 }
 
 int rarHelperProcess(RarHelperArchive* archive, int operation, RarCoreCallback callback, void* context) {
-  if (archive->broken) return rarBadData;
-  if (archive->current < 0 || archive->processed) return rarUnknown;
+  if (archive->broken) return RAR_CORE_BAD_DATA;
+  if (archive->current < 0 || archive->processed) return RAR_CORE_UNKNOWN;
   archive->processed = true;
   const HelperEntry* entry = &archive->entries[archive->current];
-  if (operation == rarSkip) return rarOk;   // the data is dropped when a later entry is streamed
-  if (operation != rarTest) return rarCreateFailed;
-  if (entry->flags & rarEntryDirectory) return rarOk;
-  if (entry->flags & rarEntryEncrypted) return askPassword(callback, context);
+  if (operation == RAR_CORE_SKIP) return RAR_CORE_OK;   // the data is dropped when a later entry is streamed
+  if (operation != RAR_CORE_TEST) return RAR_CORE_CREATE_FAILED;
+  if (entry->flags & RAR_CORE_ENTRY_DIRECTORY) return RAR_CORE_OK;
+  if (entry->flags & RAR_CORE_ENTRY_ENCRYPTED) return askPassword(callback, context);
   return testEntry(archive, archive->current, callback, context);
 }
 

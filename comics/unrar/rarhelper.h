@@ -4,14 +4,15 @@
 // of the archive to a pipe in order. The run is bounded: it is killed when it
 // stalls, overruns its time, or writes more than the headers announce, and
 // each entry's bytes are checked against the CRC its header gives.
-#pragma once
+#ifndef BRISA_COMICS_RARHELPER_H
+#define BRISA_COMICS_RARHELPER_H
 #include "comics/unrar/rarcore.h"
 
 struct RarHelperArchive;
 
 // Reads the headers of the single-volume RAR 4 archive at path (solid: each
-// file after the first says so). Null with *result saying why (rarOpenFailed
-// when the file cannot be read, rarNoMemory, rarBadArchive when the helper
+// file after the first says so). Null with *result saying why (RAR_CORE_OPEN_FAILED
+// when the file cannot be read, RAR_CORE_NO_MEMORY, RAR_CORE_BAD_ARCHIVE when the helper
 // program is not installed).
 RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result);
 // As rarCoreReadHeader and rarCoreProcess; data goes to callback.
@@ -25,3 +26,5 @@ void rarHelperClose(RarHelperArchive* archive);
 // this way, so that it can be checked against libarchive on compressed ones.
 void rarHelperSetProgram(const char* path, int stallMilliseconds, int totalMilliseconds);
 bool rarCoreHelperForEveryRar4(bool enabled);   // returns the previous setting
+
+#endif

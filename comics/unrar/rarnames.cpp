@@ -1,6 +1,6 @@
 // Names: the file name of an archive's next volume, and entry names as UTF-16.
 #include "comics/unrar/rarstate.h"
-#include "comics/utf8.h"
+#include "comics/archive/utf8.h"
 
 #include <string.h>
 

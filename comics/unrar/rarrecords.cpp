@@ -32,10 +32,10 @@ struct CachedEntry {
   uint64_t dataEnd;        // where its data ends: the next block starts there
 };
 
-static const int recordSlots = 4;
-static const int maxRememberedEntries = 1 << 16;
+static const int RECORD_SLOTS = 4;
+static const int MAX_REMEMBERED_ENTRIES = 1 << 16;
 static pthread_mutex_t recordLock = PTHREAD_MUTEX_INITIALIZER;
-static ArchiveRecord* records[recordSlots];
+static ArchiveRecord* records[RECORD_SLOTS];
 static uint64_t recordClock;
 static bool rememberArchives = true;
 static int64_t settlingTime = 2000000000;   // nanoseconds
@@ -55,7 +55,7 @@ static void freeRecord(ArchiveRecord* record) {
 // Takes a record out of the table (under the lock); freed once unused.
 static void unlistRecord(int slot) {
   ArchiveRecord* record = records[slot];
-  records[slot] = nullptr;
+  records[slot] = NULL;
   record->listed = false;
   if (record->users == 0) freeRecord(record);
 }
@@ -68,9 +68,9 @@ static bool isSameFile(const ArchiveRecord* record, const struct stat* info) {
 // The record of path when the file is still the one it describes; a record
 // of an older file by that name is forgotten.
 ArchiveRecord* findRecord(const char* path, const struct stat* info) {
-  ArchiveRecord* found = nullptr;
+  ArchiveRecord* found = NULL;
   pthread_mutex_lock(&recordLock);
-  for (int slot = 0; slot < recordSlots && !found; slot++) {
+  for (int slot = 0; slot < RECORD_SLOTS && !found; slot++) {
     ArchiveRecord* record = records[slot];
     if (!record || strcmp(record->path, path) != 0) continue;
     if (!isSameFile(record, info)) {
@@ -104,7 +104,7 @@ static bool hasSettled(const ArchiveRecord* record) {
 // all are in use (under the lock).
 static int slotForNewRecord() {
   int chosen = -1;
-  for (int slot = 0; slot < recordSlots; slot++) {
+  for (int slot = 0; slot < RECORD_SLOTS; slot++) {
     ArchiveRecord* other = records[slot];
     if (!other) return slot;
     if (other->users == 0 && (chosen < 0 || other->lastUse < records[chosen]->lastUse)) chosen = slot;
@@ -138,7 +138,7 @@ bool rarCoreRememberArchives(bool enabled) {
   bool previous = rememberArchives;
   rememberArchives = enabled;
   if (!enabled)
-    for (int slot = 0; slot < recordSlots; slot++)
+    for (int slot = 0; slot < RECORD_SLOTS; slot++)
       if (records[slot]) unlistRecord(slot);
   pthread_mutex_unlock(&recordLock);
   return previous;
@@ -154,12 +154,12 @@ bool remembering() {
 static ArchiveRecord* newRecord(const char* path, const struct stat* info, uint32_t archiveFlags, bool rar5,
                                 const uint8_t* prefix, size_t prefixLength) {
   ArchiveRecord* record = (ArchiveRecord*)calloc(1, sizeof(ArchiveRecord));
-  if (!record) return nullptr;
+  if (!record) return NULL;
   record->path = strdup(path);
   record->prefix = (uint8_t*)malloc(prefixLength);
   if (!record->path || !record->prefix) {
     freeRecord(record);
-    return nullptr;
+    return NULL;
   }
   memcpy(record->prefix, prefix, prefixLength);
   record->prefixLength = prefixLength;
@@ -185,7 +185,7 @@ void rememberEntry(ArchiveRecord* record, int index, const RarEntryInfo* info, b
                    const uint64_t* headerOffset, const uint64_t* dataEnd) {
   pthread_mutex_lock(&recordLock);
   if (index == record->count && !record->frozen) {
-    record->frozen = !headerOffset || record->count >= maxRememberedEntries;
+    record->frozen = !headerOffset || record->count >= MAX_REMEMBERED_ENTRIES;
     if (!record->frozen && record->count == record->capacity) {
       int grown = record->capacity ? record->capacity * 2 : 64;
       CachedEntry* entries = (CachedEntry*)realloc(record->entries, (size_t)grown * sizeof(CachedEntry));
@@ -196,7 +196,7 @@ void rememberEntry(ArchiveRecord* record, int index, const RarEntryInfo* info, b
       record->frozen = !entries;
     }
     size_t units = nameLength(info->name) + 1;
-    char16_t* name = record->frozen ? nullptr : (char16_t*)malloc(units * sizeof(char16_t));
+    char16_t* name = record->frozen ? NULL : (char16_t*)malloc(units * sizeof(char16_t));
     if (name) {
       memcpy(name, info->name, units * sizeof(char16_t));
       CachedEntry* entry = &record->entries[record->count++];
@@ -269,8 +269,7 @@ void rememberArchiveEnd(ArchiveRecord* record, int index) {
 ArchiveRecord* recordFor(const char* path, const struct stat* info, bool statOk, const uint8_t* probe,
                          size_t probeLength, bool rar5, uint32_t archiveFlags) {
   uint64_t prefixLength = 0;
-  if (!statOk || !remembering() || !mainHeaderEnd(probe, probeLength, rar5, archiveFlags, &prefixLength))
-    return nullptr;
+  if (!statOk || !remembering() || !mainHeaderEnd(probe, probeLength, rar5, archiveFlags, &prefixLength)) return NULL;
   ArchiveRecord* record = newRecord(path, info, archiveFlags, rar5, probe, (size_t)prefixLength);
   if (record) listRecord(record);
   return record;

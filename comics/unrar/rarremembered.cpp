@@ -30,7 +30,7 @@ static la_ssize_t readStream(struct archive* reader, void* data, const void** bu
   uint64_t offset = core->streamStart + (core->streamPosition - record->prefixLength);
   *buffer = core->buffer;
   if (offset > (uint64_t)INT64_MAX) return 0;
-  ssize_t got = pread(core->fd, core->buffer, readBufferSize, (off_t)offset);
+  ssize_t got = pread(core->fd, core->buffer, READ_BUFFER_SIZE, (off_t)offset);
   if (got < 0) {
     archive_set_error(reader, EIO, "read error");
     return -1;
@@ -53,7 +53,7 @@ static la_int64_t skipStream(struct archive*, void* data, la_int64_t request) {
   return (la_int64_t)step;
 }
 
-static const ReaderCallbacks streamCallbacks = {openStream, readStream, skipStream, nullptr, nullptr};
+static const ReaderCallbacks STREAM_CALLBACKS = {openStream, readStream, skipStream, NULL, NULL};
 
 // Starts a reader whose next header read returns entry index.
 static bool startReaderAt(RarCore* core, int index) {
@@ -64,7 +64,7 @@ static bool startReaderAt(RarCore* core, int index) {
   core->streamPosition = 0;
   core->walkVolume = 0;
   core->walkOffset = offset;
-  if (startReader(core, &streamCallbacks) != rarOk) return false;
+  if (startReader(core, &STREAM_CALLBACKS) != RAR_CORE_OK) return false;
   for (core->readerNext = start; core->readerNext < index; core->readerNext++) {
     int r = archive_read_next_header(core->reader, &core->entry);
     if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return false;
@@ -82,12 +82,12 @@ RarCore* openThroughRecord(ArchiveRecord* record, RarCoreCallback callback, void
   *archiveFlags = record->archiveFlags;
   RarCore* core = (RarCore*)calloc(1, sizeof(RarCore));
   RarVolume* volume = (RarVolume*)calloc(1, sizeof(RarVolume));
-  if (!core || !volume || strlen(record->path) >= maxPathBytes) {
+  if (!core || !volume || strlen(record->path) >= MAX_PATH_BYTES) {
     free(core);
     free(volume);
     releaseRecord(record);
-    *result = core && volume ? rarOpenFailed : rarNoMemory;
-    return nullptr;
+    *result = core && volume ? RAR_CORE_OPEN_FAILED : RAR_CORE_NO_MEMORY;
+    return NULL;
   }
   strcpy(volume->path, record->path);
   volume->core = core;
@@ -103,9 +103,9 @@ RarCore* openThroughRecord(ArchiveRecord* record, RarCoreCallback callback, void
   core->readerNext = -1;
   core->readerCurrent = -1;
   core->peekVolume = -1;
-  core->walkBudget = maxBlocksWalked;
+  core->walkBudget = MAX_BLOCKS_WALKED;
   core->utf8Locale = sharedUtf8Locale();
-  *result = rarOk;
+  *result = RAR_CORE_OK;
   return core;
 }
 
@@ -115,15 +115,15 @@ int readRememberedHeader(RarCore* core, RarEntryInfo* info) {
   bool complete = false;
   if (!recallEntry(core, index, info, &complete)) {
     if (complete) {
-      core->state = stateEnded;
-      return rarEndArchive;
+      core->state = STATE_ENDED;
+      return RAR_CORE_END_ARCHIVE;
     }
     if (index == INT32_MAX || !positionReader(core, index)) return failArchive(core);
     int r = archive_read_next_header(core->reader, &core->entry);
     if (r == ARCHIVE_EOF) {
       rememberArchiveEnd(core->record, index);
-      core->state = stateEnded;
-      return rarEndArchive;
+      core->state = STATE_ENDED;
+      return RAR_CORE_END_ARCHIVE;
     }
     if (r != ARCHIVE_OK && r != ARCHIVE_WARN) return failArchive(core);
     RawHeader raw = {0, false, 0, 0};
@@ -131,16 +131,16 @@ int readRememberedHeader(RarCore* core, RarEntryInfo* info) {
     bool placed = describeEntry(core, info, &raw);
     uint64_t dataEnd = raw.dataStart + raw.packedSize;
     placed = placed && raw.packedSize <= UINT64_MAX - raw.dataStart;
-    rememberEntry(core->record, index, info, core->entrySizeKnown, placed ? &raw.headerOffset : nullptr,
-                  placed ? &dataEnd : nullptr);
+    rememberEntry(core->record, index, info, core->entrySizeKnown, placed ? &raw.headerOffset : NULL,
+                  placed ? &dataEnd : NULL);
     core->readerNext = index + 1;
     core->readerCurrent = index;
     core->entryCutShort = false;   // not asked: the reader stands here
   }
   core->currentIndex = index;
   core->nextIndex = index + 1;
-  core->state = stateEntryRead;
-  return rarOk;
+  core->state = STATE_ENTRY_READ;
+  return RAR_CORE_OK;
 }
 
 // Brings a reader to the data of the entry just read.
@@ -157,18 +157,18 @@ static bool readerToCurrent(RarCore* core) {
 // unless one already stands before its data.
 int processRememberedEntry(RarCore* core, int operation) {
   bool readerHere = core->reader && core->readerCurrent == core->currentIndex;
-  if (operation == rarSkip && !readerHere && core->entryCutShort) {
+  if (operation == RAR_CORE_SKIP && !readerHere && core->entryCutShort) {
     if (!readerToCurrent(core)) return failArchive(core);
     readerHere = true;
   }
-  if (operation == rarSkip) {
+  if (operation == RAR_CORE_SKIP) {
     core->readerCurrent = -1;
     if (readerHere && archive_read_data_skip(core->reader) < ARCHIVE_WARN) return failArchive(core);
-    return rarOk;
+    return RAR_CORE_OK;
   }
-  if (operation != rarTest) return rarCreateFailed;
-  if (core->entryFlags & rarEntryDirectory) return rarOk;
-  if (core->entryFlags & rarEntryEncrypted) return askPassword(core);
+  if (operation != RAR_CORE_TEST) return RAR_CORE_CREATE_FAILED;
+  if (core->entryFlags & RAR_CORE_ENTRY_DIRECTORY) return RAR_CORE_OK;
+  if (core->entryFlags & RAR_CORE_ENTRY_ENCRYPTED) return askPassword(core);
   if (!readerHere && !readerToCurrent(core)) return failArchive(core);
   core->readerCurrent = -1;
   return testEntry(core);

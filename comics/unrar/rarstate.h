@@ -1,6 +1,7 @@
 // What the files of the RAR core share: its state, its constants and the
 // calls they make into one another. Not part of the core's interface.
-#pragma once
+#ifndef BRISA_COMICS_RARSTATE_H
+#define BRISA_COMICS_RARSTATE_H
 #include "comics/unrar/rarcore.h"
 #include "comics/unrar/rarhelper.h"
 
@@ -12,22 +13,22 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-static const size_t readBufferSize = 65536;
-static const size_t maxPathBytes = rarPathCapacity;
+static const size_t READ_BUFFER_SIZE = 65536;
+static const size_t MAX_PATH_BYTES = RAR_PATH_CAPACITY;
 // The raw header walk (rarwalk.cpp) restarting again and again on a hostile archive
 // could grow quadratic: past this many blocks in all, packed sizes go unreported.
-static const int maxBlocksWalked = 1 << 22;
+static const int MAX_BLOCKS_WALKED = 1 << 22;
 
-enum EntryState { stateBetween, stateEntryRead, stateEnded, stateBroken };
+enum EntryState { STATE_BETWEEN, STATE_ENTRY_READ, STATE_ENDED, STATE_BROKEN };
 
 struct ArchiveRecord;
 
 struct RarVolume {
   RarCore* core;
-  bool missing;     // not found at open: announced with rarVolumeMissing
+  bool missing;     // not found at open: announced with RAR_CORE_VOLUME_MISSING
   uint64_t start;   // where it begins in libarchive's stream of all volumes
   uint64_t size;
-  char path[maxPathBytes];
+  char path[MAX_PATH_BYTES];
 };
 
 struct RarCore {
@@ -62,7 +63,7 @@ struct RarCore {
   uint64_t streamStart;       // where in the file the reader's stream goes on after the prefix
   uint64_t streamPosition;    // bytes of the reader's stream handed over or skipped
   bool entryCutShort;         // the remembered entry's data runs past the file's end
-  uint8_t* buffer;            // readBufferSize bytes, from the first reader on
+  uint8_t* buffer;            // READ_BUFFER_SIZE bytes, from the first reader on
   RarHelperArchive* helper;   // a solid RAR 4 archive: read through the helper instead
 };
 
@@ -98,16 +99,16 @@ struct RawHeader {
 
 // ------------------------------------------------------------- formats ---
 
-static const uint8_t rar4Signature[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
-static const uint8_t rar5Signature[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
-static const uint8_t rar14Signature[4] = {0x52, 0x45, 0x7E, 0x5E};
+static const uint8_t RAR4_SIGNATURE[7] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x00};
+static const uint8_t RAR5_SIGNATURE[8] = {0x52, 0x61, 0x72, 0x21, 0x1A, 0x07, 0x01, 0x00};
+static const uint8_t RAR14_SIGNATURE[4] = {0x52, 0x45, 0x7E, 0x5E};
 
-static const uint32_t rar4MainType = 0x73;
-static const uint32_t rar4MainFlagsKnown = 0x01FF;   // these map one to one onto the archive flags
-static const size_t rar4BlockHead = 7;               // CRC, type, flags, size
+static const uint32_t RAR4_MAIN_TYPE = 0x73;
+static const uint32_t RAR4_MAIN_FLAGS_KNOWN = 0x01FF;   // these map one to one onto the archive flags
+static const size_t RAR4_BLOCK_HEAD = 7;                // CRC, type, flags, size
 
-static const uint32_t rar5MainType = 1, rar5EncryptionType = 4;
-static const uint64_t rar5MaxHeader = 2 * 1024 * 1024;
+static const uint32_t RAR5_MAIN_TYPE = 1, RAR5_ENCRYPTION_TYPE = 4;
+static const uint64_t RAR5_MAX_HEADER = 2 * 1024 * 1024;
 
 static inline bool startsWith(const uint8_t* bytes, size_t length, const uint8_t* prefix, size_t prefixLength) {
   return length >= prefixLength && memcmp(bytes, prefix, prefixLength) == 0;
@@ -129,7 +130,7 @@ bool mainHeaderEnd(const uint8_t* bytes, size_t length, bool rar5, uint32_t arch
 
 // The one way a libarchive reader starts (core->reader): RAR 4 and 5, fed
 // through the given callbacks, one data item per volume of core->volumes.
-// Returns rarOk, rarNoMemory or rarBadArchive.
+// Returns RAR_CORE_OK, RAR_CORE_NO_MEMORY or RAR_CORE_BAD_ARCHIVE.
 struct ReaderCallbacks {
   archive_open_callback* open;
   archive_read_callback* read;
@@ -146,7 +147,7 @@ void leaveUtf8(locale_t previous);
 
 // --------------------------------------------------------- the volumes ---
 
-extern const ReaderCallbacks volumeCallbacks;
+extern const ReaderCallbacks VOLUME_CALLBACKS;
 // The volumes after the first that exist, then the first one that does not.
 int listVolumes(RarCore* core, const char* path);
 int closeVolumeFile(RarCore* core);
@@ -185,3 +186,5 @@ bool describeEntry(RarCore* core, RarEntryInfo* info, RawHeader* raw);
 int failArchive(RarCore* core);
 int askPassword(RarCore* core);
 int testEntry(RarCore* core);
+
+#endif

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-static const int maxVolumes = 4096;
+static const int MAX_VOLUMES = 4096;
 
 static bool fileExists(const char* path) {
   struct stat info;
@@ -22,7 +22,7 @@ static int openVolumeFile(RarCore* core, const char* path) {
 
 int closeVolumeFile(RarCore* core) {
   if (core->file) fclose(core->file);
-  core->file = nullptr;
+  core->file = NULL;
   return ARCHIVE_OK;
 }
 
@@ -37,7 +37,7 @@ static la_ssize_t readVolume(struct archive* reader, void* data, const void** bu
   RarCore* core = ((RarVolume*)data)->core;
   *buffer = core->buffer;
   if (!core->file) return 0;
-  size_t got = fread(core->buffer, 1, readBufferSize, core->file);
+  size_t got = fread(core->buffer, 1, READ_BUFFER_SIZE, core->file);
   if (got == 0 && ferror(core->file)) {
     archive_set_error(reader, EIO, "read error");
     return -1;
@@ -63,8 +63,8 @@ static int closeVolume(struct archive*, void* data) {
 }
 
 static int askForVolume(RarCore* core, RarVolume* volume, uint64_t found) {
-  if (!core->callback) return found == rarVolumeFound ? 1 : -1;
-  return core->callback(core->context, rarMessageVolume, volume->path, found);
+  if (!core->callback) return found == RAR_CORE_VOLUME_FOUND ? 1 : -1;
+  return core->callback(core->context, RAR_CORE_MESSAGE_VOLUME, volume->path, found);
 }
 
 // libarchive moves on to the next volume: announce it, or ask for it when it
@@ -75,11 +75,11 @@ static int switchVolume(struct archive* reader, void* fromData, void* toData) {
   RarCore* core = volume->core;
   closeVolumeFile(core);
   if (volume->missing || !fileExists(volume->path)) {
-    if (askForVolume(core, volume, rarVolumeMissing) == -1 || !fileExists(volume->path)) {
+    if (askForVolume(core, volume, RAR_CORE_VOLUME_MISSING) == -1 || !fileExists(volume->path)) {
       archive_set_error(reader, EIO, "missing volume");
       return ARCHIVE_FATAL;
     }
-  } else if (askForVolume(core, volume, rarVolumeFound) == -1) {
+  } else if (askForVolume(core, volume, RAR_CORE_VOLUME_FOUND) == -1) {
     archive_set_error(reader, EIO, "volume refused");
     return ARCHIVE_FATAL;
   }
@@ -88,7 +88,7 @@ static int switchVolume(struct archive* reader, void* fromData, void* toData) {
   return ARCHIVE_FATAL;
 }
 
-const ReaderCallbacks volumeCallbacks = {openFirstVolume, readVolume, skipVolume, closeVolume, switchVolume};
+const ReaderCallbacks VOLUME_CALLBACKS = {openFirstVolume, readVolume, skipVolume, closeVolume, switchVolume};
 
 // Whether the end-of-archive header closing this volume says another follows
 // (RAR 4: ENDARC flag 0x0001; RAR 5: end of archive flag 0x0001). When the end
@@ -140,17 +140,17 @@ static bool growVolumes(RarCore* core, int* capacity) {
 // (libarchive only moves to it when the archive says more follow).
 int listVolumes(RarCore* core, const char* path) {
   int capacity = 0;
-  if (!growVolumes(core, &capacity)) return rarNoMemory;
+  if (!growVolumes(core, &capacity)) return RAR_CORE_NO_MEMORY;
   size_t length = strlen(path);
-  if (length >= maxPathBytes) return rarOpenFailed;
+  if (length >= MAX_PATH_BYTES) return RAR_CORE_OPEN_FAILED;
   memcpy(core->volumes[0].path, path, length + 1);
   core->volumeCount = 1;
-  bool newNumbering = core->archiveFlags & rarArchiveNewNumbering;
-  while (core->archiveFlags & rarArchiveVolume && core->volumeCount < maxVolumes) {
-    if (!growVolumes(core, &capacity)) return rarNoMemory;
+  bool newNumbering = core->archiveFlags & RAR_CORE_ARCHIVE_NEW_NUMBERING;
+  while (core->archiveFlags & RAR_CORE_ARCHIVE_VOLUME && core->volumeCount < MAX_VOLUMES) {
+    if (!growVolumes(core, &capacity)) return RAR_CORE_NO_MEMORY;
     RarVolume* previous = &core->volumes[core->volumeCount - 1];
     RarVolume* next = &core->volumes[core->volumeCount];
-    if (!rarNextVolumeName(previous->path, newNumbering, next->path, maxPathBytes)) break;
+    if (!rarNextVolumeName(previous->path, newNumbering, next->path, MAX_PATH_BYTES)) break;
     if (!fileExists(next->path)) {
       if (!volumeSaysMoreFollow(previous->path)) break;
       next->missing = true;
@@ -168,5 +168,5 @@ int listVolumes(RarCore* core, const char* path) {
     volume->size = !volume->missing && stat(volume->path, &info) == 0 ? (uint64_t)info.st_size : 0;
     start += volume->size;
   }
-  return rarOk;
+  return RAR_CORE_OK;
 }

@@ -1,24 +1,25 @@
 // The Linux build's unrar.dll: the UnRAR library's published entry points,
 // records and callback, over the portable core. Windows paths in, the core's
 // Unix paths out; names go back with '\' separators, as the library gives them.
-#include "comics/unrar.h"
+#include "comics/rar/unrar.h"
 #include "comics/unrar/rarcore.h"
 
 #include <string.h>
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "names are copied unit for unit");
-static_assert(ERAR_END_ARCHIVE == rarEndArchive && ERAR_BAD_DATA == rarBadData &&
-                  ERAR_MISSING_PASSWORD == rarMissingPassword && ERAR_ECREATE == rarCreateFailed &&
-                  ERAR_UNKNOWN == rarUnknown && ERAR_BAD_PASSWORD == rarBadPassword,
+static_assert(ERAR_END_ARCHIVE == RAR_CORE_END_ARCHIVE && ERAR_BAD_DATA == RAR_CORE_BAD_DATA &&
+                  ERAR_MISSING_PASSWORD == RAR_CORE_MISSING_PASSWORD && ERAR_ECREATE == RAR_CORE_CREATE_FAILED &&
+                  ERAR_UNKNOWN == RAR_CORE_UNKNOWN && ERAR_BAD_PASSWORD == RAR_CORE_BAD_PASSWORD,
               "the core's results are the library's");
-static_assert(RAR_SKIP == rarSkip && RAR_TEST == rarTest, "operations pass through");
-static_assert(ROADF_SOLID == rarArchiveSolid && ROADF_VOLUME == rarArchiveVolume &&
-                  ROADF_ENCHEADERS == rarArchiveEncryptedHeaders,
+static_assert(RAR_SKIP == RAR_CORE_SKIP && RAR_TEST == RAR_CORE_TEST, "operations pass through");
+static_assert(ROADF_SOLID == RAR_CORE_ARCHIVE_SOLID && ROADF_VOLUME == RAR_CORE_ARCHIVE_VOLUME &&
+                  ROADF_ENCHEADERS == RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS,
               "archive flags pass through");
-static_assert(RHDF_DIRECTORY == rarEntryDirectory && RHDF_ENCRYPTED == rarEntryEncrypted && RHDF_SOLID == rarEntrySolid,
+static_assert(RHDF_DIRECTORY == RAR_CORE_ENTRY_DIRECTORY && RHDF_ENCRYPTED == RAR_CORE_ENTRY_ENCRYPTED &&
+                  RHDF_SOLID == RAR_CORE_ENTRY_SOLID,
               "entry flags pass through");
-static_assert(UCM_PROCESSDATA == rarMessageData && UCM_CHANGEVOLUMEW == rarMessageVolume &&
-                  UCM_NEEDPASSWORDW == rarMessagePassword,
+static_assert(UCM_PROCESSDATA == RAR_CORE_MESSAGE_DATA && UCM_CHANGEVOLUMEW == RAR_CORE_MESSAGE_VOLUME &&
+                  UCM_NEEDPASSWORDW == RAR_CORE_MESSAGE_PASSWORD,
               "callback messages pass through");
 
 // One open archive: the core, and the caller's callback with its user data.
@@ -35,7 +36,7 @@ struct UnrarHandle {
 static void takeAnswer(UnrarHandle* handle, char* unixPath) {
   char* answer = wine_get_unix_file_name(handle->volumeName);
   if (!answer) return;
-  if (strlen(answer) < rarPathCapacity) strcpy(unixPath, answer);
+  if (strlen(answer) < RAR_PATH_CAPACITY) strcpy(unixPath, answer);
   HeapFree(GetProcessHeap(), 0, answer);
 }
 
@@ -53,14 +54,14 @@ static void windowsPathOf(const char* unixPath, WCHAR* out, size_t capacity) {
 
 static int relayMessage(void* context, int message, const void* p1, uint64_t p2) {
   UnrarHandle* handle = (UnrarHandle*)context;
-  if (!handle->callback) return message == rarMessageVolume && p2 == rarVolumeFound ? 1 : -1;
-  if (message == rarMessageVolume) {
+  if (!handle->callback) return message == RAR_CORE_MESSAGE_VOLUME && p2 == RAR_CORE_VOLUME_FOUND ? 1 : -1;
+  if (message == RAR_CORE_MESSAGE_VOLUME) {
     windowsPathOf((const char*)p1, handle->volumeName, 1024);
     int answer = handle->callback(UCM_CHANGEVOLUMEW, handle->userData, (LPARAM)handle->volumeName, (LPARAM)p2);
-    if (answer != -1 && p2 == rarVolumeMissing) takeAnswer(handle, (char*)p1);
+    if (answer != -1 && p2 == RAR_CORE_VOLUME_MISSING) takeAnswer(handle, (char*)p1);
     return answer;
   }
-  if (message == rarMessagePassword) {
+  if (message == RAR_CORE_MESSAGE_PASSWORD) {
     handle->password[0] = 0;
     return handle->callback(UCM_NEEDPASSWORDW, handle->userData, (LPARAM)handle->password,
                             (LPARAM)(sizeof handle->password / sizeof(WCHAR)));
@@ -71,19 +72,19 @@ static int relayMessage(void* context, int message, const void* p1, uint64_t p2)
 extern "C" HANDLE PASCAL RAROpenArchiveEx(RAROpenArchiveDataEx* data) {
   data->OpenResult = ERAR_EOPEN;
   data->Flags = 0;
-  if (!data->ArcNameW) return nullptr;   // only wide names: Brisa gives no other
+  if (!data->ArcNameW) return NULL;   // only wide names: Brisa gives no other
   char* unixPath = wine_get_unix_file_name(data->ArcNameW);
-  if (!unixPath) return nullptr;
+  if (!unixPath) return NULL;
   UnrarHandle* handle = (UnrarHandle*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(UnrarHandle));
   if (!handle) {
     HeapFree(GetProcessHeap(), 0, unixPath);
     data->OpenResult = ERAR_NO_MEMORY;
-    return nullptr;
+    return NULL;
   }
   handle->callback = data->Callback;
   handle->userData = data->UserData;
   lstrcpynW(handle->archiveName, data->ArcNameW, 1024);
-  int result = rarOk;
+  int result = RAR_CORE_OK;
   uint32_t flags = 0;
   handle->core = rarCoreOpen(unixPath, relayMessage, handle, &result, &flags);
   HeapFree(GetProcessHeap(), 0, unixPath);
@@ -93,7 +94,7 @@ extern "C" HANDLE PASCAL RAROpenArchiveEx(RAROpenArchiveDataEx* data) {
   data->CmtState = 0;
   if (!handle->core) {
     HeapFree(GetProcessHeap(), 0, handle);
-    return nullptr;
+    return NULL;
   }
   return handle;
 }
@@ -114,7 +115,7 @@ extern "C" int PASCAL RARReadHeaderEx(HANDLE archive, RARHeaderDataEx* header) {
   if (!handle || !header) return ERAR_EREFERENCE;
   RarEntryInfo info;
   int result = rarCoreReadHeader(handle->core, &info);
-  if (result != rarOk) return result;
+  if (result != RAR_CORE_OK) return result;
   copyName(info.name, header);
   lstrcpynW(header->ArcNameW, handle->archiveName, 1024);
   for (int i = 0; i < 1024; i++) {

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // jxrlib is not hardened against hostile input (it asserts and reads out of
   // bounds on damaged streams): leave JPEG XR out rather than fuzz the library.
   if (size >= 3 && memcmp(data, "II\xBC", 3) == 0) return 0;
-  ImagingFactory factory = createImagingFactory(workerApartment);
+  ImagingFactory factory = createImagingFactory(WORKER_APARTMENT);
   int32_t width = 0, height = 0;
   bool sized = decodeImage(factory, data, size, 0, 0, nullptr, &width, &height);
   if (sized && (width <= 0 || height <= 0)) abort();

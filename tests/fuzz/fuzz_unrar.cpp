@@ -23,7 +23,7 @@ static char archivePath[64];
 
 static int fuzzCallback(void* context, int message, const void* p1, uint64_t p2) {
   uint64_t* budget = (uint64_t*)context;
-  if (message != rarMessageData) return -1;
+  if (message != RAR_CORE_MESSAGE_DATA) return -1;
   const uint8_t* bytes = (const uint8_t*)p1;
   if (p2 > 0) touched ^= bytes[0] ^ bytes[p2 - 1];
   if (p2 >= *budget) return -1;   // keeps each run short, and tests the stop
@@ -38,9 +38,9 @@ static void walkArchive(int operationSeed) {
   RarCore* core = rarCoreOpen(archivePath, fuzzCallback, &budget, &result, &flags);
   if (!core) return;
   RarEntryInfo info;
-  for (int i = 0; i < 4096 && rarCoreReadHeader(core, &info) == rarOk; i++) {
-    if (info.name[rarNameCapacity - 1] != 0) abort();
-    rarCoreProcess(core, (operationSeed >> (i % 8)) & 1 ? rarTest : rarSkip);
+  for (int i = 0; i < 4096 && rarCoreReadHeader(core, &info) == RAR_CORE_OK; i++) {
+    if (info.name[RAR_NAME_CAPACITY - 1] != 0) abort();
+    rarCoreProcess(core, (operationSeed >> (i % 8)) & 1 ? RAR_CORE_TEST : RAR_CORE_SKIP);
   }
   rarCoreClose(core);
 }

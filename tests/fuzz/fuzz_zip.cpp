@@ -3,10 +3,10 @@
 // pass without a decoder and the page sizes.
 #include <stdlib.h>
 
-#include "comics/archive.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/zip.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/zip.h"
 
 // Capacities small enough to keep each run fast; a limit of 0 would inflate whole
 // entries of up to 512 MiB.
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ComicArchive* archive = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
   if (archive == nullptr) return 0;
   if (listZipEntries(archive, data, size) == 0) {
-    if (archive->entryCount < 1 || archive->entryCount > maxImageEntries) abort();
+    if (archive->entryCount < 1 || archive->entryCount > MAX_IMAGE_ENTRIES) abort();
     sortEntries(archive);
     for (int32_t i = 0; i < archive->entryCount; i++) {
       if (!isImageEntryName(archive->entries[i].name)) abort();

@@ -14,7 +14,7 @@ ImagingFactory factories[racingThreads];
 
 DWORD WINAPI askForAFactory(void* slot) {
   WaitForSingleObject(startTogether, INFINITE);
-  factories[(INT_PTR)slot] = createImagingFactory(workerApartment);
+  factories[(INT_PTR)slot] = createImagingFactory(WORKER_APARTMENT);
   return 0;
 }
 

@@ -1,9 +1,9 @@
 // Comic prefetch on the real windows: the order the decode worker is given the
 // neighbours of the view, and closing a comic while the worker decodes it.
 #include "app/app.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/inproc.h"
 #include "thumbs/thumbs.h"

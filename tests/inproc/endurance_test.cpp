@@ -6,7 +6,7 @@
 // The defaults are the short run CI makes; scripts/endurance.sh runs the long one.
 #include "app/app.h"
 #include <winternl.h>
-#include "comics/worker.h"
+#include "comics/worker/worker.h"
 #include "search/search.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/inproc.h"

@@ -2,7 +2,7 @@
 // back: a job that cannot start, the release of what the dialog returned, the
 // banded rendering of PDF pages and the stretching of decoded images.
 #include "app/app.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "print/print.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/inproc.h"

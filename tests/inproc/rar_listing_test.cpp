@@ -4,10 +4,10 @@
 // S skip, T test, C close), and how each failure ends.
 #include <windows.h>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
-#include "comics/rar.h"
+#include "comics/rar/rar.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/fakeunrar.h"
 
@@ -129,7 +129,7 @@ struct RarListing : ::testing::Test {
   ComicArchive* open(Script& script) {
     script.play();
     freeArchive(archive);
-    archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
+    archive = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
     return archive;
   }
   // The whole entry, or its first `limit` bytes, as the decoders ask for it.
@@ -159,11 +159,11 @@ TEST(RarLibrary, IsLoadedFromTheProgramsFolderOnceItIsThere) {
   lstrcatW(away, L".away");
   ASSERT_TRUE(MoveFileW(path, away));
   int error = -1;
-  ComicArchive* archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
+  ComicArchive* archive = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
   EXPECT_EQ(nullptr, archive);
-  EXPECT_EQ(OpenRarLibraryMissing, error);
+  EXPECT_EQ(OPEN_RAR_LIBRARY_MISSING, error);
   ArchiveEntry entry = {};
-  entry.method = RarOnDemand;
+  entry.method = RAR_ON_DEMAND;
   entry.size = entry.storedSize = 100;
   entry.archivePath = comicPath;
   ExtractedBytes bytes;
@@ -172,9 +172,9 @@ TEST(RarLibrary, IsLoadedFromTheProgramsFolderOnceItIsThere) {
   ASSERT_TRUE(MoveFileW(away, path));
 
   // With no script the fake cannot open anything: a damaged archive, not a missing library.
-  archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
+  archive = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
   EXPECT_EQ(nullptr, archive);
-  EXPECT_EQ(OpenDamaged, error);
+  EXPECT_EQ(OPEN_DAMAGED, error);
   HMODULE module = GetModuleHandleW(L"unrar.dll");
   ASSERT_NE(nullptr, module);
   EXPECT_EQ("X", callLog());
@@ -193,7 +193,7 @@ TEST_F(RarListing, NonSolidKeepsPrefixesAndReopensAfterAStoppedImage) {
   const int widths[] = {800, 1600, 700}, heights[] = {1200, 1200, 1000};
   for (int i = 0; i < 3; i++) {
     const ArchiveEntry& entry = archive->entries[i];
-    EXPECT_EQ(RarOnDemand, entry.method);
+    EXPECT_EQ(RAR_ON_DEMAND, entry.method);
     EXPECT_EQ(i, entry.rarIndex);
     EXPECT_EQ(script.entries[i].data.size(), entry.size);
     EXPECT_EQ(widths[i], entry.width);
@@ -241,7 +241,7 @@ TEST_F(RarListing, SolidIsUnpackedWholeAtOpenAndNeedsNoLibraryAfterwards) {
   ASSERT_EQ(3, archive->entryCount);
   for (int i = 0; i < 3; i++) {
     const ArchiveEntry& entry = archive->entries[i];
-    EXPECT_EQ(Stored, entry.method);
+    EXPECT_EQ(STORED, entry.method);
     EXPECT_EQ(script.entries[i].data.size(), entry.storedSize);
     EXPECT_EQ(script.entries[i].data, std::string((const char*)entry.data, (size_t)entry.storedSize));
   }
@@ -333,15 +333,15 @@ TEST_F(RarListing, PasswordsStopTheListingAndKeepWhatCameBefore) {
   // A non-image needing a password is never unpacked.
   Script lockedNotes({with(image(u"notes.txt", "secret"), FakeAsksPassword), plain});
   expectOutcomes(this, {
-                           {"first image asks", &first, OpenPasswordProtected, 0, "OBHTC"},
-                           {"asks in ANSI", &ansi, OpenPasswordProtected, 0, "OBHTC"},
-                           {"bad password result", &badPassword, OpenPasswordProtected, 0, "OBHTC"},
-                           {"missing password result", &missingPassword, OpenPasswordProtected, 0, "OBHTC"},
+                           {"first image asks", &first, OPEN_PASSWORD_PROTECTED, 0, "OBHTC"},
+                           {"asks in ANSI", &ansi, OPEN_PASSWORD_PROTECTED, 0, "OBHTC"},
+                           {"bad password result", &badPassword, OPEN_PASSWORD_PROTECTED, 0, "OBHTC"},
+                           {"missing password result", &missingPassword, OPEN_PASSWORD_PROTECTED, 0, "OBHTC"},
                            {"third image asks", &later, 0, 2, "OBHTHTHTC"},
                            {"solid, second image asks", &solidLater, 0, 1, "OBHTHTC"},
-                           {"encrypted headers", &encryptedHeaders, OpenPasswordProtected, 0, "X"},
-                           {"wrong password at open", &wrongPassword, OpenPasswordProtected, 0, "X"},
-                           {"first header locked", &lockedHeader, OpenPasswordProtected, 0, "OBEC"},
+                           {"encrypted headers", &encryptedHeaders, OPEN_PASSWORD_PROTECTED, 0, "X"},
+                           {"wrong password at open", &wrongPassword, OPEN_PASSWORD_PROTECTED, 0, "X"},
+                           {"first header locked", &lockedHeader, OPEN_PASSWORD_PROTECTED, 0, "OBEC"},
                            {"third header locked", &lockedLaterHeader, 0, 2, "OBHTHTEC"},
                            {"locked notes", &lockedNotes, 0, 1, "OBHSHTEC"},
                        });
@@ -364,10 +364,10 @@ TEST_F(RarListing, DamageLeavesOutOneNonSolidImageButEndsASolidListing) {
   expectOutcomes(this, {
                            {"non-solid", &nonSolid, 0, 2, "OBHTHTCOBHSHSHTEC"},
                            {"solid", &solid, 0, 1, "OBHTHTC"},
-                           {"solid, first image", &solidFirst, OpenNoImage, 0, "OBHTC"},
-                           {"every image damaged", &allBad, OpenNoImage, 0, "OBHTCOBHSHTCOBHSHSEC"},
-                           {"open fails", &cannotOpen, OpenDamaged, 0, "X"},
-                           {"open gives a handle and a failure", &handleButFailure, OpenDamaged, 0, "OC"},
+                           {"solid, first image", &solidFirst, OPEN_NO_IMAGE, 0, "OBHTC"},
+                           {"every image damaged", &allBad, OPEN_NO_IMAGE, 0, "OBHTCOBHSHTCOBHSHSEC"},
+                           {"open fails", &cannotOpen, OPEN_DAMAGED, 0, "X"},
+                           {"open gives a handle and a failure", &handleButFailure, OPEN_DAMAGED, 0, "OC"},
                            {"damaged header", &damagedHeader, 0, 1, "OBHTEC"},
                            {"reopen fails", &gone, 0, 2, "OBHTHTCX"},
                        });
@@ -386,10 +386,10 @@ TEST_F(RarListing, NoMemoryForTheEntryListIsDamage) {
     script.play();
     failNthAllocation(n);
     freeArchive(archive);
-    archive = openArchive(RarArchive, comicPath, nullptr, 0, &error);
+    archive = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
     failNthAllocation(-1);
     reached = callLog() == "OBC";
-    if (reached) EXPECT_EQ(OpenDamaged, error);
+    if (reached) EXPECT_EQ(OPEN_DAMAGED, error);
   }
   EXPECT_TRUE(reached) << "no failed allocation fell between the open and the first header";
 }
@@ -441,7 +441,7 @@ TEST_F(RarListing, SkipsWhatIsNotAnImageOfAUsableSize) {
 
   Script nothing({folder, image(u"notes.txt", "text"), empty});
   EXPECT_EQ(nullptr, open(nothing));
-  EXPECT_EQ(OpenNoImage, error);
+  EXPECT_EQ(OPEN_NO_IMAGE, error);
 }
 
 TEST_F(RarListing, EntriesAreFoundAgainByHeaderPositionNotByName) {
@@ -567,7 +567,7 @@ TEST_F(RarListing, ListingAndWorkerExtractionNeverOverlapInTheLibrary) {
   Extractions work = {&first->entries[1], 20, 0};
   HANDLE thread = CreateThread(NULL, 0, extractRepeatedly, &work, 0, NULL);
   for (int i = 0; i < 5; i++) {
-    ComicArchive* other = openArchive(RarArchive, comicPath, nullptr, 0, &error);
+    ComicArchive* other = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
     EXPECT_NE(nullptr, other);
     if (other) {
       EXPECT_EQ(3, other->entryCount);
@@ -582,10 +582,10 @@ TEST_F(RarListing, ListingAndWorkerExtractionNeverOverlapInTheLibrary) {
 }
 
 TEST_F(RarListing, TooManyImagesIsDamage) {
-  std::vector<Header> headers(maxImageEntries + 1, image(u"p.png", png(1, 1, 24)));
+  std::vector<Header> headers(MAX_IMAGE_ENTRIES + 1, image(u"p.png", png(1, 1, 24)));
   Script script(headers);
   EXPECT_EQ(nullptr, open(script));
-  EXPECT_EQ(OpenDamaged, error);
+  EXPECT_EQ(OPEN_DAMAGED, error);
 }
 
 }   // namespace

@@ -2,8 +2,8 @@
 // cannot catch any data through it, so it treats the library as missing.
 #include <windows.h>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/fakeunrar.h"
@@ -15,11 +15,11 @@ const char16_t comicPath[] = u"C:\\comics\\scripted.cbr";
 TEST(RarWithoutSetCallback, EveryOpenFailsAsIfTheLibraryWereMissing) {
   for (int attempt = 0; attempt < 2; attempt++) {
     int error = -1;
-    EXPECT_EQ(nullptr, openArchive(RarArchive, comicPath, nullptr, 0, &error)) << attempt;
-    EXPECT_EQ(OpenRarLibraryMissing, error) << attempt;
+    EXPECT_EQ(nullptr, openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error)) << attempt;
+    EXPECT_EQ(OPEN_RAR_LIBRARY_MISSING, error) << attempt;
   }
   ArchiveEntry entry = {};
-  entry.method = RarOnDemand;
+  entry.method = RAR_ON_DEMAND;
   entry.size = entry.storedSize = 100;
   entry.archivePath = comicPath;
   ExtractedBytes bytes;

@@ -4,7 +4,7 @@
 // Shared by the fake library (tests/support/fakeunrar.cpp) and the tests.
 #pragma once
 #include <stdint.h>
-#include "comics/unrar.h"
+#include "comics/rar/unrar.h"
 
 // A callback message the fake sends while testing an entry, before its data.
 enum FakeEvent {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "comics/archive.h"
-#include "comics/memory.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/memory.h"
 #include "tests/support/rawdeflate.h"
 
 namespace {
@@ -118,9 +118,9 @@ TEST(ComicsSizePass, SniffedFirstThenDecodedElseUndecodable) {
     int32_t method;
     uint64_t size;
   };
-  const Source sources[] = {{&stored, Stored, 0}, {&big, Stored, 0},  {&deflated, Deflated, 200124},
-                            {&tiff, Stored, 0},   {&junk, Stored, 0}, {&junk, 12, 0},
-                            {&junk, Stored, 0}};
+  const Source sources[] = {{&stored, STORED, 0}, {&big, STORED, 0},  {&deflated, DEFLATED, 200124},
+                            {&tiff, STORED, 0},   {&junk, STORED, 0}, {&junk, 12, 0},
+                            {&junk, STORED, 0}};
   for (int i = 0; i < 7; i++) {
     ArchiveEntry& e = pages.entries[i];
     e.data = (const uint8_t*)sources[i].bytes->data();
@@ -182,7 +182,7 @@ TEST(ComicsSizePass, DeflatedHeadersNearAndFarFromTheStart) {
     e.data = (const uint8_t*)packed[i].data();
     e.storedSize = packed[i].size();
     e.size = sources[i].size();
-    e.method = Deflated;
+    e.method = DEFLATED;
   }
   measureCalls = 0;
   sizePass(&pages.archive, measureTiff);

@@ -4,6 +4,7 @@
 // packages' own encoders (avifenc, heif-enc, JxrEncApp).
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -11,7 +12,7 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/scale.h"
+#include "comics/codecs/scale.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ class ComicsDecodeFormats : public testing::Test {
   static bool haveTools;
 
   static void SetUpTestSuite() {
-    dir = testing::TempDir() + "comics_decode_formats/";
+    dir = testing::TempDir() + "comics_decode_formats_" + std::to_string(getpid()) + "/";
     haveTools = system((std::string("test -x ") + imageMagick).c_str()) == 0 &&
                 system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()) == 0 &&
                 make(std::string(imageMagick) +
@@ -80,7 +81,7 @@ struct Decoded {
 // Decodes the bytes at the given target size (0 x 0: size only).
 Decoded decode(const std::string& bytes, int32_t width, int32_t height) {
   Decoded out;
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   int32_t imageWidth = -1, imageHeight = -1;
   if (width > 0) out.pixels.assign((size_t)width * height * 4, 0x5A);
   out.ok = decodeImage(factory, (const uint8_t*)bytes.data(), bytes.size(), width, height,
@@ -254,7 +255,7 @@ TEST_F(ComicsDecodeFormats, ReducedJpegDecodingMatchesFullDecodingAveraged) {
   ASSERT_TRUE(startScaling(&scaler, 1600, 1200, 210, 150, averaged.data()));
   for (int y = 0; y < 1200; y++) {
     std::vector<uint8_t> row(full.pixels.begin() + (size_t)y * 6400, full.pixels.begin() + (size_t)(y + 1) * 6400);
-    scaleRow(&scaler, row.data(), PremultipliedBgra);
+    scaleRow(&scaler, row.data(), PREMULTIPLIED_BGRA);
   }
   ASSERT_TRUE(finishScaling(&scaler));
   Decoded reduced = decode(bytes, 210, 150);

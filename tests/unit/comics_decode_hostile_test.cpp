@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -13,7 +14,7 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ struct Result {
 Result decodeInto(const std::string& bytes, int32_t width, int32_t height) {
   std::vector<uint8_t> buffer((size_t)width * height * 4 + 64, 0xA5);
   int32_t w = -1, h = -1;
-  bool ok = decodeImage(createImagingFactory(workerApartment), (const uint8_t*)bytes.data(), bytes.size(), width,
+  bool ok = decodeImage(createImagingFactory(WORKER_APARTMENT), (const uint8_t*)bytes.data(), bytes.size(), width,
                         height, buffer.data() + 32, &w, &h);
   for (size_t i = 0; i < 32; i++) {
     EXPECT_EQ(buffer[i], 0xA5) << "written before the target";
@@ -114,7 +115,7 @@ std::string readFile(const std::string& path) {
 }
 
 TEST(ComicsDecodeHostile, NothingToDecode) {
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   ASSERT_NE(factory, nullptr);
   std::string tiny = bmp(1, 1, 24, 0, std::string("\x10\x20\x30\0", 4));
   uint8_t pixel[4];
@@ -138,14 +139,14 @@ TEST(ComicsDecodeHostile, TargetsBeyondTheBudgetFailWithoutBeingWritten) {
   uint8_t guard[64];
   memset(guard, 0xA5, sizeof guard);
   int32_t w = 0, h = 0;
-  ImagingFactory factory = createImagingFactory(uiThreadApartment);
+  ImagingFactory factory = createImagingFactory(UI_THREAD_APARTMENT);
   EXPECT_FALSE(decodeImage(factory, (const uint8_t*)tiny.data(), tiny.size(), 65536, 65536, guard, &w, &h));
   EXPECT_EQ(w, 2) << "the size is still reported";
   EXPECT_EQ(h, 1);
   EXPECT_FALSE(decodeImage(factory, (const uint8_t*)tiny.data(), tiny.size(), 8193, 8192, guard, &w, &h));
   for (uint8_t b : guard) ASSERT_EQ(b, 0xA5);
   // Exactly the budget is allowed (8192 x 8192 x 4 = 256 MiB).
-  EXPECT_EQ(imagePixelBytes(8192, 8192), imageBudgetBytes);
+  EXPECT_EQ(imagePixelBytes(8192, 8192), IMAGE_BUDGET_BYTES);
 }
 
 TEST(ComicsDecodeHostile, BmpHeadersClaimingTooMuch) {
@@ -314,7 +315,7 @@ class ComicsDecodeDamaged : public testing::Test {
   static std::vector<std::string> files;
 
   static void SetUpTestSuite() {
-    dir = testing::TempDir() + "comics_decode_damaged/";
+    dir = testing::TempDir() + "comics_decode_damaged_" + std::to_string(getpid()) + "/";
     std::string c = imageMagick;
     std::string command = "rm -rf '" + dir + "' && mkdir -p '" + dir + "' && cd '" + dir + "' && " + c +
                           " -size 96x64 gradient:navy-orange -swirl 90 ref.png && " + c +
@@ -404,7 +405,7 @@ TEST_F(ComicsDecodeDamaged, JpegCutByAFewPerCentShowsWhatArrived) {
   for (const char* f : {"a.jpg", "p.jpg"}) {
     std::string whole = readFile(dir + f);
     std::vector<uint8_t> intact(96 * 64 * 4), cut(96 * 64 * 4);
-    ImagingFactory factory = createImagingFactory(workerApartment);
+    ImagingFactory factory = createImagingFactory(WORKER_APARTMENT);
     ASSERT_TRUE(
         decodeImage(factory, (const uint8_t*)whole.data(), whole.size(), 96, 64, intact.data(), nullptr, nullptr));
     std::string shortened = whole.substr(0, whole.size() * 95 / 100);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "comics/decode.h"
-#include "comics/memory.h"
-#include "comics/scale.h"
+#include "comics/archive/memory.h"
+#include "comics/codecs/scale.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ struct Pixel {
 // Scales `source` (width x height straight BGRA pixels, rows top down) to the
 // target size and returns the target, or an empty vector when scaling failed.
 std::vector<Pixel> scale(const std::vector<Pixel>& source, int32_t width, int32_t height, int32_t targetWidth,
-                         int32_t targetHeight, RowLayout layout = StraightBgra) {
+                         int32_t targetHeight, RowLayout layout = STRAIGHT_BGRA) {
   std::vector<Pixel> target((size_t)targetWidth * targetHeight, Pixel{1, 2, 3, 4});
   ImageScaler scaler;
   if (!startScaling(&scaler, width, height, targetWidth, targetHeight, (uint8_t*)target.data())) return {};
@@ -109,7 +109,7 @@ TEST(ComicsDecodeScale, HalfTransparentBlackBecomesMidGrey) {
   std::vector<Pixel> scaled = scale(four, 2, 2, 1, 1);
   ASSERT_EQ(scaled.size(), 1u);
   expectGrey(scaled[0], 127, "averaged");
-  std::vector<Pixel> premultiplied = scale(one, 1, 1, 1, 1, PremultipliedBgra);
+  std::vector<Pixel> premultiplied = scale(one, 1, 1, 1, 1, PREMULTIPLIED_BGRA);
   expectGrey(premultiplied[0], 127, "already premultiplied");
 }
 
@@ -122,7 +122,7 @@ TEST(ComicsDecodeScale, TransparentColourDoesNotBleedIntoOpaqueNeighbours) {
   expectGrey(one[0], 255, "white over white");
   // Red at half alpha over white: blue and green 255 - 128 = 127, red 128 + 127.
   std::vector<Pixel> rgba = {Pixel{255, 0, 0, 128}};   // bytes R, G, B, A: red
-  std::vector<Pixel> red = scale(rgba, 1, 1, 1, 1, StraightRgba);
+  std::vector<Pixel> red = scale(rgba, 1, 1, 1, 1, STRAIGHT_RGBA);
   EXPECT_EQ(red[0].b, 127);
   EXPECT_EQ(red[0].g, 127);
   EXPECT_EQ(red[0].r, 255);
@@ -133,7 +133,7 @@ TEST(ComicsDecodeScale, TransparentRowsComeOutWhite) {
   ImageScaler scaler;
   ASSERT_TRUE(startScaling(&scaler, 6, 4, 3, 2, target.data()));
   std::vector<Pixel> black(6, grey(0));
-  scaleRow(&scaler, (uint8_t*)black.data(), StraightBgra);
+  scaleRow(&scaler, (uint8_t*)black.data(), STRAIGHT_BGRA);
   scaleTransparentRows(&scaler, 3);
   ASSERT_TRUE(finishScaling(&scaler));
   for (int x = 0; x < 3; x++) EXPECT_EQ(target[x * 4], 127) << "black over half the area";
@@ -145,12 +145,12 @@ TEST(ComicsDecodeScale, MissingRowsAndBadSizesFail) {
   ImageScaler scaler;
   ASSERT_TRUE(startScaling(&scaler, 8, 8, 4, 4, target.data()));
   std::vector<Pixel> row(8, grey(9));
-  for (int y = 0; y < 7; y++) scaleRow(&scaler, (uint8_t*)row.data(), StraightBgra);
+  for (int y = 0; y < 7; y++) scaleRow(&scaler, (uint8_t*)row.data(), STRAIGHT_BGRA);
   EXPECT_FALSE(finishScaling(&scaler)) << "one row short";
   EXPECT_FALSE(startScaling(&scaler, 0, 8, 4, 4, target.data()));
   EXPECT_FALSE(startScaling(&scaler, 8, -1, 4, 4, target.data()));
   EXPECT_FALSE(startScaling(&scaler, 8, 8, 0, 4, target.data()));
-  EXPECT_FALSE(startScaling(&scaler, largestScaledSide + 1, 1, 1, 1, target.data()));
+  EXPECT_FALSE(startScaling(&scaler, LARGEST_SCALED_SIDE + 1, 1, 1, 1, target.data()));
   // Working rows beyond the image budget are refused, not allocated.
   EXPECT_FALSE(startScaling(&scaler, 1, 1, 1 << 26, 1, target.data()));
 }
@@ -175,17 +175,17 @@ TEST(ComicsDecodeScale, BudgetFitKeepsAspectWithinTheBudget) {
   fitImageBudget(24000, 24000, &w, &h);   // 2.3 GB at full size
   EXPECT_EQ(w, 8192);
   EXPECT_EQ(h, 8192);
-  EXPECT_LE(imagePixelBytes(w, h), imageBudgetBytes);
+  EXPECT_LE(imagePixelBytes(w, h), IMAGE_BUDGET_BYTES);
   fitImageBudget(20000, 10000, &w, &h);
-  EXPECT_LE(imagePixelBytes(w, h), imageBudgetBytes);
-  EXPECT_GT(imagePixelBytes(w + 1, h + 1), imageBudgetBytes) << "the largest within the budget";
+  EXPECT_LE(imagePixelBytes(w, h), IMAGE_BUDGET_BYTES);
+  EXPECT_GT(imagePixelBytes(w + 1, h + 1), IMAGE_BUDGET_BYTES) << "the largest within the budget";
   EXPECT_NEAR((double)w / h, 2.0, 0.001);
   fitImageBudget(2000000000, 1, &w, &h);   // 32-bit byte counts would wrap here
   EXPECT_EQ(h, 1);
-  EXPECT_EQ((uint64_t)w, imageBudgetBytes / 4);
+  EXPECT_EQ((uint64_t)w, IMAGE_BUDGET_BYTES / 4);
   fitImageBudget(1, 2000000000, &w, &h);
   EXPECT_EQ(w, 1);
-  EXPECT_EQ((uint64_t)h, imageBudgetBytes / 4);
+  EXPECT_EQ((uint64_t)h, IMAGE_BUDGET_BYTES / 4);
   EXPECT_EQ(imagePixelBytes(70000, 70000), 19600000000ull);
   EXPECT_EQ(imagePixelBytes(0, 5), 0u);
 }

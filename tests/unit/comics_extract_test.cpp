@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "comics/extract.h"
-#include "comics/memory.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
 #include "tests/support/rawdeflate.h"
 #include "tests/support/tempfolder.h"
 
@@ -45,7 +45,7 @@ std::string sample() {
 
 TEST(ComicsExtract, StoredEntriesAreBorrowedUpToTheirStoredBytes) {
   std::string data = "0123456789";
-  ArchiveEntry entry = entryOf(data, 10, Stored);
+  ArchiveEntry entry = entryOf(data, 10, STORED);
   struct Case {
     uint64_t limit;
     uint64_t length;
@@ -58,7 +58,7 @@ TEST(ComicsExtract, StoredEntriesAreBorrowedUpToTheirStoredBytes) {
     EXPECT_EQ(bytes.length, c.length);
   }
   // A directory claiming more than is stored never lends more than is there.
-  ArchiveEntry claims = entryOf(data, 1000, Stored);
+  ArchiveEntry claims = entryOf(data, 1000, STORED);
   ExtractedBytes bytes;
   ASSERT_TRUE(extractEntry(&claims, 500, &bytes));
   EXPECT_EQ(bytes.length, 10u);
@@ -67,7 +67,7 @@ TEST(ComicsExtract, StoredEntriesAreBorrowedUpToTheirStoredBytes) {
 TEST(ComicsExtract, DeflatedEntriesInflateWholeOrAsAPrefix) {
   std::string original = sample();
   std::string packed = deflateRaw(original);
-  ArchiveEntry entry = entryOf(packed, original.size(), Deflated);
+  ArchiveEntry entry = entryOf(packed, original.size(), DEFLATED);
   for (uint64_t limit :
        {0ull, 1ull, 65536ull, (unsigned long long)original.size() - 1, (unsigned long long)original.size() + 5}) {
     ExtractedBytes bytes;
@@ -79,7 +79,7 @@ TEST(ComicsExtract, DeflatedEntriesInflateWholeOrAsAPrefix) {
     EXPECT_EQ(bytes.owned, nullptr);
   }
   // A stored size that undersells the entry: the prefix asked for still comes back.
-  ArchiveEntry small = entryOf(packed, 100, Deflated);
+  ArchiveEntry small = entryOf(packed, 100, DEFLATED);
   ExtractedBytes bytes;
   ASSERT_TRUE(extractEntry(&small, 0, &bytes));
   EXPECT_EQ(text(bytes), original.substr(0, 100));
@@ -96,13 +96,13 @@ TEST(ComicsExtract, RefusedEntries) {
     uint64_t limit;
   };
   const Case cases[] = {
-      {"over 512 MiB even for a prefix", entryOf(packed, 0x20000001, Deflated), 3},
-      {"inflates to nothing", entryOf(nothing, 0, Deflated), 0},
-      {"inflates to nothing, size claimed", entryOf(nothing, 50, Deflated), 0},
-      {"damaged data", entryOf(damaged, 50, Deflated), 0},
-      {"truncated data", entryOf(truncated, 3, Deflated), 0},
+      {"over 512 MiB even for a prefix", entryOf(packed, 0x20000001, DEFLATED), 3},
+      {"inflates to nothing", entryOf(nothing, 0, DEFLATED), 0},
+      {"inflates to nothing, size claimed", entryOf(nothing, 50, DEFLATED), 0},
+      {"damaged data", entryOf(damaged, 50, DEFLATED), 0},
+      {"truncated data", entryOf(truncated, 3, DEFLATED), 0},
       {"bzip2", entryOf(bzip2, 3, 12), 0},
-      {"RAR entry without the RAR reader", entryOf(nothing, 3, RarOnDemand), 0},
+      {"RAR entry without the RAR reader", entryOf(nothing, 3, RAR_ON_DEMAND), 0},
   };
   for (const Case& c : cases) {
     ExtractedBytes bytes;
@@ -111,7 +111,7 @@ TEST(ComicsExtract, RefusedEntries) {
     EXPECT_EQ(bytes.owned, nullptr) << c.why;
   }
   // Exactly 512 MiB is allowed: its 3-byte prefix inflates.
-  ArchiveEntry largest = entryOf(packed, 0x20000000, Deflated);
+  ArchiveEntry largest = entryOf(packed, 0x20000000, DEFLATED);
   ExtractedBytes bytes;
   ASSERT_TRUE(extractEntry(&largest, 3, &bytes));
   EXPECT_EQ(text(bytes), "abc");
@@ -120,7 +120,7 @@ TEST(ComicsExtract, RefusedEntries) {
 
 TEST(ComicsExtract, NoMemoryForTheBufferFails) {
   std::string packed = deflateRaw("abc");
-  ArchiveEntry entry = entryOf(packed, 3, Deflated);
+  ArchiveEntry entry = entryOf(packed, 3, DEFLATED);
   ExtractedBytes bytes;
   failNthAllocation(0);
   EXPECT_FALSE(extractEntry(&entry, 0, &bytes));

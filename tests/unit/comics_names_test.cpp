@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "comics/archive.h"
+#include "comics/archive/archive.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <vector>
-#include "comics/memory.h"
+#include "comics/archive/memory.h"
 #include "comics/pages.h"
 
 namespace {
@@ -54,7 +54,7 @@ TEST_F(ComicsCache, EvictsByBytes) {
   storeCachedImage(archive, 2, side, side, pixels(side, side));
   EXPECT_EQ(2, held());
   EXPECT_EQ(nullptr, findCachedImage(archive, 0, side, side));
-  EXPECT_LE(archive->cachedBytes, (int64_t)imageBudgetBytes);
+  EXPECT_LE(archive->cachedBytes, (int64_t)IMAGE_BUDGET_BYTES);
 }
 
 // One image larger than the whole budget is still kept when it is alone.
@@ -63,7 +63,7 @@ TEST_F(ComicsCache, OversizedImageIsKeptAlone) {
   storeCachedImage(archive, 0, 2, 2, pixels(2, 2));
   ASSERT_NE(nullptr, storeCachedImage(archive, 1, side, side, pixels(side, side)));
   EXPECT_EQ(1, held());
-  EXPECT_GT(archive->cachedBytes, (int64_t)imageBudgetBytes);
+  EXPECT_GT(archive->cachedBytes, (int64_t)IMAGE_BUDGET_BYTES);
 }
 
 // An undecodable page is a 0xDD rectangle clipped to the bitmap, nothing outside.
@@ -127,7 +127,7 @@ TEST_F(ComicsCache, DecodeSizes) {
   pageDecodeSize(&entry, 30000, 45000, &w, &h);   // unknown-size pages shown huge
   entry.width = 0;
   pageDecodeSize(&entry, 30000, 45000, &w, &h);
-  EXPECT_LE((uint64_t)w * h * 4, imageBudgetBytes);
+  EXPECT_LE((uint64_t)w * h * 4, IMAGE_BUDGET_BYTES);
   EXPECT_NEAR(30000.0 / 45000, (double)w / h, 0.01);
 }
 

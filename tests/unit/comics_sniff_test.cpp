@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
 
-#include "comics/sniff.h"
+#include "comics/archive/sniff.h"
 
 namespace {
 
@@ -168,7 +169,7 @@ std::string readFile(const std::string& path) {
 TEST(ComicsSniffReference, ImagesMadeByImageMagick) {
   const char* convert = "/usr/bin/convert";
   if (system((std::string("test -x ") + convert).c_str()) != 0) GTEST_SKIP() << "no ImageMagick";
-  std::string dir = testing::TempDir() + "comics_sniff_reference/";
+  std::string dir = testing::TempDir() + "comics_sniff_reference_" + std::to_string(getpid()) + "/";
   ASSERT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
   struct Made {
     const char* file;

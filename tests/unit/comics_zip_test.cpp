@@ -4,16 +4,17 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "comics/archive.h"
-#include "comics/extract.h"
-#include "comics/memory.h"
-#include "comics/zip.h"
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
+#include "comics/archive/memory.h"
+#include "comics/archive/zip.h"
 
 namespace {
 
@@ -127,7 +128,7 @@ TEST(ComicsZipEnd, CommentUpToTheLongestIsSearchedAndNoFurther) {
   EXPECT_EQ(found->code, 0);
   // Same record, one byte more after its fixed part: out of the search.
   auto missed = list(makeZip({{"a.jpg", "x"}}, longest) + "c");
-  EXPECT_EQ(missed->code, OpenDamaged);
+  EXPECT_EQ(missed->code, OPEN_DAMAGED);
 }
 
 TEST(ComicsZipEnd, TheSignatureNearestTheEndWins) {
@@ -152,10 +153,10 @@ TEST(ComicsZipEnd, TheSignatureNearestTheEndWins) {
 TEST(ComicsZipEnd, TinyEmptyAndUnsignedFiles) {
   Bytes empty;
   endRecord(empty, 0, 0, 0);
-  EXPECT_EQ(list(empty.s)->code, OpenNoImage);
-  EXPECT_EQ(list(empty.s.substr(0, 21))->code, OpenDamaged);
-  EXPECT_EQ(list("")->code, OpenDamaged);
-  EXPECT_EQ(list(std::string(5000, 'P'))->code, OpenDamaged);
+  EXPECT_EQ(list(empty.s)->code, OPEN_NO_IMAGE);
+  EXPECT_EQ(list(empty.s.substr(0, 21))->code, OPEN_DAMAGED);
+  EXPECT_EQ(list("")->code, OPEN_DAMAGED);
+  EXPECT_EQ(list(std::string(5000, 'P'))->code, OPEN_DAMAGED);
 }
 
 // An archive whose end record saturates its fields, with a ZIP64 record and
@@ -180,12 +181,12 @@ TEST(ComicsZip64, RecordReplacesSaturatedValuesOnlyThroughAValidLocator) {
   auto valid = list(zip64Archive(UINT64_MAX, true));
   ASSERT_EQ(valid->code, 0);
   EXPECT_EQ(valid->names(), std::vector<std::u16string>{u"p.gif"});
-  EXPECT_EQ(list(zip64Archive(UINT64_MAX, false))->code, OpenDamaged);
+  EXPECT_EQ(list(zip64Archive(UINT64_MAX, false))->code, OPEN_DAMAGED);
   // Locator pointing past the end, or so far that offset + 56 wraps to a small
   // number: the 32-bit values stand (and fail), nothing is read out of the file.
-  EXPECT_EQ(list(zip64Archive(1u << 20, true))->code, OpenDamaged);
-  EXPECT_EQ(list(zip64Archive(UINT64_MAX - 40, true))->code, OpenDamaged);
-  EXPECT_EQ(list(zip64Archive(UINT64_MAX - 55, true))->code, OpenDamaged);
+  EXPECT_EQ(list(zip64Archive(1u << 20, true))->code, OPEN_DAMAGED);
+  EXPECT_EQ(list(zip64Archive(UINT64_MAX - 40, true))->code, OPEN_DAMAGED);
+  EXPECT_EQ(list(zip64Archive(UINT64_MAX - 55, true))->code, OPEN_DAMAGED);
 }
 
 TEST(ComicsZip64, EndRecordTooNearTheStartHasNoLocator) {
@@ -195,7 +196,7 @@ TEST(ComicsZip64, EndRecordTooNearTheStartHasNoLocator) {
       "PK\x06\x07"
       "123456");
   endRecord(b, 0xFFFF, 0, 0);
-  EXPECT_EQ(list(b.s)->code, OpenDamaged);
+  EXPECT_EQ(list(b.s)->code, OPEN_DAMAGED);
 }
 
 TEST(ComicsZipCentral, ImplausibleOrDamagedDirectoriesFail) {
@@ -207,14 +208,14 @@ TEST(ComicsZipCentral, ImplausibleOrDamagedDirectoriesFail) {
     return s;
   };
   EXPECT_EQ(list(good)->code, 0);
-  EXPECT_EQ(list(patched(endAt + 10, Bytes().u16(2)))->code, OpenDamaged);            // 2 > 46-byte size / 46
-  EXPECT_EQ(list(patched(endAt + 16, Bytes().u32(0xFFFFFFF0)))->code, OpenDamaged);   // offset outside
-  EXPECT_EQ(list(patched(endAt + 12, Bytes().u32(0xFFFFFFFF)))->code, OpenDamaged);   // size outside
+  EXPECT_EQ(list(patched(endAt + 10, Bytes().u16(2)))->code, OPEN_DAMAGED);            // 2 > 46-byte size / 46
+  EXPECT_EQ(list(patched(endAt + 16, Bytes().u32(0xFFFFFFF0)))->code, OPEN_DAMAGED);   // offset outside
+  EXPECT_EQ(list(patched(endAt + 12, Bytes().u32(0xFFFFFFFF)))->code, OPEN_DAMAGED);   // size outside
   size_t centralAt = good.size() - 22 - (46 + 5);
-  EXPECT_EQ(list(patched(centralAt, Bytes().raw("PK\x01\x03")))->code, OpenDamaged);   // unsigned record
-  EXPECT_EQ(list(patched(centralAt + 32, Bytes().u16(1)))->code, OpenDamaged);         // comment past the end
+  EXPECT_EQ(list(patched(centralAt, Bytes().raw("PK\x01\x03")))->code, OPEN_DAMAGED);   // unsigned record
+  EXPECT_EQ(list(patched(centralAt + 32, Bytes().u16(1)))->code, OPEN_DAMAGED);         // comment past the end
   // A count of 0xFFFF without ZIP64 is just implausible.
-  EXPECT_EQ(list(patched(endAt + 10, Bytes().u16(0xFFFF)))->code, OpenDamaged);
+  EXPECT_EQ(list(patched(endAt + 10, Bytes().u16(0xFFFF)))->code, OPEN_DAMAGED);
 }
 
 TEST(ComicsZipCentral, EntriesThatCannotBeUsedAreSkipped) {
@@ -247,8 +248,8 @@ TEST(ComicsZipCentral, EntriesThatCannotBeUsedAreSkipped) {
   EXPECT_EQ(listing->entry(1).storedSize, 3u);
   EXPECT_EQ(listing->entry(1).size, 300u);
 
-  EXPECT_EQ(list(makeZip({{"e.jpg", "E", 0, 1}, {"f.txt", "t"}}))->code, OpenPasswordProtected);
-  EXPECT_EQ(list(makeZip({{"f.txt", "t"}, {"g/", ""}}))->code, OpenNoImage);
+  EXPECT_EQ(list(makeZip({{"e.jpg", "E", 0, 1}, {"f.txt", "t"}}))->code, OPEN_PASSWORD_PROTECTED);
+  EXPECT_EQ(list(makeZip({{"f.txt", "t"}, {"g/", ""}}))->code, OPEN_NO_IMAGE);
 }
 
 // One image whose central fields are saturated and taken from 0x0001 extra data.
@@ -283,14 +284,14 @@ TEST(ComicsZipCentral, Zip64ExtraBlockSuppliesSaturatedValuesInOrder) {
   ASSERT_EQ(offsetOnly->code, 0);
   EXPECT_EQ(offsetOnly->entry(0).size, 6u);
   // A block too short for the compressed size leaves it saturated: data out of file.
-  EXPECT_EQ(listWithExtra(S, S, 8, block(1, Bytes().u64(6)))->code, OpenNoImage);
+  EXPECT_EQ(listWithExtra(S, S, 8, block(1, Bytes().u64(6)))->code, OPEN_NO_IMAGE);
   // A block whose data runs past the extra field is not read.
   std::string overlong = Bytes().u16(1).u16(24).u64(6).u64(6).s;
-  EXPECT_EQ(listWithExtra(6, 6, S, overlong)->code, OpenNoImage);
+  EXPECT_EQ(listWithExtra(6, 6, S, overlong)->code, OPEN_NO_IMAGE);
   // Values from the file that would wrap the bounds checks: skipped, not read.
-  EXPECT_EQ(listWithExtra(6, 6, S, block(1, Bytes().u64(UINT64_MAX)))->code, OpenNoImage);
-  EXPECT_EQ(listWithExtra(6, 6, S, block(1, Bytes().u64(UINT64_MAX - 29)))->code, OpenNoImage);
-  EXPECT_EQ(listWithExtra(S, 6, 8, block(1, Bytes().u64(UINT64_MAX - 3)))->code, OpenNoImage);
+  EXPECT_EQ(listWithExtra(6, 6, S, block(1, Bytes().u64(UINT64_MAX)))->code, OPEN_NO_IMAGE);
+  EXPECT_EQ(listWithExtra(6, 6, S, block(1, Bytes().u64(UINT64_MAX - 29)))->code, OPEN_NO_IMAGE);
+  EXPECT_EQ(listWithExtra(S, 6, 8, block(1, Bytes().u64(UINT64_MAX - 3)))->code, OPEN_NO_IMAGE);
   // Short and empty blocks at the field's end.
   auto trailing = listWithExtra(6, 6, 8, block(0x7875, Bytes()) + "\x01");
   EXPECT_EQ(trailing->code, 0);
@@ -376,7 +377,7 @@ TEST(ComicsZipMemory, NoMemoryForANameSkipsItNoMemoryForTheListFails) {
 
   ComicArchive* second = (ComicArchive*)allocZeroed(sizeof(ComicArchive));
   failNthAllocation(0);   // the entry array
-  EXPECT_EQ(listZipEntries(second, listing->view.get(), file.size()), OpenDamaged);
+  EXPECT_EQ(listZipEntries(second, listing->view.get(), file.size()), OPEN_DAMAGED);
   freeArchive(second);
 }
 
@@ -404,7 +405,7 @@ TEST(ComicsZipLimits, AtMostOneHundredThousandImages) {
   sortEntries(most->archive.get());
   EXPECT_EQ(most->names().front(), u"p1.png");
   EXPECT_EQ(most->names().back(), u"p100000.png");
-  EXPECT_EQ(list(manyRecords(100001))->code, OpenDamaged);
+  EXPECT_EQ(list(manyRecords(100001))->code, OPEN_DAMAGED);
 }
 
 // Runs a command in `dir`; true when it exits with 0.
@@ -423,7 +424,7 @@ void writeFile(const std::string& path, const std::string& bytes) {
 
 TEST(ComicsZipReference, ArchivesOfDebiansZipListAndExtractAsUnzipSees) {
   if (system("test -x /usr/bin/zip && test -x /usr/bin/unzip") != 0) GTEST_SKIP() << "no zip";
-  std::string dir = testing::TempDir() + "comics_zip_reference";
+  std::string dir = testing::TempDir() + "comics_zip_reference_" + std::to_string(getpid());
   ASSERT_TRUE(run("/", "rm -rf '" + dir + "' && mkdir -p '" + dir + "/in/sub' '" + dir + "/in/__MACOSX'"));
   std::string text, noise;
   for (int i = 0; i < 3000; i++) text += "line " + std::to_string(i * 7 % 13) + "\n";

@@ -247,15 +247,15 @@ TEST(Layout, ArchiveKindFromFirstBytes) {
   const unsigned char other[] = {'P', 'K', 1, 2}, pdf[] = "%PDF-1.7";
   const unsigned char rar4[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x00},
                       rar5[] = {'R', 'a', 'r', '!', 0x1A, 0x07, 0x01, 0};
-  EXPECT_EQ(ZipArchive, detectArchiveKind(local, 4));
-  EXPECT_EQ(ZipArchive, detectArchiveKind(empty, 4));
-  EXPECT_EQ(ZipArchive, detectArchiveKind(mixed, 4));
-  EXPECT_EQ(NotAnArchive, detectArchiveKind(local, 3));
-  EXPECT_EQ(NotAnArchive, detectArchiveKind(other, 4));
-  EXPECT_EQ(NotAnArchive, detectArchiveKind(pdf, 8));
-  EXPECT_EQ(RarArchive, detectArchiveKind(rar4, 7));
-  EXPECT_EQ(RarArchive, detectArchiveKind(rar5, 8));
-  EXPECT_EQ(NotAnArchive, detectArchiveKind(rar4, 6));
+  EXPECT_EQ(ZIP_ARCHIVE, detectArchiveKind(local, 4));
+  EXPECT_EQ(ZIP_ARCHIVE, detectArchiveKind(empty, 4));
+  EXPECT_EQ(ZIP_ARCHIVE, detectArchiveKind(mixed, 4));
+  EXPECT_EQ(NOT_AN_ARCHIVE, detectArchiveKind(local, 3));
+  EXPECT_EQ(NOT_AN_ARCHIVE, detectArchiveKind(other, 4));
+  EXPECT_EQ(NOT_AN_ARCHIVE, detectArchiveKind(pdf, 8));
+  EXPECT_EQ(RAR_ARCHIVE, detectArchiveKind(rar4, 7));
+  EXPECT_EQ(RAR_ARCHIVE, detectArchiveKind(rar5, 8));
+  EXPECT_EQ(NOT_AN_ARCHIVE, detectArchiveKind(rar4, 6));
 }
 
 TEST(Layout, FileNameIsTheLastComponent) {

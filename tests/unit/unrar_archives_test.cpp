@@ -27,11 +27,11 @@ struct Sink {
 
 int collect(void* context, int message, const void* p1, uint64_t p2) {
   Sink* sink = (Sink*)context;
-  if (message == rarMessageVolume) {
-    (p2 == rarVolumeFound ? sink->volumesFound : sink->volumesMissing)++;
-    return p2 == rarVolumeFound ? 1 : -1;
+  if (message == RAR_CORE_MESSAGE_VOLUME) {
+    (p2 == RAR_CORE_VOLUME_FOUND ? sink->volumesFound : sink->volumesMissing)++;
+    return p2 == RAR_CORE_VOLUME_FOUND ? 1 : -1;
   }
-  if (message == rarMessagePassword) {
+  if (message == RAR_CORE_MESSAGE_PASSWORD) {
     sink->passwordAsks++;
     return -1;
   }
@@ -74,10 +74,10 @@ Listing walk(const std::string& name, bool test, uint64_t stopAfterBytes = 0) {
   RarEntryInfo info;
   for (int guard = 0; guard < 1000; guard++) {
     listing.last = rarCoreReadHeader(core, &info);
-    if (listing.last != rarOk) break;
+    if (listing.last != RAR_CORE_OK) break;
     listing.sink.crc = 0;
     listing.sink.bytes = 0;
-    int result = rarCoreProcess(core, test && !(info.flags & rarEntryDirectory) ? rarTest : rarSkip);
+    int result = rarCoreProcess(core, test && !(info.flags & RAR_CORE_ENTRY_DIRECTORY) ? RAR_CORE_TEST : RAR_CORE_SKIP);
     listing.entries.push_back({asciiOf(info.name), info.flags, info.unpackedSize, info.packedSize, result,
                                listing.sink.crc, listing.sink.bytes});
   }
@@ -95,15 +95,15 @@ class RarSamples : public ::testing::Test {
 
 TEST_F(RarSamples, Rar4NamesSizesAndBytes) {
   Listing listing = walk("rar.rar", true);
-  EXPECT_EQ(listing.last, rarEndArchive);
+  EXPECT_EQ(listing.last, RAR_CORE_END_ARCHIVE);
   ASSERT_EQ(listing.entries.size(), 5u);
   EXPECT_EQ(listing.entries[0].name, "test.txt");
   EXPECT_EQ(listing.entries[0].size, 20u);
   EXPECT_EQ(listing.entries[0].crc, 0xbec8a242u);
   EXPECT_EQ(listing.entries[2].name, "testdir/test.txt");
   EXPECT_EQ(listing.entries[3].name, "testdir");
-  EXPECT_EQ(listing.entries[3].flags & rarEntryDirectory, (uint32_t)rarEntryDirectory);
-  EXPECT_EQ(listing.entries[0].flags & rarEntryDirectory, 0u);
+  EXPECT_EQ(listing.entries[3].flags & RAR_CORE_ENTRY_DIRECTORY, (uint32_t)RAR_CORE_ENTRY_DIRECTORY);
+  EXPECT_EQ(listing.entries[0].flags & RAR_CORE_ENTRY_DIRECTORY, 0u);
 
   listing = walk("rar_binary_data.rar", true);
   ASSERT_EQ(listing.entries.size(), 2u);
@@ -124,26 +124,26 @@ TEST_F(RarSamples, Rar5StoredCompressedAndSolid) {
     SCOPED_TRACE(name);
     bool solid = strstr(name, "solid") != nullptr;
     Listing listing = walk(name, true);
-    EXPECT_EQ((listing.archiveFlags & rarArchiveSolid) != 0, solid);
-    EXPECT_EQ(listing.last, rarEndArchive);
+    EXPECT_EQ((listing.archiveFlags & RAR_CORE_ARCHIVE_SOLID) != 0, solid);
+    EXPECT_EQ(listing.last, RAR_CORE_END_ARCHIVE);
     ASSERT_EQ(listing.entries.size(), 4u);
     for (int i = 0; i < 4; i++) {
-      EXPECT_EQ(listing.entries[i].result, rarOk);
+      EXPECT_EQ(listing.entries[i].result, RAR_CORE_OK);
       EXPECT_EQ(listing.entries[i].size, 4096u);
       EXPECT_EQ(listing.entries[i].crc, crcs[i]);
-      EXPECT_EQ(listing.entries[i].flags & rarEntrySolid, solid && i > 0 ? (uint32_t)rarEntrySolid : 0u);
+      EXPECT_EQ(listing.entries[i].flags & RAR_CORE_ENTRY_SOLID, solid && i > 0 ? (uint32_t)RAR_CORE_ENTRY_SOLID : 0u);
     }
   }
   // In a solid archive, skipping entries still unpacks them: the last one is right.
   Listing skipped = walk("rar5_solid.rar", false);
   ASSERT_EQ(skipped.entries.size(), 7u);
-  EXPECT_EQ(skipped.last, rarEndArchive);
+  EXPECT_EQ(skipped.last, RAR_CORE_END_ARCHIVE);
 }
 
 TEST_F(RarSamples, Rar5VolumesAreFollowedAndAnnounced) {
   Listing listing = walk("rar5_multiarchive.part01.rar", true);
-  EXPECT_EQ(listing.last, rarEndArchive);
-  EXPECT_EQ(listing.archiveFlags & rarArchiveVolume, (uint32_t)rarArchiveVolume);
+  EXPECT_EQ(listing.last, RAR_CORE_END_ARCHIVE);
+  EXPECT_EQ(listing.archiveFlags & RAR_CORE_ARCHIVE_VOLUME, (uint32_t)RAR_CORE_ARCHIVE_VOLUME);
   ASSERT_EQ(listing.entries.size(), 2u);
   EXPECT_EQ(listing.entries[0].crc, 0x35277473u);
   EXPECT_EQ(listing.entries[1].crc, 0xe59665f8u);
@@ -154,25 +154,25 @@ TEST_F(RarSamples, Rar5VolumesAreFollowedAndAnnounced) {
 // The first entry is 241 MB: list it by skipping, and read only its start.
 TEST_F(RarSamples, Rar4VolumesListAndABoundedRead) {
   Listing listing = walk("rar_multivolume.part0001.rar", false);
-  EXPECT_EQ(listing.last, rarEndArchive);
+  EXPECT_EQ(listing.last, RAR_CORE_END_ARCHIVE);
   ASSERT_GE(listing.entries.size(), 2u);
   EXPECT_GT(listing.entries[0].size, 200000000u);
   EXPECT_EQ(listing.sink.volumesFound, 3);
 
   Listing start = walk("rar_multivolume.part0001.rar", true, 1 << 20);
   ASSERT_GE(start.entries.size(), 1u);
-  EXPECT_NE(start.entries[0].result, rarOk);   // stopped by the callback
+  EXPECT_NE(start.entries[0].result, RAR_CORE_OK);   // stopped by the callback
   EXPECT_GE(start.entries[0].bytes, 1u << 20);
   EXPECT_LT(start.entries[0].bytes, 8u << 20);
 }
 
 TEST_F(RarSamples, EncryptedDataAsksForAPassword) {
   Listing listing = walk("rar_encryption_data.rar", true);
-  EXPECT_EQ(listing.openResult, rarOk);
+  EXPECT_EQ(listing.openResult, RAR_CORE_OK);
   ASSERT_EQ(listing.entries.size(), 2u);
   for (const Listed& entry : listing.entries) {
-    EXPECT_EQ(entry.flags & rarEntryEncrypted, (uint32_t)rarEntryEncrypted);
-    EXPECT_EQ(entry.result, rarMissingPassword);
+    EXPECT_EQ(entry.flags & RAR_CORE_ENTRY_ENCRYPTED, (uint32_t)RAR_CORE_ENTRY_ENCRYPTED);
+    EXPECT_EQ(entry.result, RAR_CORE_MISSING_PASSWORD);
     EXPECT_EQ(entry.bytes, 0u);
   }
   EXPECT_EQ(listing.sink.passwordAsks, 2);
@@ -183,12 +183,12 @@ TEST_F(RarSamples, EncryptedDataAsksForAPassword) {
 TEST_F(RarSamples, Rar5EncryptedDataAsksForAPasswordToo) {
   Listing listing = walk("rar5_encrypted.rar", true);
   ASSERT_EQ(listing.entries.size(), 4u);
-  EXPECT_EQ(listing.last, rarEndArchive);
+  EXPECT_EQ(listing.last, RAR_CORE_END_ARCHIVE);
   static const bool encrypted[] = {false, true, false, true};
   for (int i = 0; i < 4; i++) {
     SCOPED_TRACE(listing.entries[i].name);
-    EXPECT_EQ((listing.entries[i].flags & rarEntryEncrypted) != 0, encrypted[i]);
-    EXPECT_EQ(listing.entries[i].result, encrypted[i] ? rarMissingPassword : rarOk);
+    EXPECT_EQ((listing.entries[i].flags & RAR_CORE_ENTRY_ENCRYPTED) != 0, encrypted[i]);
+    EXPECT_EQ(listing.entries[i].result, encrypted[i] ? RAR_CORE_MISSING_PASSWORD : RAR_CORE_OK);
   }
   EXPECT_EQ(listing.entries[0].crc, 0xee5a6e55u);
   EXPECT_EQ(listing.entries[2].crc, 0x949a3d35u);
@@ -214,15 +214,16 @@ TEST_F(RarSamples, EncryptedHeadersFailTheOpen) {
   for (const char* name : {"rar_encryption_header.rar", "rar5_encrypted_filenames.rar"}) {
     SCOPED_TRACE(name);
     Listing listing = walk(name, false);
-    EXPECT_EQ(listing.openResult, rarMissingPassword);
-    EXPECT_EQ(listing.archiveFlags & rarArchiveEncryptedHeaders, (uint32_t)rarArchiveEncryptedHeaders);
+    EXPECT_EQ(listing.openResult, RAR_CORE_MISSING_PASSWORD);
+    EXPECT_EQ(listing.archiveFlags & RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS, (uint32_t)RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS);
   }
 }
 
 TEST_F(RarSamples, DamageIsReportedNotHidden) {
   Listing listing = walk("rar_invalid1.rar", true);
-  bool failed = listing.openResult != rarOk || (listing.last != rarOk && listing.last != rarEndArchive);
-  for (const Listed& entry : listing.entries) failed = failed || entry.result != rarOk;
+  bool failed =
+      listing.openResult != RAR_CORE_OK || (listing.last != RAR_CORE_OK && listing.last != RAR_CORE_END_ARCHIVE);
+  for (const Listed& entry : listing.entries) failed = failed || entry.result != RAR_CORE_OK;
   EXPECT_TRUE(failed);
 }
 
@@ -234,8 +235,9 @@ TEST_F(RarSamples, HostileDirectoryWithDataFailsQuickly) {
     Listing listing = walk("rar5_dirdata.rar", test);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 5.0);
-    bool failed = listing.openResult != rarOk || (listing.last != rarOk && listing.last != rarEndArchive);
-    for (const Listed& entry : listing.entries) failed = failed || entry.result != rarOk;
+    bool failed =
+        listing.openResult != RAR_CORE_OK || (listing.last != RAR_CORE_OK && listing.last != RAR_CORE_END_ARCHIVE);
+    for (const Listed& entry : listing.entries) failed = failed || entry.result != RAR_CORE_OK;
     EXPECT_TRUE(failed);
     EXPECT_LE(listing.entries.size(), 2u);
   }
@@ -253,7 +255,7 @@ TEST_F(RarSamples, Rar4ThroughTheHelperMatchesLibarchive) {
     bool previous = rarCoreHelperForEveryRar4(true);
     Listing helped = walk(name, true);
     rarCoreHelperForEveryRar4(previous);
-    EXPECT_EQ(helped.last, rarEndArchive);
+    EXPECT_EQ(helped.last, RAR_CORE_END_ARCHIVE);
     ASSERT_EQ(helped.entries.size(), expected.entries.size());
     for (size_t i = 0; i < expected.entries.size(); i++) {
       const Listed& a = expected.entries[i];
@@ -261,7 +263,7 @@ TEST_F(RarSamples, Rar4ThroughTheHelperMatchesLibarchive) {
       SCOPED_TRACE(a.name);
       EXPECT_EQ(b.name, a.name);
       EXPECT_EQ(b.flags, a.flags);
-      EXPECT_EQ(b.result, rarOk);
+      EXPECT_EQ(b.result, RAR_CORE_OK);
       if (a.bytes == 0 && b.bytes > 0) continue;   // a link: libarchive gives no data for it
       EXPECT_EQ(b.packed, a.packed);
       EXPECT_EQ(b.size, a.size);
@@ -274,11 +276,11 @@ TEST_F(RarSamples, Rar4ThroughTheHelperMatchesLibarchive) {
 TEST_F(RarSamples, SolidRar4EncryptedAsksForThePassword) {
   if (access("/usr/bin/unar", X_OK) != 0) GTEST_SKIP() << "unar is not installed";
   Listing listing = walk("rar4_solid_encrypted.rar", true);
-  EXPECT_EQ(listing.openResult, rarOk);
+  EXPECT_EQ(listing.openResult, RAR_CORE_OK);
   ASSERT_EQ(listing.entries.size(), 4u);
   EXPECT_EQ(listing.entries[0].name, "a.txt");
-  EXPECT_EQ(listing.entries[0].flags & rarEntryEncrypted, (uint32_t)rarEntryEncrypted);
-  EXPECT_EQ(listing.entries[0].result, rarMissingPassword);
+  EXPECT_EQ(listing.entries[0].flags & RAR_CORE_ENTRY_ENCRYPTED, (uint32_t)RAR_CORE_ENTRY_ENCRYPTED);
+  EXPECT_EQ(listing.entries[0].result, RAR_CORE_MISSING_PASSWORD);
   EXPECT_EQ(listing.sink.passwordAsks, 4);
 }
 

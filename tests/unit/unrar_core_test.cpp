@@ -30,15 +30,15 @@ struct Sink {
 
 int collect(void* context, int message, const void* p1, uint64_t p2) {
   Sink* sink = (Sink*)context;
-  if (message == rarMessageVolume) {
-    (p2 == rarVolumeFound ? sink->volumesFound : sink->volumesMissing)++;
-    if (p2 == rarVolumeMissing && !sink->replacement.empty() && sink->replacement.size() < rarPathCapacity) {
+  if (message == RAR_CORE_MESSAGE_VOLUME) {
+    (p2 == RAR_CORE_VOLUME_FOUND ? sink->volumesFound : sink->volumesMissing)++;
+    if (p2 == RAR_CORE_VOLUME_MISSING && !sink->replacement.empty() && sink->replacement.size() < RAR_PATH_CAPACITY) {
       strcpy((char*)p1, sink->replacement.c_str());
       return 1;
     }
-    return p2 == rarVolumeFound ? 1 : -1;
+    return p2 == RAR_CORE_VOLUME_FOUND ? 1 : -1;
   }
-  if (message == rarMessagePassword) {
+  if (message == RAR_CORE_MESSAGE_PASSWORD) {
     sink->passwordAsks++;
     return -1;
   }
@@ -92,9 +92,9 @@ std::vector<Listed> listArchive(const std::string& path, bool test, int* last, u
   RarEntryInfo info;
   for (int guard = 0; guard < 10000; guard++) {
     *last = rarCoreReadHeader(core, &info);
-    if (*last != rarOk) break;
+    if (*last != RAR_CORE_OK) break;
     sink->data.clear();
-    int processed = rarCoreProcess(core, test ? rarTest : rarSkip);
+    int processed = rarCoreProcess(core, test ? RAR_CORE_TEST : RAR_CORE_SKIP);
     out.push_back({utf8Of(info.name), info.flags, info.unpackedSize, info.packedSize, processed, sink->data});
   }
   rarCoreClose(core);
@@ -130,24 +130,24 @@ TEST_P(MadeArchive, ListsEveryEntryWithItsFlagsSizesAndBytes) {
   int last = 0;
   uint32_t flags = 0;
   std::vector<Listed> entries = listArchive(archive, true, &last, &flags, &sink);
-  EXPECT_EQ(last, rarEndArchive);
-  EXPECT_EQ((flags & rarArchiveSolid) != 0, solid);
-  EXPECT_EQ(flags & rarArchiveVolume, 0u);
+  EXPECT_EQ(last, RAR_CORE_END_ARCHIVE);
+  EXPECT_EQ((flags & RAR_CORE_ARCHIVE_SOLID) != 0, solid);
+  EXPECT_EQ(flags & RAR_CORE_ARCHIVE_VOLUME, 0u);
   ASSERT_EQ(entries.size(), 4u);
   EXPECT_EQ(entries[0].name, "cover.jpg");
-  EXPECT_EQ(entries[0].flags & rarEntryDirectory, (uint32_t)rarEntryDirectory);
-  EXPECT_EQ(entries[0].result, rarOk);
+  EXPECT_EQ(entries[0].flags & RAR_CORE_ENTRY_DIRECTORY, (uint32_t)RAR_CORE_ENTRY_DIRECTORY);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
   EXPECT_EQ(entries[1].name, "small.jpg");
   EXPECT_EQ(entries[2].name, "large.png");
   EXPECT_EQ(entries[3].name, "sub/\xC3\xA9t\xC3\xA9.jpg");
   const std::string* expected[] = {nullptr, &contents.small, &contents.large, &contents.exact};
   for (int i = 1; i < 4; i++) {
     SCOPED_TRACE(entries[i].name);
-    EXPECT_EQ(entries[i].flags & (rarEntryDirectory | rarEntryEncrypted), 0u);
-    EXPECT_EQ(entries[i].flags & rarEntrySolid, solid && i > 1 ? (uint32_t)rarEntrySolid : 0u);
+    EXPECT_EQ(entries[i].flags & (RAR_CORE_ENTRY_DIRECTORY | RAR_CORE_ENTRY_ENCRYPTED), 0u);
+    EXPECT_EQ(entries[i].flags & RAR_CORE_ENTRY_SOLID, solid && i > 1 ? (uint32_t)RAR_CORE_ENTRY_SOLID : 0u);
     EXPECT_EQ(entries[i].size, expected[i]->size());
     EXPECT_EQ(entries[i].packed, expected[i]->size());   // stored
-    EXPECT_EQ(entries[i].result, rarOk);
+    EXPECT_EQ(entries[i].result, RAR_CORE_OK);
     EXPECT_TRUE(entries[i].data == *expected[i]);
   }
 }
@@ -172,16 +172,16 @@ TEST_P(MadeFormat, CallbackStopEndsTheEntryWithAFailure) {
   RarCore* core = rarCoreOpen(archive.c_str(), collect, &sink, &result, &flags);
   ASSERT_NE(core, nullptr);
   RarEntryInfo info;
-  ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
-  EXPECT_NE(rarCoreProcess(core, rarTest), rarOk);
+  ASSERT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_OK);
+  EXPECT_NE(rarCoreProcess(core, RAR_CORE_TEST), RAR_CORE_OK);
   EXPECT_GE(sink.data.size(), 65536u);
   EXPECT_LT(sink.data.size(), 3u * 1024 * 1024);
   EXPECT_EQ(sink.data, patternBytes(3 * 1024 * 1024, 4).substr(0, sink.data.size()));
-  ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
+  ASSERT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_OK);
   EXPECT_EQ(utf8Of(info.name), "small.png");
-  EXPECT_EQ(rarCoreProcess(core, rarExtract), rarCreateFailed);   // nothing is ever written
-  EXPECT_EQ(rarCoreReadHeader(core, &info), rarEndArchive);
-  EXPECT_EQ(rarCoreReadHeader(core, &info), rarEndArchive);
+  EXPECT_EQ(rarCoreProcess(core, RAR_CORE_EXTRACT), RAR_CORE_CREATE_FAILED);   // nothing is ever written
+  EXPECT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_END_ARCHIVE);
+  EXPECT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_END_ARCHIVE);
   rarCoreClose(core);
 }
 
@@ -198,9 +198,10 @@ TEST_P(MadeFormat, VolumesAreAnnouncedAndAMissingOneFailsTheEntry) {
   int last = 0;
   uint32_t flags = 0;
   std::vector<Listed> entries = listArchive(folder.path + "/vol.part1.cbr", true, &last, &flags, &sink);
-  EXPECT_EQ(flags & (rarArchiveVolume | rarArchiveFirstVolume), (uint32_t)(rarArchiveVolume | rarArchiveFirstVolume));
+  EXPECT_EQ(flags & (RAR_CORE_ARCHIVE_VOLUME | RAR_CORE_ARCHIVE_FIRST_VOLUME),
+            (uint32_t)(RAR_CORE_ARCHIVE_VOLUME | RAR_CORE_ARCHIVE_FIRST_VOLUME));
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].result, rarOk);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
   EXPECT_TRUE(entries[0].data == bytes);
   EXPECT_EQ(sink.volumesFound, 2);
   EXPECT_EQ(sink.volumesMissing, 0);
@@ -209,9 +210,9 @@ TEST_P(MadeFormat, VolumesAreAnnouncedAndAMissingOneFailsTheEntry) {
   Sink partial;
   entries = listArchive(folder.path + "/vol.part1.cbr", true, &last, &flags, &partial);
   ASSERT_GE(entries.size(), 1u);
-  EXPECT_NE(entries[0].result, rarOk);
+  EXPECT_NE(entries[0].result, RAR_CORE_OK);
   EXPECT_EQ(partial.volumesMissing, 1);
-  EXPECT_NE(last, rarOk);
+  EXPECT_NE(last, RAR_CORE_OK);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MadeFormat, ::testing::Values(4, 5));
@@ -227,7 +228,7 @@ TEST(RarVolumes, OldNamesAndAVolumeFoundElsewhere) {
   int last = 0;
   uint32_t flags = 0;
   std::vector<Listed> entries = listArchive(folder.path + "/old.cbr", true, &last, &flags, &sink);
-  EXPECT_EQ(flags & rarArchiveNewNumbering, 0u);
+  EXPECT_EQ(flags & RAR_CORE_ARCHIVE_NEW_NUMBERING, 0u);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_TRUE(entries[0].data == bytes);
   EXPECT_EQ(sink.volumesFound, 2);
@@ -239,7 +240,7 @@ TEST(RarVolumes, OldNamesAndAVolumeFoundElsewhere) {
   entries = listArchive(folder.path + "/old.cbr", true, &last, &flags, &asked);
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(asked.volumesMissing, 1);
-  EXPECT_EQ(entries[0].result, rarOk);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
   EXPECT_TRUE(entries[0].data == bytes);
 }
 
@@ -300,10 +301,10 @@ TEST_F(SolidRar4Helper, AMisbehavingRunFailsTheArchiveWithinItsLimits) {
     RarCore* core = rarCoreOpen(archive.c_str(), collect, &sink, &result, &flags);
     ASSERT_NE(core, nullptr);
     RarEntryInfo info;
-    ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
-    EXPECT_EQ(rarCoreProcess(core, rarTest), rarBadData);
+    ASSERT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_OK);
+    EXPECT_EQ(rarCoreProcess(core, RAR_CORE_TEST), RAR_CORE_BAD_DATA);
     EXPECT_LE(sink.data.size(), first.size()) << "never more than the header announces";
-    EXPECT_EQ(rarCoreReadHeader(core, &info), rarBadData) << "a failed run is not asked again";
+    EXPECT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_BAD_DATA) << "a failed run is not asked again";
     rarCoreClose(core);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 3.0);
@@ -334,7 +335,7 @@ TEST_F(SolidRar4Helper, WhatCannotBeUnpackedIsDamagedNotShownInPart) {
     int result = 0;
     uint32_t flags = 0;
     EXPECT_EQ(rarCoreOpen(c.path.c_str(), collect, nullptr, &result, &flags), nullptr);
-    EXPECT_EQ(result, rarBadArchive);
+    EXPECT_EQ(result, RAR_CORE_BAD_ARCHIVE);
   }
 }
 
@@ -368,10 +369,10 @@ TEST_F(SolidRar4Helper, AnEntryWhoseBytesDoNotMatchItsHeaderFails) {
   int last = 0;
   std::vector<Listed> entries = listArchive(archive, true, &last, nullptr, &sink);
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].result, rarOk);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
   EXPECT_TRUE(entries[0].data == first);
-  EXPECT_EQ(entries[1].result, rarBadData);
-  EXPECT_EQ(last, rarBadData);
+  EXPECT_EQ(entries[1].result, RAR_CORE_BAD_DATA);
+  EXPECT_EQ(last, RAR_CORE_BAD_DATA);
 }
 
 // The helper would refuse the whole archive without the password: it is asked
@@ -383,10 +384,10 @@ TEST_F(SolidRar4Helper, FilesBeforeAnEncryptedOneAreUnpacked) {
   int last = 0;
   std::vector<Listed> entries = listArchive(archive, true, &last, nullptr, &sink);
   ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[0].result, rarOk);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
   EXPECT_TRUE(entries[0].data == first);
-  EXPECT_EQ(entries[1].flags & rarEntryEncrypted, (uint32_t)rarEntryEncrypted);
-  EXPECT_EQ(entries[1].result, rarMissingPassword);
+  EXPECT_EQ(entries[1].flags & RAR_CORE_ENTRY_ENCRYPTED, (uint32_t)RAR_CORE_ENTRY_ENCRYPTED);
+  EXPECT_EQ(entries[1].result, RAR_CORE_MISSING_PASSWORD);
   EXPECT_EQ(sink.passwordAsks, 1);
 }
 
@@ -402,22 +403,22 @@ TEST(RarProbe, ReadsArchiveFlagsAndRejectsDamage) {
     size_t length = fread(bytes, 1, sizeof bytes, f);
     fclose(f);
     uint32_t flags = 0;
-    EXPECT_EQ(rarProbeArchive(bytes, length, &flags), rarOk);
-    EXPECT_EQ(flags, (uint32_t)rarArchiveSolid);
+    EXPECT_EQ(rarProbeArchive(bytes, length, &flags), RAR_CORE_OK);
+    EXPECT_EQ(flags, (uint32_t)RAR_CORE_ARCHIVE_SOLID);
     size_t mainHeaderEnd = format == 4 ? 7 + 13 : 8 + 4 + 1 + 3;
-    EXPECT_EQ(rarProbeArchive(bytes, mainHeaderEnd - 1, &flags), rarBadArchive);   // cut short
-    bytes[mainHeaderEnd - 1] ^= 0x40;                                              // CRC no longer matches
-    EXPECT_EQ(rarProbeArchive(bytes, length, &flags), rarBadArchive);
+    EXPECT_EQ(rarProbeArchive(bytes, mainHeaderEnd - 1, &flags), RAR_CORE_BAD_ARCHIVE);   // cut short
+    bytes[mainHeaderEnd - 1] ^= 0x40;                                                     // CRC no longer matches
+    EXPECT_EQ(rarProbeArchive(bytes, length, &flags), RAR_CORE_BAD_ARCHIVE);
   }
   uint32_t flags = 0;
-  EXPECT_EQ(rarProbeArchive((const uint8_t*)"PK\3\4", 4, &flags), rarBadArchive);
-  EXPECT_EQ(rarProbeArchive((const uint8_t*)"RE~^xxxx", 8, &flags), rarUnknownFormat);
+  EXPECT_EQ(rarProbeArchive((const uint8_t*)"PK\3\4", 4, &flags), RAR_CORE_BAD_ARCHIVE);
+  EXPECT_EQ(rarProbeArchive((const uint8_t*)"RE~^xxxx", 8, &flags), RAR_CORE_UNKNOWN_FORMAT);
   // RAR 5 headers encrypted: an encryption header (type 4) comes first.
   uint8_t encrypted[] = {'R', 'a', 'r', '!', 0x1A, 7, 1, 0, 0, 0, 0, 0, 2, 4, 0};
   uint32_t crc = (uint32_t)crc32(0, encrypted + 12, 3);
   for (int i = 0; i < 4; i++) encrypted[8 + i] = (uint8_t)(crc >> (8 * i));
-  EXPECT_EQ(rarProbeArchive(encrypted, sizeof encrypted, &flags), rarOk);
-  EXPECT_EQ(flags, (uint32_t)rarArchiveEncryptedHeaders);
+  EXPECT_EQ(rarProbeArchive(encrypted, sizeof encrypted, &flags), RAR_CORE_OK);
+  EXPECT_EQ(flags, (uint32_t)RAR_CORE_ARCHIVE_ENCRYPTED_HEADERS);
 }
 
 TEST(RarVolumeNames, FollowBothNumberings) {

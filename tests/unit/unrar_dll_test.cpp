@@ -3,7 +3,7 @@
 // archive written by scripts/makerar.py listed and tested through them.
 #include <windows.h>
 
-#include "comics/unrar.h"
+#include "comics/rar/unrar.h"
 #include "tests/inproc/gtest.h"
 #include "tests/support/tempfolder.h"
 

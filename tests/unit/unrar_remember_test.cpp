@@ -37,8 +37,8 @@ struct Sink {
 
 int collect(void* context, int message, const void* p1, uint64_t p2) {
   Sink* sink = (Sink*)context;
-  if (message == rarMessageVolume) return p2 == rarVolumeFound ? 1 : -1;
-  if (message == rarMessagePassword) return -1;
+  if (message == RAR_CORE_MESSAGE_VOLUME) return p2 == RAR_CORE_VOLUME_FOUND ? 1 : -1;
+  if (message == RAR_CORE_MESSAGE_PASSWORD) return -1;
   size_t kept = std::min((size_t)p2, keptBytes - sink->data.size());
   sink->data.append((const char*)p1, kept);
   sink->bytes += p2;
@@ -113,9 +113,9 @@ Walk walkAll(const std::string& path, bool test) {
   RarEntryInfo info;
   for (int guard = 0; guard < 1000; guard++) {
     walk.last = rarCoreReadHeader(core, &info);
-    if (walk.last != rarOk) break;
+    if (walk.last != RAR_CORE_OK) break;
     sink.clear();
-    int result = rarCoreProcess(core, test ? rarTest : rarSkip);
+    int result = rarCoreProcess(core, test ? RAR_CORE_TEST : RAR_CORE_SKIP);
     walk.seen.push_back(seenOf(info, result, sink));
   }
   rarCoreClose(core);
@@ -133,7 +133,7 @@ RarCore* openAfter(const std::string& path, Sink* sink, int count) {
   RarCore* core = rarCoreOpen(path.c_str(), collect, sink, &result, &flags);
   RarEntryInfo info;
   for (int i = 0; core && i < count; i++) {
-    if (rarCoreReadHeader(core, &info) != rarOk || rarCoreProcess(core, rarSkip) != rarOk) {
+    if (rarCoreReadHeader(core, &info) != RAR_CORE_OK || rarCoreProcess(core, RAR_CORE_SKIP) != RAR_CORE_OK) {
       rarCoreClose(core);
       return nullptr;
     }
@@ -151,11 +151,11 @@ Walk walkAsTheReader(const std::string& path) {
   RarEntryInfo info;
   for (int index = 0; core && index < 1000; index++) {
     walk.last = rarCoreReadHeader(core, &info);
-    if (walk.last != rarOk) break;
+    if (walk.last != RAR_CORE_OK) break;
     sink.clear();
-    int result = rarCoreProcess(core, rarTest);
+    int result = rarCoreProcess(core, RAR_CORE_TEST);
     walk.seen.push_back(seenOfPrefix(info, result, sink));
-    if (result == rarOk) continue;
+    if (result == RAR_CORE_OK) continue;
     rarCoreClose(core);
     core = openAfter(path, &sink, index + 1);
   }
@@ -224,7 +224,7 @@ TEST_P(Remembered, GivesWhatAFreshWalkGives) {
   std::string archive = makePages(folder, GetParam(), 12, 150 * 1000, "made.cbr");
   ASSERT_FALSE(archive.empty());
   Walk fresh = freshly(walkTested, archive);
-  ASSERT_EQ(fresh.last, rarEndArchive);
+  ASSERT_EQ(fresh.last, RAR_CORE_END_ARCHIVE);
   ASSERT_EQ(fresh.seen.size(), 13u);
   EXPECT_EQ(fresh.seen[3].data, patternBytes(150 * 1000 + 2 * 7, 3));
   Walk freshReader = freshly(walkAsTheReader, archive);
@@ -239,9 +239,9 @@ TEST_P(Remembered, GivesWhatAFreshWalkGives) {
     RarCore* core = openAfter(archive, &sink, index);
     ASSERT_NE(core, nullptr);
     RarEntryInfo info;
-    ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
-    EXPECT_EQ(rarCoreProcess(core, rarTest), rarOk);
-    EXPECT_TRUE(seenOf(info, rarOk, sink) == fresh.seen[(size_t)index]);
+    ASSERT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_OK);
+    EXPECT_EQ(rarCoreProcess(core, RAR_CORE_TEST), RAR_CORE_OK);
+    EXPECT_TRUE(seenOf(info, RAR_CORE_OK, sink) == fresh.seen[(size_t)index]);
     rarCoreClose(core);
   }
 }
@@ -257,7 +257,7 @@ TEST_P(Remembered, ACutArchiveFailsAsItDidFresh) {
     SCOPED_TRACE(test);
     auto walker = [test](const std::string& p) { return walkAll(p, test); };
     Walk fresh = freshly(walker, cut);
-    EXPECT_NE(fresh.last, rarEndArchive);
+    EXPECT_NE(fresh.last, RAR_CORE_END_ARCHIVE);
     EXPECT_TRUE(walker(cut) == fresh);
     EXPECT_TRUE(walker(cut) == fresh);
   }
@@ -309,7 +309,7 @@ TEST_P(Remembered, ReopeningAndSkippingDoesNotWalkTheArchive) {
   RarCore* core = openAfter(archive, &sink, pages + 1);
   ASSERT_NE(core, nullptr);
   RarEntryInfo info;
-  EXPECT_EQ(rarCoreReadHeader(core, &info), rarEndArchive);
+  EXPECT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_END_ARCHIVE);
   rarCoreClose(core);
   work = workSince(start);
   EXPECT_EQ(work.readersStarted, 0u);
@@ -318,8 +318,8 @@ TEST_P(Remembered, ReopeningAndSkippingDoesNotWalkTheArchive) {
   rarCoreWorkSoFar(&start);
   core = openAfter(archive, &sink, pages);
   ASSERT_NE(core, nullptr);
-  ASSERT_EQ(rarCoreReadHeader(core, &info), rarOk);
-  EXPECT_EQ(rarCoreProcess(core, rarTest), rarOk);
+  ASSERT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_OK);
+  EXPECT_EQ(rarCoreProcess(core, RAR_CORE_TEST), RAR_CORE_OK);
   EXPECT_EQ(sink.data, patternBytes(100 * 1000 + (pages - 1) * 7, pages));
   rarCoreClose(core);
   work = workSince(start);

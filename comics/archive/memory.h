@@ -1,0 +1,31 @@
+// Heap blocks shared by the comic code and its callers, who free them here too
+// (for example printing). The Windows build takes them from the process heap,
+// the Linux build maps the large ones itself, the native build uses malloc.
+#ifndef BRISA_COMICS_MEMORY_H
+#define BRISA_COMICS_MEMORY_H
+#include <stddef.h>
+#include <stdint.h>
+
+// A block of at least one byte, or null. Its content is undefined.
+void* allocBytes(size_t size);
+// A zero-filled block of at least one byte, or null.
+void* allocZeroed(size_t size);
+// Accepts null.
+void freeBytes(void* block);
+// The block grown or shrunk, its content kept up to the smaller size (the rest
+// undefined); null leaves the block as it was. A null block is allocated.
+void* resizeBytes(void* block, size_t size);
+
+// Lets the system take back the pages of a read-only file mapping that were
+// read, which otherwise stay counted in the process's memory until it needs
+// them; they are read again from the file when touched. Only for a view of a
+// file: never heap memory.
+void releaseMappedPages(const void* view, uint64_t size);
+
+#if !defined(_WIN32) || defined(__WINE__)
+// Tests only (native and Linux builds): the allocation `n` calls from now fails
+// (0: the next one), once; a negative n cancels a failure not yet reached.
+void failNthAllocation(int64_t n);
+#endif
+
+#endif

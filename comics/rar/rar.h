@@ -1,0 +1,30 @@
+// RAR archives (CBR), read through the UnRAR library that the program loads from
+// its own folder. The Windows builds implement these in rar.cpp; the native build
+// has no library and answers as if unrar.dll were missing.
+#ifndef BRISA_COMICS_RAR_H
+#define BRISA_COMICS_RAR_H
+#include "comics/archive/archive.h"
+#include "comics/archive/extract.h"
+
+// archiveLock: the one exclusive lock that every use of the UnRAR library, its
+// process-wide records and the listing's prefix buffer happens under. Never held
+// while waiting for the decode worker.
+void acquireArchiveLock();
+void releaseArchiveLock();
+
+// Lists the image entries of the RAR archive at path into the archive, with
+// archiveLock already held. A non-solid archive keeps only the first 64 KiB of
+// each image, long enough to learn its size, and its entries are extracted again
+// at every decode (RAR_ON_DEMAND); a solid one is unpacked completely now and its
+// entries own their bytes (STORED). Returns 0 when at least one entry was kept,
+// else OPEN_NO_IMAGE, OPEN_PASSWORD_PROTECTED, OPEN_RAR_LIBRARY_MISSING or OPEN_DAMAGED;
+// on failure freeArchive releases what was listed.
+int listRarEntries(ComicArchive* archive, const char16_t* path);
+
+// A RAR_ON_DEMAND entry's bytes, whole (limit 0 or not below its size) or their
+// first `limit` bytes, in a new buffer that `out` owns. Takes archiveLock itself.
+// False, with `out` cleared, when the library is missing or the archive is gone,
+// changed or damaged.
+bool extractRarEntry(const ArchiveEntry* entry, uint64_t limit, ExtractedBytes* out);
+
+#endif
