@@ -5,7 +5,8 @@ message is answered with Enter, the window is closed with Ctrl+W, and the next
 launch starts at once (every other one before the previous process has ended).
 Prints, for every launch, the time from exec to the first visible window of
 that process, and at the end the slowest launches; a launch with no window
-within LIMIT seconds is reported with what the prefix's processes were doing.
+within LIMIT seconds is reported with what the prefix's processes were doing,
+and so is a keeper or desktop process that changed between two launches.
 
   python3 scripts/launch-loop.py [LAUNCHES]      (default 200; LIMIT=20)
 
@@ -80,6 +81,33 @@ def prefix_processes(prefix):
     return lines
 
 
+def keeper_and_desktop(prefix):
+    """The pids of the prefix's keeper and of its desktop process."""
+    keeper, desktop = None, None
+    for line in prefix_processes(prefix):
+        pid, _, _, command = line.split(" ", 3)
+        keeper = pid if "brisa-keeper" in command else keeper
+        desktop = pid if "explorer.exe" in command else desktop
+    return keeper, desktop
+
+
+def closes(env, process, launch, prefix):
+    """Whether the process ended within 10 s of its Ctrl+W; if not, says how it
+    stood (its window still shown: the key went elsewhere) and ends it."""
+    try:
+        process.wait(timeout=10)
+        return True
+    except subprocess.TimeoutExpired:
+        pass
+    print("launch %d: not ended 10 s after Ctrl+W, %d windows shown" % (
+        launch, len(visible_windows(env, process.pid))), flush=True)
+    for line in prefix_processes(prefix):
+        print("   ", line, flush=True)
+    process.kill()
+    process.wait()
+    return False
+
+
 def main():
     launches = int(sys.argv[1]) if len(sys.argv) > 1 else 200
     files = damaged_files()
@@ -99,6 +127,7 @@ def main():
             break
         time.sleep(0.05)
     times, slow, unclosed = [], [], 0
+    last_holders, changes = None, 0   # a keeper or desktop that went away between launches
     previous = None
     try:
         # The session start makes the prefix and the keeper; the About window and the default
@@ -111,6 +140,11 @@ def main():
                            stderr=subprocess.DEVNULL)
         for launch in range(launches):
             path = files[launch % len(files)]
+            holders = keeper_and_desktop(prefix)
+            if holders != last_holders:
+                print("launch %d: keeper and desktop %s (before: %s)" % (launch, holders, last_holders), flush=True)
+                changes += last_holders is not None
+                last_holders = holders
             start = time.monotonic()
             process = subprocess.Popen([PROGRAM, path], env=env, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -120,8 +154,8 @@ def main():
                     shown = time.monotonic() - start
                     break
                 time.sleep(0.02)
-            if previous is not None and previous.poll() is None:
-                previous.wait(timeout=30)
+            if previous is not None and not closes(env, previous, launch - 1, prefix):
+                unclosed += 1
             if shown is None or shown > LIMIT:
                 slow.append((launch, os.path.basename(path), shown))
                 print("launch %d (%s): no window after %.1f s" % (launch, os.path.basename(path),
@@ -140,33 +174,25 @@ def main():
                 time.sleep(0.02)
             key(env, "ctrl+w")
             if launch % 2:
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
+                if not closes(env, process, launch, prefix):
                     unclosed += 1
-                    process.kill()
-                    process.wait()
                 previous = None
             else:
                 previous = process   # the next launch starts while this one ends
             if launch % 20 == 19:
                 print("%d launches, median %.0f ms, slowest %.0f ms" % (
                     launch + 1, 1000 * sorted(times)[len(times) // 2], 1000 * max(times)), flush=True)
-        if previous is not None:
-            try:
-                previous.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                unclosed += 1
-                previous.kill()
+        if previous is not None and not closes(env, previous, launches - 1, prefix):
+            unclosed += 1
     finally:
         subprocess.run([PROGRAM, "--stop"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         xvfb.terminate()
         xvfb.wait()
     times.sort()
     print("%d launches: window after median %.0f ms, 95th %.0f ms, slowest %s ms; %d over %.0f s; "
-          "%d not closed by Ctrl+W" % (launches, 1000 * times[len(times) // 2], 1000 * times[int(len(times) * .95)],
-                                       ", ".join("%.0f" % (1000 * t) for t in times[-5:]), len(slow), LIMIT,
-                                       unclosed))
+          "%d not closed by Ctrl+W; keeper or desktop replaced %d times" % (
+              launches, 1000 * times[len(times) // 2], 1000 * times[int(len(times) * .95)],
+              ", ".join("%.0f" % (1000 * t) for t in times[-5:]), len(slow), LIMIT, unclosed, changes))
     return 1 if slow else 0
 
 
