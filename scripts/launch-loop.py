@@ -10,11 +10,16 @@ and so is a keeper or desktop process that changed between two launches.
 
   python3 scripts/launch-loop.py [LAUNCHES]      (default 200; LIMIT=20)
 
+With KILL_KEEPER=1 the keeper is killed before every launch, so that each one
+restarts it and races the desktop's own closing (about a second after its last
+user goes); that run has its own data folder, build/launch-loop-restart.
+
 Runs on a virtual X server of its own, in a data folder of its own under
 build/launch-loop (its own Wine prefix, server and keeper, stopped at the end).
 Needs Xvfb and xdotool."""
 
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -22,7 +27,8 @@ import time
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(TOP, "build", "winelib")
 PROGRAM = os.path.join(BUILD, "brisa")
-WORK = os.path.join(TOP, "build", "launch-loop")
+KILL_KEEPER = os.environ.get("KILL_KEEPER") == "1"
+WORK = os.path.join(TOP, "build", "launch-loop-restart" if KILL_KEEPER else "launch-loop")
 LIMIT = float(os.environ.get("LIMIT", "20"))
 
 
@@ -91,6 +97,14 @@ def keeper_and_desktop(prefix):
     return keeper, desktop
 
 
+def kill_keeper(prefix):
+    try:
+        with open(os.path.join(prefix, "brisa-keeper.pid")) as f:
+            os.kill(int(f.read().strip()), signal.SIGKILL)
+    except (OSError, ValueError):
+        pass
+
+
 def closes(env, process, launch, prefix):
     """Whether the process ended within 10 s of its Ctrl+W; if not, says how it
     stood (its window still shown: the key went elsewhere) and ends it."""
@@ -140,8 +154,10 @@ def main():
                            stderr=subprocess.DEVNULL)
         for launch in range(launches):
             path = files[launch % len(files)]
+            if KILL_KEEPER:
+                kill_keeper(prefix)
             holders = keeper_and_desktop(prefix)
-            if holders != last_holders:
+            if holders != last_holders and not KILL_KEEPER:
                 print("launch %d: keeper and desktop %s (before: %s)" % (launch, holders, last_holders), flush=True)
                 changes += last_holders is not None
                 last_holders = holders
@@ -190,9 +206,11 @@ def main():
         xvfb.wait()
     times.sort()
     print("%d launches: window after median %.0f ms, 95th %.0f ms, slowest %s ms; %d over %.0f s; "
-          "%d not closed by Ctrl+W; keeper or desktop replaced %d times" % (
+          "%d not closed by Ctrl+W; %s" % (
               launches, 1000 * times[len(times) // 2], 1000 * times[int(len(times) * .95)],
-              ", ".join("%.0f" % (1000 * t) for t in times[-5:]), len(slow), LIMIT, unclosed, changes))
+              ", ".join("%.0f" % (1000 * t) for t in times[-5:]), len(slow), LIMIT, unclosed,
+              "the keeper killed before each launch" if KILL_KEEPER else
+              "keeper or desktop replaced %d times" % changes))
     return 1 if slow else 0
 
 
