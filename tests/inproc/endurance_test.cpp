@@ -1,8 +1,9 @@
 // A long session in one process: hundreds of opens of every kind of document,
 // each used as a reader would, with the process's handles, GDI and window
 // objects, PDFium objects, heap and resident memory read after every open; and a
-// comic closed or replaced while the decode worker works on it, at varied moments.
-//   endurance_tests.exe [--opens=N] [--closings=N] [gtest options]
+// comic closed or replaced while the decode worker works on it, at varied moments;
+// and a storm of navigation keys while a long PDF's thumbnails render.
+//   endurance_tests.exe [--opens=N] [--closings=N] [--keys=N] [gtest options]
 // The defaults are the short run CI makes; scripts/endurance.sh runs the long one.
 #include "app/app.h"
 #include <winternl.h>
@@ -24,6 +25,7 @@
 
 static int openCount = 150;
 static int closingCount = 500;
+static int stormKeys = 1000;
 
 // ---- PDFium objects alive, counted at the calls the program makes ----------
 // The program's calls bind to these definitions; each forwards to libpdfium.so.
@@ -442,6 +444,84 @@ struct Endurance : ::testing::Test {
   }
 };
 
+// ---- The key storm ---------------------------------------------------------
+
+// What a storm posts, with how many in 64 of them are of each kind.
+enum StormInput { STORM_KEY, STORM_REPEAT, STORM_WHEEL_IN, STORM_WHEEL_OUT };
+struct StormEntry {
+  StormInput input;
+  WPARAM key;
+  int weight;
+};
+const StormEntry STORM_TABLE[] = {
+    {STORM_KEY, VK_NEXT, 10}, {STORM_REPEAT, VK_NEXT, 8}, {STORM_KEY, VK_PRIOR, 6}, {STORM_REPEAT, VK_PRIOR, 4},
+    {STORM_KEY, VK_DOWN, 5},  {STORM_REPEAT, VK_UP, 5},   {STORM_KEY, VK_LEFT, 2},  {STORM_KEY, VK_RIGHT, 2},
+    {STORM_KEY, VK_SPACE, 3}, {STORM_KEY, VK_HOME, 3},    {STORM_KEY, VK_END, 3},   {STORM_KEY, 'D', 3},
+    {STORM_KEY, VK_F4, 2},    {STORM_WHEEL_IN, 0, 4},     {STORM_WHEEL_OUT, 0, 4},
+};
+
+const StormEntry& pickStormEntry() {
+  int total = 0;
+  for (const StormEntry& entry : STORM_TABLE) total += entry.weight;
+  int pick = rand() % total;
+  for (const StormEntry& entry : STORM_TABLE) {
+    if (pick < entry.weight) return entry;
+    pick -= entry.weight;
+  }
+  return STORM_TABLE[0];
+}
+
+void postStormEntry(const StormEntry& entry) {
+  if (entry.input == STORM_KEY || entry.input == STORM_REPEAT) {
+    LPARAM keyData = 1 | (entry.input == STORM_REPEAT ? 1 << 30 : 0);
+    PostMessageW(viewWindow, WM_KEYDOWN, entry.key, keyData);
+    return;
+  }
+  RECT view;
+  GetWindowRect(viewWindow, &view);
+  int delta = entry.input == STORM_WHEEL_IN ? WHEEL_DELTA : -WHEEL_DELTA;
+  LPARAM point = MAKELPARAM((view.left + view.right) / 2, (view.top + view.bottom) / 2);
+  PostMessageW(viewWindow, WM_MOUSEWHEEL, MAKEWPARAM(MK_CONTROL, delta), point);
+}
+
+// User and system time of the whole process, from the kernel's record.
+double processCpuSeconds() {
+  FILE* f = fopen("/proc/self/stat", "r");
+  if (!f) return -1;
+  char line[1024];
+  size_t length = fread(line, 1, sizeof line - 1, f);
+  fclose(f);
+  line[length] = 0;
+  const char* after = strrchr(line, ')');   // the name may hold spaces
+  unsigned long user = 0, system = 0;
+  if (!after || sscanf(after + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2)
+    return -1;
+  return (double)(user + system) / sysconf(_SC_CLK_TCK);
+}
+
+// The main loop left alone for a while: what it finds to do, and the CPU it takes.
+void idleFor(DWORD milliseconds, int* work, double* cpuSeconds) {
+  *work = 0;
+  double cpuBefore = processCpuSeconds();
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    if (dispatchOne() || idleStep()) {
+      (*work)++;
+      continue;
+    }
+    MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+  }
+  *cpuSeconds = processCpuSeconds() - cpuBefore;
+}
+
+// The page the title names: the first number after the file's name.
+int pageInTitle() {
+  wchar_t title[400];
+  GetWindowTextW(frameWindow, title, 400);
+  std::string text = narrow(title);
+  size_t at = text.find(" - ");
+  return at == std::string::npos ? -1 : atoi(text.c_str() + at + 3);
+}
 }   // namespace
 
 // Opens cycling through every kind of document, each used in full with the
@@ -555,11 +635,83 @@ TEST_F(Endurance, ComicsClosedUnderTheWorker) {
   EXPECT_EQ(0, jobs.deliveredToAnotherDocument);
 }
 
+// Navigation keys posted in bursts faster than they are handled, mixed with the
+// page mode, the panel and Ctrl+wheel zoom, while a long PDF's thumbnails render
+// between the bursts: every burst is handled, the view and the panel end in
+// agreement, and once the queue is drained the program has nothing left to do.
+TEST_F(Endurance, KeyStormWhileThumbnailsRender) {
+  std::vector<TestPage> pages;
+  for (int i = 0; i < 2000; i++) pages.push_back(TestPage{612, 792, {"page " + std::to_string(i + 1)}});
+  Wide path = wide(writeFile(folder + "/long.pdf", makeTestPdf(pages)));
+  openDocument(path.text);
+  ASSERT_TRUE(documentIsOpen());
+  ASSERT_EQ(2000, documentState.pageCount);
+  SetFocus(viewWindow);
+  runUntilIdle();
+
+  srand(2021);
+  int posted = 0, bursts = 0, thumbnailsRendered = 0, toggles = 0;
+  DWORD start = GetTickCount(), slowestBurst = 0;
+  while (posted < stormKeys) {
+    int burst = 1 + rand() % 40;
+    for (int i = 0; i < burst && posted < stormKeys; i++, posted++) {
+      const StormEntry& entry = pickStormEntry();
+      toggles += entry.key == VK_F4;
+      postStormEntry(entry);
+    }
+    DWORD burstStart = GetTickCount();
+    while (dispatchOne()) ASSERT_LT(GetTickCount() - burstStart, 30000u) << "a burst is not handled";
+    DWORD took = GetTickCount() - burstStart;
+    slowestBurst = took > slowestBurst ? took : slowestBurst;
+    for (int step = rand() % 4; step > 0; step--) thumbnailsRendered += idleStep() != 0;
+    bursts++;
+  }
+  DWORD stormTime = GetTickCount() - start;
+  if (!thumbnailPanel.panelShown) PostMessageW(viewWindow, WM_KEYDOWN, VK_F4, 1);
+  runUntilIdle();
+  printf(
+      "%d inputs in %d bursts (%d panel toggles) handled in %lu ms, slowest burst %lu ms; "
+      "%d thumbnails rendered between bursts\n",
+      posted, bursts, toggles, (unsigned long)stormTime, (unsigned long)slowestBurst, thumbnailsRendered);
+
+  // The view, its scroll bars, the title and the panel agree.
+  const ViewState& v = viewState;
+  EXPECT_TRUE(thumbnailPanelIsConsistent());
+  EXPECT_TRUE(thumbnailPanel.panelActive);
+  EXPECT_EQ(2000, thumbnailPanel.thumbnailCount);
+  EXPECT_GE(v.zoom, MIN_ZOOM);
+  EXPECT_LE(v.zoom, MAX_ZOOM);
+  EXPECT_EQ(clampScroll(v.scrollY, v.layoutHeight, v.viewHeight), v.scrollY);
+  EXPECT_EQ(clampScroll(v.scrollX, v.layoutWidth, v.viewWidth), v.scrollX);
+  SCROLLINFO bar = {sizeof bar, SIF_POS};
+  GetScrollInfo(viewWindow, SB_VERT, &bar);
+  EXPECT_EQ(v.scrollY, bar.nPos);
+  int page = pageAtReadingLine();
+  EXPECT_EQ(page, v.currentPage);
+  EXPECT_EQ(page + 1, pageInTitle());
+  EXPECT_EQ(page, thumbnailPanel.highlightedPage);
+  RECT dirty;
+  EXPECT_FALSE(GetUpdateRect(viewWindow, &dirty, FALSE)) << "the view is painted";
+
+  // Then idle: no message, no thumbnail to render, the worker at rest, and next
+  // to no CPU over a second (a busy loop would take most of it).
+  int work;
+  double cpuSeconds;
+  ASSERT_GE(processCpuSeconds(), 0) << "the process's CPU time cannot be read";
+  idleFor(1000, &work, &cpuSeconds);
+  printf("idle for 1 s after the storm: %d steps of work, %.3f s of CPU\n", work, cpuSeconds);
+  EXPECT_EQ(0, work);
+  EXPECT_FALSE(isDecodeBusy());
+  EXPECT_LT(cpuSeconds, 0.25);
+  fflush(stdout);
+}
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (int i = 1; i < argc; i++) {
     if (!strncmp(argv[i], "--opens=", 8)) openCount = atoi(argv[i] + 8);
     if (!strncmp(argv[i], "--closings=", 11)) closingCount = atoi(argv[i] + 11);
+    if (!strncmp(argv[i], "--keys=", 7)) stormKeys = atoi(argv[i] + 7);
   }
   return RUN_ALL_TESTS();
 }
