@@ -389,7 +389,9 @@ TEST_F(RarListing, NoMemoryForTheEntryListIsDamage) {
     archive = openArchive(RAR_ARCHIVE, comicPath, nullptr, 0, &error);
     failNthAllocation(-1);
     reached = callLog() == "OBC";
-    if (reached) EXPECT_EQ(OPEN_DAMAGED, error);
+    if (reached) {
+      EXPECT_EQ(OPEN_DAMAGED, error);
+    }
   }
   EXPECT_TRUE(reached) << "no failed allocation fell between the open and the first header";
 }

@@ -2,7 +2,9 @@
 // header (names, sizes, flags, data, failures, callback messages) and read back
 // what the reader asked of the library, as a log of calls and a few counters.
 // Shared by the fake library (tests/support/fakeunrar.cpp) and the tests.
-#pragma once
+#ifndef BRISA_TEST_FAKEUNRAR_H
+#define BRISA_TEST_FAKEUNRAR_H
+
 #include <stdint.h>
 #include "comics/rar/unrar.h"
 
@@ -57,3 +59,5 @@ struct FakeCounters {
 
 typedef void(CDECL* FakeScriptProc)(const FakeScript* script);
 typedef FakeCounters*(CDECL* FakeCountersProc)();
+
+#endif
