@@ -1,5 +1,22 @@
 #include "comics/archive/memory.h"
 
+#if !defined(_WIN32) || defined(__WINE__)
+// The tests' failing allocation (the builds the tests run); allocations left
+// before the one they asked to fail, -1 = none asked.
+static int64_t allocationsBeforeFailure = -1;
+
+void failNthAllocation(int64_t n) {
+  allocationsBeforeFailure = n < 0 ? -1 : n;
+}
+
+// Is this the allocation the tests asked to fail?
+static bool injectedFailure() {
+  if (allocationsBeforeFailure < 0) return false;
+  if (allocationsBeforeFailure-- > 0) return false;
+  return true;   // now -1: later ones succeed
+}
+#endif
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -40,20 +57,6 @@ static void* mapAlignedBytes(size_t length) {
   if (tail > 0) munmap((void*)(base + length), tail);
   madvise((void*)base, length, MADV_HUGEPAGE);   // a hint: without it, plain pages
   return (void*)base;
-}
-
-// Allocations left before the one the tests asked to fail; -1 = none asked.
-static int64_t allocationsBeforeFailure = -1;
-
-void failNthAllocation(int64_t n) {
-  allocationsBeforeFailure = n < 0 ? -1 : n;
-}
-
-// Is this the allocation the tests asked to fail?
-static bool injectedFailure() {
-  if (allocationsBeforeFailure < 0) return false;
-  if (allocationsBeforeFailure-- > 0) return false;
-  return true;   // now -1: later ones succeed
 }
 
 static void* allocBlock(size_t size, bool zeroed) {
@@ -136,20 +139,6 @@ void* resizeBytes(void* block, size_t size) {
 
 #else
 #include <stdlib.h>
-
-// Allocations left before the one the tests asked to fail; -1 = none asked.
-static int64_t allocationsBeforeFailure = -1;
-
-void failNthAllocation(int64_t n) {
-  allocationsBeforeFailure = n < 0 ? -1 : n;
-}
-
-// Is this the allocation the tests asked to fail?
-static bool injectedFailure() {
-  if (allocationsBeforeFailure < 0) return false;
-  if (allocationsBeforeFailure-- > 0) return false;
-  return true;   // now -1: later ones succeed
-}
 
 void* allocBytes(size_t size) {
   if (injectedFailure()) return NULL;
