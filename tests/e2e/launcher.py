@@ -14,12 +14,17 @@ from brisa import DRIVER, check, equal
 WM_CLOSE = 0x0010
 
 
-def run(*args, env=None, cwd=None, timeout=300):
+def as_account(account):
+    """subprocess arguments that run a command as account (uid, gid), or as ourselves for None."""
+    return dict(user=account[0], group=account[1], extra_groups=[]) if account else {}
+
+
+def run(*args, env=None, cwd=None, timeout=300, account=None):
     """A command whose children may outlive it: its output goes to files, so that
     no pipe of ours is left open to them."""
     with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
         result = subprocess.run(list(args), env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                timeout=timeout, start_new_session=True)
+                                timeout=timeout, start_new_session=True, **as_account(account))
         out.seek(0)
         err.seek(0)
         return subprocess.CompletedProcess(result.args, result.returncode, out.read(), err.read())
@@ -78,9 +83,11 @@ class App:
 
 
 class Launcher:
-    def __init__(self, data_home, program):
+    def __init__(self, data_home, program, account=None):
+        """account: (uid, gid) of another account to run everything as, None for ours."""
         self.data_home = data_home
         self.program = program
+        self.account = account
         self.prefix = os.path.join(data_home, "brisa", "wine")
         self.env = dict(os.environ, XDG_DATA_HOME=data_home, XDG_CONFIG_HOME=os.path.join(data_home, "config"),
                         WINEPREFIX=self.prefix, LC_ALL="en_US.UTF-8", LANG="en_US.UTF-8")
@@ -89,7 +96,7 @@ class Launcher:
     def driver(self, *args, ok=True):
         # When the driver is the first program to need this prefix's desktop or
         # services, Wine starts them as its children and they outlive it.
-        result = run(DRIVER, *[str(a) for a in args], env=self.env, timeout=60)
+        result = run(DRIVER, *[str(a) for a in args], env=self.env, timeout=60, account=self.account)
         check(result.returncode == 0 or not ok, "driver %s failed: %s" % (args, result.stderr[-300:]))
         return result.stdout.strip() if result.returncode == 0 else None
 
@@ -100,7 +107,8 @@ class Launcher:
         env = dict(self.env)
         env.pop("WINEPREFIX")   # the launcher chooses the prefix itself
         return subprocess.Popen([self.program] + list(args), env=env, cwd=cwd or self.data_home,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr,
+                                **as_account(self.account))
 
     def open(self, *args, cwd=None):
         return App(self, self.start(*args, cwd=cwd))
@@ -108,7 +116,7 @@ class Launcher:
     def command(self, *args):
         env = dict(self.env)
         env.pop("WINEPREFIX")
-        return run(self.program, *args, env=env)
+        return run(self.program, *args, env=env, account=self.account)
 
     def stop(self):
         result = self.command("--stop")

@@ -5,6 +5,7 @@ installed launcher opening a document given by a relative path from another
 folder, and the uninstall leaving nothing behind."""
 
 import os
+import pwd
 import re
 import shutil
 import struct
@@ -237,45 +238,144 @@ def test_debian_package_holds_the_install_tree_depends_exactly_and_passes_lintia
     equal([], errors, "lintian errors")
 
 
-def apt_get(*args):
+def apt_get(*args, path=None):
     env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    if path:
+        env["PATH"] = path
     return run("apt-get", "-y", "-q", "-o", "DPkg::Lock::Timeout=300", *args, env=env)
 
 
+def make_account():
+    """An unprivileged account of the test's own: (name, uid, gid, home), or None and why not."""
+    if os.geteuid() != 0 or not shutil.which("useradd"):
+        return None, "making an account needs root and useradd"
+    name = "brisa-t%d" % os.getpid()
+    home = tempfile.mkdtemp(prefix="brisa-home-", dir=WORK)
+    result = run("useradd", "--no-create-home", "--home-dir", home, "--shell", "/bin/sh", "--user-group", name)
+    if result.returncode != 0:
+        return None, "useradd: " + result.stderr.strip()
+    entry = pwd.getpwnam(name)
+    os.chown(home, entry.pw_uid, entry.pw_gid)
+    return (name, entry.pw_uid, entry.pw_gid, home), None
+
+
+def snapshot(folder):
+    """Every file under folder with its mode and content."""
+    out = {}
+    for path in tree(folder):
+        full = os.path.join(folder, path)
+        content = None if path.endswith("/") else open(full, "rb").read()
+        out[path] = (os.lstat(full).st_mode, content)
+    return out
+
+
+def disguise(account, trap, guarded, path):
+    """What any account can set up against the removal: a setuid program run through a
+    link named like the keeper (its /proc entry is root's, its environment the account's,
+    naming this package and a prefix whose lock file and pid file point at root's things).
+    Returns the disguised process and the root process its pid file names."""
+    name, uid, gid, home = account
+    os.chmod(trap, 0o755)
+    shutil.copy("/bin/sleep", os.path.join(trap, "sleep"))
+    os.chmod(os.path.join(trap, "sleep"), 0o4755)
+    os.symlink("sleep", os.path.join(trap, "brisa-keeper.exe"))
+    keeper_named = os.path.join(trap, "brisa-keeper.exe")
+    victim = subprocess.Popen([keeper_named, "600"], env={"PATH": "/usr/bin:/bin"})
+    prefix = os.path.join(home, "chosen", "wine")
+    os.makedirs(prefix)
+    with open(os.path.join(prefix, "brisa-keeper.pid"), "w") as f:
+        f.write("%d\n" % victim.pid)
+    os.symlink(os.path.join(guarded, "secret"), prefix + ".lock")
+    for made in (os.path.dirname(prefix), prefix, prefix + ".lock", os.path.join(prefix, "brisa-keeper.pid")):
+        os.lchown(made, uid, gid)
+    disguised = subprocess.Popen([keeper_named, "600"], user=uid, group=gid, extra_groups=[],
+                                 env={"PATH": path, "HOME": home, "WINEDLLPATH": "/usr/lib/brisa",
+                                      "WINEPREFIX": prefix})
+    deadline = time.time() + 5
+    while time.time() < deadline:
+        with open("/proc/%d/status" % disguised.pid) as f:
+            uids = re.search(r"^Uid:\s+(\d+)\s+(\d+)", f.read(), re.M).groups()
+        if uids == (str(uid), "0"):
+            break
+        time.sleep(0.05)
+    equal((str(uid), "0"), uids, "the disguised process runs setuid root")
+    equal("brisa-keeper.ex\n", open("/proc/%d/comm" % disguised.pid).read(), "under the keeper's name")
+    return disguised, victim
+
+
 def test_debian_package_installs_opens_a_document_and_its_removal_stops_the_keeper():
+    """An unprivileged account's keeper is stopped with that account's rights; a disguised
+    process of the same account leads the removal to touch nothing outside its prefix."""
     status = run("dpkg-query", "-W", "-f", "${Status}", "brisa").stdout
     check("installed" not in status.split(), "no brisa package installed before the test: " + status)
+    account, why_not = make_account()
+    if account is None:
+        print("skipped: the removal's keepers are other accounts' (%s)" % why_not)
+        return
+    name, uid, gid, home = account
+    # A wineserver first on the PATH of both root and the account that notes who ran it.
+    bin_folder, record = os.path.join(home, "bin"), os.path.join(home, "wineserver-runs")
+    os.makedirs(bin_folder)
+    with open(os.path.join(bin_folder, "wineserver"), "w") as f:
+        f.write('#!/bin/sh\nid -u >>"%s"\nexec /usr/bin/wineserver "$@"\n' % record)
+    os.chmod(os.path.join(bin_folder, "wineserver"), 0o755)
+    open(record, "w").close()
+    os.chown(record, uid, gid)
+    path = bin_folder + ":" + os.environ["PATH"]
+    guarded, trap = (tempfile.mkdtemp(prefix=p, dir=WORK) for p in ("brisa-root-", "brisa-trap-"))
+    with open(os.path.join(guarded, "secret"), "w") as f:
+        f.write("root's own\n")
+    os.chmod(os.path.join(guarded, "secret"), 0o600)
+    before = snapshot(guarded)
+
     result = run("bash", os.path.join(TOP, "scripts", "build-deb.sh"))
     equal(0, result.returncode, "build-deb.sh: " + result.stderr[-400:])
     package = result.stdout.strip()
     listed = []
+    user = Launcher(os.path.join(home, "data"), "/usr/bin/brisa", account=(uid, gid))
+    user.env.update(HOME=home, USER=name, LOGNAME=name, PATH=path)
+    os.makedirs(user.data_home)
+    os.chown(user.data_home, uid, gid)
+    disguised = victim = keeper = None
     try:
         for attempt in ("install", "a second install"):
             result = apt_get("install", package)
             equal(0, result.returncode, "apt-get %s: %s" % (attempt, result.stderr[-400:]))
         listed = run("dpkg-query", "-L", "brisa").stdout.split("\n")
-        home = tempfile.mkdtemp(prefix="brisa-home-", dir=WORK)
-        user = Launcher(os.path.join(home, "data"), "/usr/bin/brisa")
         with user.open(os.path.join(TOP, "samples", "sample.pdf")) as app:
             app.wait_title("sample.pdf - 1/4 - Brisa", timeout=20)
         keeper = user.keeper_pid()
         check(keeper is not None, "the keeper runs")
+        disguised, victim = disguise(account, trap, guarded, path)
+        open(record, "w").close()
     finally:
-        result = apt_get("remove", "brisa")
-    equal(0, result.returncode, "apt-get remove: " + result.stderr[-400:])
-    wait = time.time() + 10
-    while user.alive(keeper) and time.time() < wait:
-        time.sleep(0.1)
-    check(not user.alive(keeper), "the removal stopped the keeper")
-    check(not user.server_pids(), "and its server")
-    left = [p for p in listed if p.startswith("/usr/lib/brisa/") or p in ("/usr/bin/brisa",)]
-    check(left and not any(os.path.exists(p) for p in left), "the program's files are gone")
-    check(os.path.exists(os.path.join(user.prefix, "user.reg")), "the user's prefix and settings stay")
-    # The login entry is a configuration file: it goes with a purge, as Debian's conffiles do.
-    equal(0, apt_get("purge", "brisa").returncode, "apt-get purge")
-    check(not os.path.exists("/etc/xdg/autostart/brisa-warm.desktop"), "the purge removed the login entry")
-    user.remove()
-    shutil.rmtree(home)
+        result = apt_get("remove", "brisa", path=path)
+    try:
+        equal(0, result.returncode, "apt-get remove: " + result.stderr[-400:])
+        equal(before, snapshot(guarded), "root's file the disguised prefix's lock pointed at")
+        check(victim.poll() is None, "root's process the disguised prefix's pid file named lives")
+        wait = time.time() + 10
+        while user.alive(keeper) and time.time() < wait:
+            time.sleep(0.1)
+        check(not user.alive(keeper), "the removal stopped the keeper")
+        check(not user.server_pids(), "and its server")
+        runs = open(record).read().split()
+        check(runs and set(runs) == {str(uid)}, "the stop ran as the keeper's account, never as root: %r" % runs)
+        left = [p for p in listed if p.startswith("/usr/lib/brisa/") or p in ("/usr/bin/brisa",)]
+        check(left and not any(os.path.exists(p) for p in left), "the program's files are gone")
+        check(os.path.exists(os.path.join(user.prefix, "user.reg")), "the user's prefix and settings stay")
+        # The login entry is a configuration file: it goes with a purge, as Debian's conffiles do.
+        equal(0, apt_get("purge", "brisa").returncode, "apt-get purge")
+        check(not os.path.exists("/etc/xdg/autostart/brisa-warm.desktop"), "the purge removed the login entry")
+    finally:
+        for process in (disguised, victim):
+            if process:
+                process.kill()
+                process.wait()
+        user.remove()
+        run("userdel", name)
+        for folder in (home, guarded, trap):
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":
