@@ -13,9 +13,9 @@ version=$(sed -n 's/^#define BRISA_VERSION  *"\([0-9.]*\)".*/\1/p' "$top/resourc
 package=$out_dir/brisa_${version}_amd64.deb
 
 # Loaded with dlopen by the image decoders, so no link records them; and what
-# the launcher and brisa-session run.
+# the launcher and brisa-session run, and unar, which reads solid RAR 4 comics.
 RUNTIME_DEPENDS="libavif15 (>= 0.11.1), libheif1 (>= 1.15.1), wine (>= 8.0~), wine64 (>= 8.0~), \
-libwine (>= 8.0~), fonts-wine (>= 8.0~), x11-utils, x11-xserver-utils"
+libwine (>= 8.0~), fonts-wine (>= 8.0~), x11-utils, x11-xserver-utils, unar"
 
 # Debian's machine-readable copyright file: Brisa's own files, then PDFium and
 # the libraries built into it, then unrar.dll, each licence's full text in a

@@ -196,7 +196,7 @@ def test_installed_launcher_opens_a_relative_path_from_another_folder_and_uninst
 # Every package the program needs at run time; versions come from the libraries linked.
 DEPENDS = {"libarchive13", "libc6", "libgcc-s1", "libgif7", "libjpeg62-turbo", "libjxr0", "libpng16-16",
            "libstdc++6", "libtiff6", "libwebp7", "libwebpdemux2", "zlib1g", "libavif15", "libheif1", "wine",
-           "wine64", "libwine", "fonts-wine", "x11-utils", "x11-xserver-utils"}
+           "wine64", "libwine", "fonts-wine", "x11-utils", "x11-xserver-utils", "unar"}
 
 
 def test_debian_package_holds_the_install_tree_depends_exactly_and_passes_lintian():
