@@ -8,6 +8,7 @@ resolution. Numbered: each builds on the state the one before left."""
 
 import os
 import re
+import shutil
 import subprocess
 import time
 
@@ -221,6 +222,38 @@ def test_8_the_prefix_takes_the_desktops_resolution_and_the_window_scales_with_i
         user.remove()
         high.close()
         implausible.close()
+
+
+def test_9_a_launch_while_a_new_keeper_has_no_window_yet_waits_for_it():
+    """The fast path takes a keeper only once its mark says its window is up: before,
+    the launch goes through brisa-session, which waits for it."""
+    folder = os.path.join(WORK, "launcher-fast-path")
+    libdir, data = os.path.join(folder, "lib"), os.path.join(folder, "data")
+    prefix = os.path.join(data, "brisa", "wine")
+    os.makedirs(libdir)
+    os.makedirs(prefix)
+    with open(os.path.join(TOP, "launcher", "brisa.in")) as f:
+        launcher = f.read().replace("@BRISA_LIBDIR@", libdir)
+    record = os.path.join(folder, "session-calls")
+    scripts = {"brisa": launcher, "brisa-session": '#!/bin/sh\necho "$@" >>"%s"\nexit 1\n' % record}
+    for name, text in scripts.items():
+        with open(os.path.join(libdir, name), "w") as f:
+            f.write(text)
+        os.chmod(os.path.join(libdir, name), 0o755)
+    os.symlink("/bin/sleep", os.path.join(folder, "brisa-keeper.exe"))   # a keeper by its kernel name
+    keeper = subprocess.Popen([os.path.join(folder, "brisa-keeper.exe"), "60"])
+    try:
+        with open(os.path.join(prefix, "brisa-keeper.pid"), "w") as f:
+            f.write("%d\n" % keeper.pid)
+        if os.geteuid() == 0:
+            os.chown(prefix, 65534, 65534)   # Wine, if started, stops at once in a prefix not ours
+        result = run(os.path.join(libdir, "brisa"), SAMPLE, env=dict(os.environ, XDG_DATA_HOME=data), timeout=60)
+        calls = open(record).read() if os.path.exists(record) else ""
+        equal(("--start\n", 1), (calls, result.returncode), "the launch waited in brisa-session")
+    finally:
+        keeper.kill()
+        keeper.wait()
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":
