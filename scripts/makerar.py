@@ -3,7 +3,11 @@
 
 Usage:
   makerar.py [--format 4|5] [--solid] [--dir NAME]... [--volume-size BYTES [--old-names]]
-             out.cbr [NAME=]path...
+             [--nonsense SIZE] out.cbr [NAME=]path...
+
+With --nonsense SIZE, the one file's bytes are written as if they were its
+compressed data (RAR's normal method), unpacking to SIZE bytes: a valid header
+in front of whatever data, as damaged or hostile archives have.
 
 Each file is stored under its base name, or under NAME when given as NAME=path.
 --dir adds a directory entry (before the files); it may be named like an image.
@@ -60,7 +64,7 @@ def rar4_main(volume, first, solid, old_names=False):
     return rar4_block(RAR4_MAIN, flags, struct.pack("<HI", 0, 0))
 
 
-def rar4_file(piece, solid_entry):
+def rar4_file(piece, solid_entry, method=RAR4_STORE):
     name = piece.name.encode("utf-8")
     flags = LONG_BLOCK
     if name != piece.name.encode("ascii", "replace"):
@@ -79,7 +83,7 @@ def rar4_file(piece, solid_entry):
         flags |= LHD_LARGE
     mode = DIR_MODE if piece.directory else FILE_MODE
     body = struct.pack("<IIBIIBBHI", packed & 0xFFFFFFFF, size & 0xFFFFFFFF, RAR4_HOST_UNIX,
-                       piece.crc, DOS_TIME, RAR4_VERSION, RAR4_STORE, len(name), mode)
+                       piece.crc, DOS_TIME, RAR4_VERSION, method, len(name), mode)
     if large:
         body += struct.pack("<II", packed >> 32, size >> 32)
     return rar4_block(RAR4_FILE, flags, body + name) + piece.data
@@ -144,7 +148,7 @@ def rar5_main(volume, index, solid):
     return rar5_block(RAR5_MAIN, 0, vint(flags) + fields)
 
 
-def rar5_file(piece, solid_entry):
+def rar5_file(piece, solid_entry, method=0):
     name = piece.name.encode("utf-8")
     head_flags = HFL_DATA
     if piece.before:
@@ -152,7 +156,7 @@ def rar5_file(piece, solid_entry):
     if piece.after:
         head_flags |= HFL_SPLIT_AFTER
     file_flags = FILE_TIME | FILE_CRC | (FILE_DIRECTORY if piece.directory else 0)
-    compression = COMPRESSION_SOLID if solid_entry else 0   # version 0, method 0 (store)
+    compression = (COMPRESSION_SOLID if solid_entry else 0) | method << 7   # version 0, method 0: store
     mode = DIR_MODE if piece.directory else FILE_MODE
     fields = (vint(file_flags) + vint(piece.total) + vint(mode) + struct.pack("<II", UNIX_TIME, piece.crc)
               + vint(compression) + vint(RAR5_HOST_UNIX) + vint(len(name)) + name)
@@ -249,6 +253,24 @@ def write_archive(path, entries, fmt=5, solid=False, volume_size=0, old_names=Fa
     return names
 
 
+# The "normal" compression method of each format.
+RAR4_NORMAL, RAR5_NORMAL = 0x33, 3
+
+
+def write_nonsense(path, fmt, name, declared, data):
+    """One entry whose valid header says it was compressed from `declared`
+    bytes into `data`, which may be anything: a damaged or hostile file."""
+    piece = Piece(0, name, False, data, declared, False, False, crc32(data), False)
+    if fmt == 5:
+        body = rar5_main(False, 0, False) + rar5_file(piece, False, RAR5_NORMAL) + rar5_end(False)
+        out = RAR5_SIGNATURE + body
+    else:
+        out = RAR4_MARKER + rar4_main(False, True, False) + rar4_file(piece, False, RAR4_NORMAL) + rar4_end(False)
+    with open(path, "wb") as f:
+        f.write(out)
+    return [path]
+
+
 def parse_file_argument(argument):
     name, sep, path = argument.partition("=")
     if not sep:
@@ -264,6 +286,8 @@ def main(argv):
     parser.add_argument("--volume-size", type=int, default=0, metavar="BYTES")
     parser.add_argument("--old-names", action="store_true",
                         help="RAR 4 volumes named out.cbr, out.c00, out.c01... (default out.part1.cbr...)")
+    parser.add_argument("--nonsense", type=int, metavar="SIZE",
+                        help="one file, its bytes written as compressed data said to unpack to SIZE bytes")
     parser.add_argument("out")
     parser.add_argument("files", nargs="*")
     args = parser.parse_args(argv)
@@ -276,6 +300,11 @@ def main(argv):
         parser.error("nothing to store")
     if args.old_names and args.format == 5:
         parser.error("--old-names is for RAR 4 only")
+    if args.nonsense is not None:
+        if len(entries) != 1 or entries[0][1] is None:
+            parser.error("--nonsense takes one file")
+        write_nonsense(args.out, args.format, entries[0][0], args.nonsense, entries[0][1])
+        return 0
     written = write_archive(args.out, entries, args.format, args.solid, args.volume_size, args.old_names)
     if len(written) > 1:
         print("\n".join(written))

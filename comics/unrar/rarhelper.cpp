@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdio.h>
@@ -32,12 +33,23 @@ static const char CPU_LIMIT[] = "--cpu=600";
 // Past this many bytes from the helper the run stops: the reader keeps at
 // most 2 GiB of a solid archive, and skips little besides.
 static const uint64_t MAX_HELPER_BYTES = (uint64_t)4 << 30;
-static const int MAX_ENTRIES = 1 << 20;
+// The reader keeps no more than 100,000 images, and the header list must stay
+// small beside what it describes: past either bound the walk stops there, as
+// at a damaged block, instead of holding a hostile archive's million names.
+static const int MAX_ENTRIES = 100000;
+static const size_t MAX_LIST_BYTES = (size_t)32 << 20;
 static const size_t PIPE_BUFFER_SIZE = 65536;
+// The helper reads the archive through the descriptor its headers came from.
+static const int ARCHIVE_DESCRIPTOR = 3;
+static const char ARCHIVE_DESCRIPTOR_PATH[] = "/dev/fd/3";
+// While the run is awaited the idle hook is called this often, so that a
+// window waiting on it can keep painting.
+static const int IDLE_MILLISECONDS = 50;
 
 static char helperPath[4096] = "";
 static int stallMilliseconds = DEFAULT_STALL_MILLISECONDS;
 static int baseMilliseconds = DEFAULT_BASE_MILLISECONDS;
+static RarHelperIdle idleHook;
 
 void rarHelperSetProgram(const char* path, int stall, int total) {
   helperPath[0] = 0;
@@ -48,6 +60,10 @@ void rarHelperSetProgram(const char* path, int stall, int total) {
 
 static const char* helperProgram() {
   return helperPath[0] ? helperPath : DEFAULT_HELPER;
+}
+
+void rarHelperSetIdle(RarHelperIdle idle) {
+  idleHook = idle;
 }
 
 // ------------------------------------------------------------ headers ---
@@ -63,7 +79,7 @@ static const uint32_t HOST_UNIX = 3;
 static const uint32_t WINDOWS_DIRECTORY = 0x10;
 
 struct HelperEntry {
-  char16_t* name;
+  char16_t* name;   // as long as it is, zero-terminated
   uint32_t flags;   // rarEntry* bits
   uint64_t unpackedSize;
   uint64_t packedSize;
@@ -73,15 +89,16 @@ struct HelperEntry {
 };
 
 struct RarHelperArchive {
-  char* path;
+  int fd;   // the archive, kept open for the run
   uint64_t fileSize;
   HelperEntry* entries;
   int count;
-  bool damaged;     // the walk stopped at a block it could not read
-  int next;         // the entry the next header read returns
-  int current;      // the entry whose header was read last, -1 none
-  bool processed;   // the current entry was skipped or tested
-  bool broken;      // the data stream failed: every later call fails
+  size_t listBytes;   // held by the entries and their names
+  bool damaged;       // the walk stopped at a block it could not read
+  int next;           // the entry the next header read returns
+  int current;        // the entry whose header was read last, -1 none
+  bool processed;     // the current entry was skipped or tested
+  bool broken;        // the data stream failed: every later call fails
   // The run: started at the first entry that needs its data.
   pid_t pid;
   int pipe;
@@ -91,7 +108,9 @@ struct RarHelperArchive {
   uint64_t owed;       // bytes of the entry the pipe is in that are still to come
   uint64_t received;   // bytes from the helper so far
   int64_t deadline;    // milliseconds on the monotonic clock
+  int64_t lastIdle;    // when the idle hook was last called
   uint8_t* buffer;
+  RarHelperArchive* nextRunning;   // the list of runs under way, for rarHelperEndRuns
 };
 
 static uint32_t le16(const uint8_t* p) {
@@ -165,25 +184,27 @@ static size_t decodeRarUnicode(const uint8_t* name, size_t nameLength, const uin
 // The entry's name as UTF-16 with '/' separators: RAR's compact Unicode after
 // a zero byte, else UTF-8 (what RAR writes with the Unicode flag and no zero,
 // and the best guess for the oldest names).
-static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags) {
-  char16_t* name = (char16_t*)malloc(RAR_NAME_CAPACITY * sizeof(char16_t));
-  if (!name) return NULL;
+static char16_t* decodeName(const uint8_t* raw, size_t length, uint32_t flags, size_t* units) {
+  char16_t name[RAR_NAME_CAPACITY];
   const uint8_t* zero = (flags & UNICODE_FLAG) ? (const uint8_t*)memchr(raw, 0, length) : NULL;
-  size_t units = 0;
+  size_t count = 0;
   if (zero) {
     size_t ascii = (size_t)(zero - raw);
-    units = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, RAR_NAME_CAPACITY);
-    name[units] = 0;
+    count = decodeRarUnicode(raw, ascii, zero + 1, length - ascii - 1, name, RAR_NAME_CAPACITY);
+    name[count] = 0;
   } else {
     char text[RAR_NAME_CAPACITY * 3];
     size_t kept = length < sizeof text - 1 ? length : sizeof text - 1;
     memcpy(text, raw, kept);
     text[kept] = 0;
-    units = rarUtf8ToUtf16(text, name, RAR_NAME_CAPACITY);
+    count = rarUtf8ToUtf16(text, name, RAR_NAME_CAPACITY);
   }
-  for (size_t i = 0; i < units; i++)
+  for (size_t i = 0; i < count; i++)
     if (name[i] == u'\\') name[i] = u'/';
-  return name;
+  *units = count;
+  char16_t* kept = (char16_t*)malloc((count + 1) * sizeof(char16_t));
+  if (kept) memcpy(kept, name, (count + 1) * sizeof(char16_t));
+  return kept;
 }
 
 static uint32_t modeOf(uint32_t host, uint32_t attributes, bool directory) {
@@ -192,22 +213,26 @@ static uint32_t modeOf(uint32_t host, uint32_t attributes, bool directory) {
   return 0100644;
 }
 
-static bool addEntry(RarHelperArchive* archive, int* capacity, const HelperEntry* entry) {
+// False past the entry cap or the list's byte budget (the entry is not added).
+static bool addEntry(RarHelperArchive* archive, int* capacity, const HelperEntry* entry, size_t nameUnits) {
+  size_t bytes = sizeof(HelperEntry) + (nameUnits + 1) * sizeof(char16_t);
+  if (archive->count >= MAX_ENTRIES || archive->listBytes + bytes > MAX_LIST_BYTES) return false;
   if (archive->count == *capacity) {
-    if (archive->count >= MAX_ENTRIES) return false;
     int grown = *capacity ? *capacity * 2 : 64;
+    if (grown > MAX_ENTRIES) grown = MAX_ENTRIES;
     HelperEntry* entries = (HelperEntry*)realloc(archive->entries, (size_t)grown * sizeof(HelperEntry));
     if (!entries) return false;
     archive->entries = entries;
     *capacity = grown;
   }
   archive->entries[archive->count++] = *entry;
+  archive->listBytes += bytes;
   return true;
 }
 
 // A file block: its entry, and the size of its data area.
 static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t flags, uint32_t size, uint8_t* header,
-                          HelperEntry* entry, uint64_t* data) {
+                          HelperEntry* entry, size_t* nameUnits, uint64_t* data) {
   if (size < FILE_FIXED || !readAt(fd, offset, header, size)) return false;
   if (((uint32_t)crc32(0, header + 2, size - 2) & 0xFFFF) != le16(head)) return false;
   uint64_t packed = le32(header + 7), unpacked = le32(header + 11);
@@ -222,7 +247,7 @@ static bool readFileBlock(int fd, uint64_t offset, const uint8_t* head, uint32_t
   if (nameLength > size - nameStart) return false;
   bool directory = (flags & DIRECTORY_BITS) == DIRECTORY_BITS;
   memset(entry, 0, sizeof *entry);
-  entry->name = decodeName(header + nameStart, nameLength, flags);
+  entry->name = decodeName(header + nameStart, nameLength, flags, nameUnits);
   if (!entry->name) return false;
   entry->flags = (directory ? RAR_CORE_ENTRY_DIRECTORY : 0) | ((flags & PASSWORD_FLAG) ? RAR_CORE_ENTRY_ENCRYPTED : 0);
   entry->unpackedSize = directory ? 0 : unpacked;
@@ -256,10 +281,11 @@ static void walkHeaders(RarHelperArchive* archive, int fd, bool solid) {
     uint64_t data = 0;
     if (type == FILE_TYPE) {
       HelperEntry entry;
+      size_t nameUnits = 0;
       if (flags & (SPLIT_BEFORE | SPLIT_AFTER)) break;   // volumes are not read this way
-      if (!readFileBlock(fd, offset, head, flags, size, header, &entry, &data)) break;
+      if (!readFileBlock(fd, offset, head, flags, size, header, &entry, &nameUnits, &data)) break;
       if (!(entry.flags & RAR_CORE_ENTRY_DIRECTORY) && filesSeen++ > 0 && solid) entry.flags |= RAR_CORE_ENTRY_SOLID;
-      if (!addEntry(archive, &capacity, &entry)) {
+      if (!addEntry(archive, &capacity, &entry, nameUnits)) {
         free(entry.name);
         break;
       }
@@ -282,7 +308,11 @@ RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result) {
     *result = RAR_CORE_BAD_ARCHIVE;
     return NULL;
   }
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  int opened = open(path, O_RDONLY | O_CLOEXEC);
+  // Above the descriptors the run is given, so that handing it over never
+  // lands on itself (a descriptor dup'ed onto itself keeps its close-on-exec).
+  int fd = opened >= 0 ? fcntl(opened, F_DUPFD_CLOEXEC, ARCHIVE_DESCRIPTOR + 1) : -1;
+  if (opened >= 0) close(opened);
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0) {
     if (fd >= 0) close(fd);
@@ -290,18 +320,19 @@ RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result) {
     return NULL;
   }
   RarHelperArchive* archive = (RarHelperArchive*)calloc(1, sizeof(RarHelperArchive));
-  if (archive) archive->path = strdup(path);
-  if (!archive || !archive->path) {
-    free(archive);
+  if (!archive) {
     close(fd);
     *result = RAR_CORE_NO_MEMORY;
     return NULL;
   }
+  archive->fd = fd;
   archive->fileSize = (uint64_t)info.st_size;
   archive->current = -1;
   archive->pipe = -1;
+  // The zone is read once here; each header's time is then converted without
+  // mktime, which looks at the zone file again at every call.
+  tzset();
   walkHeaders(archive, fd, solid);
-  close(fd);
   *result = RAR_CORE_OK;
   return archive;
 }
@@ -319,59 +350,57 @@ static bool carriesData(const HelperEntry* entry) {
   return !(entry->flags & RAR_CORE_ENTRY_DIRECTORY);
 }
 
-// The first encrypted file: the helper is asked only for the files before it
-// (it would refuse the whole archive without the password).
+// The first encrypted file: the run ends before it (unar, without the
+// password, stops there; what it would write after is never read).
 static int firstEncrypted(const RarHelperArchive* archive) {
   for (int i = 0; i < archive->count; i++)
     if ((archive->entries[i].flags & RAR_CORE_ENTRY_ENCRYPTED) && carriesData(&archive->entries[i])) return i;
   return -1;
 }
 
-// argv of the run: the limiter and its caps, the helper writing every file to
-// standard output, no nested archives, no resource forks; then the indexes
-// to unpack when an encrypted file stops the run early. *numbers holds the
-// indexes' text (freed with argv).
-static char** buildArguments(int stopAt, char* pathCopy, char** numbers) {
-  static const int numberRoom = 12;
-  const char* fixed[] = {
-      LIMITER, ADDRESS_SPACE_LIMIT, CPU_LIMIT, "--", helperProgram(), "-q", "-nr", "-k", "skip", "-o", "-"};
-  const size_t fixedCount = sizeof fixed / sizeof fixed[0];
-  int indexes = stopAt > 0 ? stopAt : 0;
-  char** argv = (char**)calloc(fixedCount + 2 + (size_t)indexes + 1, sizeof(char*));
-  *numbers = indexes ? (char*)malloc((size_t)indexes * numberRoom) : NULL;
-  if (!argv || (indexes && !*numbers)) {
-    free(argv);
-    free(*numbers);
-    *numbers = NULL;
-    return NULL;
+// argv of the run, the same for every archive: the limiter and its caps, the
+// helper writing every file to standard output, no nested archives, no
+// resource forks, the archive read from the descriptor handed over (its path
+// could be a name the helper cannot take, or name another file by now).
+static char* const* runArguments() {
+  static const char* argv[] = {LIMITER, ADDRESS_SPACE_LIMIT,     CPU_LIMIT, "--", NULL, "-q", "-nr", "-k", "skip", "-o",
+                               "-",     ARCHIVE_DESCRIPTOR_PATH, NULL};
+  argv[4] = helperProgram();
+  return (char* const*)argv;
+}
+
+// The runs under way, so that a program ending at once can end them too.
+static pthread_mutex_t runningLock = PTHREAD_MUTEX_INITIALIZER;
+static RarHelperArchive* running;
+
+static void listRunning(RarHelperArchive* archive) {
+  pthread_mutex_lock(&runningLock);
+  archive->nextRunning = running;
+  running = archive;
+  pthread_mutex_unlock(&runningLock);
+}
+
+static void unlistRunning(RarHelperArchive* archive) {
+  pthread_mutex_lock(&runningLock);
+  for (RarHelperArchive** link = &running; *link; link = &(*link)->nextRunning) {
+    if (*link == archive) {
+      *link = archive->nextRunning;
+      break;
+    }
   }
-  size_t n = 0;
-  for (const char* part : fixed) argv[n++] = (char*)part;
-  if (indexes) argv[n++] = (char*)"-i";
-  argv[n++] = pathCopy;
-  for (int i = 0; i < indexes; i++) {
-    char* number = *numbers + (size_t)i * numberRoom;
-    snprintf(number, numberRoom, "%d", i);
-    argv[n++] = number;
-  }
-  return argv;
+  archive->nextRunning = NULL;
+  pthread_mutex_unlock(&runningLock);
 }
 
 // Starts the run: standard input and error on /dev/null, standard output the
-// pipe, nothing else of this process inherited, default signals.
+// pipe, the archive as descriptor 3, nothing else of this process inherited,
+// default signals.
 static bool startRun(RarHelperArchive* archive) {
   archive->started = true;
-  int stopAt = firstEncrypted(archive);
-  if (stopAt == 0) return false;
-  size_t pathLength = strlen(archive->path);
-  char* pathCopy = (char*)malloc(pathLength + 3);
-  if (!pathCopy) return false;
-  snprintf(pathCopy, pathLength + 3, "%s%s", archive->path[0] == '/' ? "" : "./", archive->path);
-  char* numbers = NULL;
-  char** argv = buildArguments(stopAt, pathCopy, &numbers);
+  if (firstEncrypted(archive) == 0) return false;
   int fds[2] = {-1, -1};
   archive->buffer = (uint8_t*)malloc(PIPE_BUFFER_SIZE);
-  bool ok = argv && archive->buffer && pipe2(fds, O_CLOEXEC) == 0;
+  bool ok = archive->buffer && pipe2(fds, O_CLOEXEC) == 0;
   posix_spawn_file_actions_t actions;
   posix_spawnattr_t attributes;
   if (ok) {
@@ -379,7 +408,8 @@ static bool startRun(RarHelperArchive* archive) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+    posix_spawn_file_actions_adddup2(&actions, archive->fd, ARCHIVE_DESCRIPTOR);
+    posix_spawn_file_actions_addclosefrom_np(&actions, ARCHIVE_DESCRIPTOR + 1);
     posix_spawnattr_init(&attributes);
     sigset_t none, all;
     sigemptyset(&none);
@@ -387,35 +417,47 @@ static bool startRun(RarHelperArchive* archive) {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    ok = posix_spawn(&archive->pid, LIMITER, &actions, &attributes, argv, environ) == 0;
+    ok = posix_spawn(&archive->pid, LIMITER, &actions, &attributes, runArguments(), environ) == 0;
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
   }
   if (fds[1] >= 0) close(fds[1]);
-  free(argv);
-  free(numbers);
-  free(pathCopy);
   if (!ok) {
     if (fds[0] >= 0) close(fds[0]);
     archive->pid = 0;
     return false;
   }
   archive->pipe = fds[0];
+  archive->lastIdle = nowMilliseconds();
   archive->deadline =
-      nowMilliseconds() + baseMilliseconds + (int64_t)(archive->fileSize / ARCHIVE_BYTES_PER_SECOND) * 1000;
+      archive->lastIdle + baseMilliseconds + (int64_t)(archive->fileSize / ARCHIVE_BYTES_PER_SECOND) * 1000;
+  listRunning(archive);
   return true;
 }
 
 // Kills the run unless it has ended (a run reaped already, by us or by an
 // ignored SIGCHLD, is never signalled: its number may be another's now).
-static void endRun(RarHelperArchive* archive) {
-  if (archive->pipe >= 0) close(archive->pipe);
-  archive->pipe = -1;
+static void killRun(RarHelperArchive* archive) {
   if (archive->pid > 0 && waitpid(archive->pid, NULL, WNOHANG) == 0) {
     kill(archive->pid, SIGKILL);
     while (waitpid(archive->pid, NULL, 0) < 0 && errno == EINTR) {}
   }
   archive->pid = 0;
+}
+
+static void endRun(RarHelperArchive* archive) {
+  if (archive->pipe >= 0) {
+    unlistRunning(archive);
+    close(archive->pipe);
+  }
+  archive->pipe = -1;
+  killRun(archive);
+}
+
+void rarHelperEndRuns() {
+  pthread_mutex_lock(&runningLock);
+  for (RarHelperArchive* archive = running; archive; archive = archive->nextRunning) killRun(archive);
+  pthread_mutex_unlock(&runningLock);
 }
 
 static int failStream(RarHelperArchive* archive) {
@@ -424,16 +466,33 @@ static int failStream(RarHelperArchive* archive) {
   return RAR_CORE_BAD_DATA;
 }
 
+// Calls the idle hook when its time has come.
+static void idleIfDue(RarHelperArchive* archive) {
+  if (!idleHook) return;
+  int64_t now = nowMilliseconds();
+  if (now - archive->lastIdle < IDLE_MILLISECONDS) return;
+  archive->lastIdle = now;
+  idleHook();
+}
+
 // Up to length bytes from the pipe into the buffer, waiting no longer than
-// the stall time and the run's deadline; 0 at the end, -1 on failure.
+// the stall time and the run's deadline, the idle hook called in between;
+// 0 at the end, -1 on failure.
 static ssize_t readPipe(RarHelperArchive* archive, size_t length) {
+  int64_t quietSince = nowMilliseconds();
   for (;;) {
-    int64_t left = archive->deadline - nowMilliseconds();
-    if (left <= 0) return -1;
-    struct pollfd wait = {archive->pipe, POLLIN, 0};
-    int ready = poll(&wait, 1, (int)(left < stallMilliseconds ? left : stallMilliseconds));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return -1;   // stalled
+    idleIfDue(archive);
+    int64_t now = nowMilliseconds();
+    int64_t left = archive->deadline - now;
+    int64_t stall = quietSince + stallMilliseconds - now;
+    if (left <= 0 || stall <= 0) return -1;   // overran, or stalled
+    int64_t wait = left < stall ? left : stall;
+    if (idleHook && wait > IDLE_MILLISECONDS) wait = IDLE_MILLISECONDS;
+    struct pollfd ready = {archive->pipe, POLLIN, 0};
+    int count = poll(&ready, 1, (int)wait);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return -1;
+    if (count == 0) continue;
     ssize_t got = read(archive->pipe, archive->buffer, length);
     if (got < 0 && errno == EINTR) continue;
     return got;
@@ -490,6 +549,22 @@ static int testEntry(RarHelperArchive* archive, int index, RarCoreCallback callb
 
 // -------------------------------------------------------- the reader ---
 
+static long zoneOffsetAt(time_t seconds) {
+  struct tm local;
+  return localtime_r(&seconds, &local) ? local.tm_gmtoff : 0;
+}
+
+// Local time fields as seconds since 1970, through the zone read at open:
+// mktime would read the zone file again for every header. The fields read
+// as UTC, less the offset in force then, corrected once for an offset that
+// changes in between (a daylight-saving switch). 0 when they do not fit.
+static int64_t localToUnix(struct tm* local) {
+  time_t asUtc = timegm(local);
+  if (asUtc == (time_t)-1) return 0;
+  time_t guess = asUtc - zoneOffsetAt(asUtc);
+  return (int64_t)(asUtc - zoneOffsetAt(guess));
+}
+
 int rarHelperReadHeader(RarHelperArchive* archive, RarEntryInfo* info) {
   if (archive->broken) return RAR_CORE_BAD_DATA;
   if (archive->next >= archive->count) {
@@ -517,9 +592,7 @@ int rarHelperReadHeader(RarHelperArchive* archive, RarEntryInfo* info) {
   local.tm_hour = (int)((entry->dosTime >> 11) & 31);
   local.tm_min = (int)((entry->dosTime >> 5) & 63);
   local.tm_sec = (int)(entry->dosTime & 31) * 2;
-  local.tm_isdst = -1;
-  time_t seconds = mktime(&local);
-  info->unixTime = seconds == (time_t)-1 ? 0 : (int64_t)seconds;
+  info->unixTime = localToUnix(&local);
   info->mode = entry->mode;
   archive->current = archive->next++;
   archive->processed = false;
@@ -549,6 +622,6 @@ void rarHelperClose(RarHelperArchive* archive) {
   for (int i = 0; i < archive->count; i++) free(archive->entries[i].name);
   free(archive->entries);
   free(archive->buffer);
-  free(archive->path);
+  close(archive->fd);
   free(archive);
 }

@@ -21,6 +21,13 @@ int rarHelperProcess(RarHelperArchive* archive, int operation, RarCoreCallback c
 // Ends the helper run if one is still going (killed and waited for).
 void rarHelperClose(RarHelperArchive* archive);
 
+// Called every few dozen milliseconds while a run is awaited (null: none), on
+// the thread that waits: a window that waits can go on painting.
+typedef void (*RarHelperIdle)();
+void rarHelperSetIdle(RarHelperIdle idle);
+// Kills and reaps every run under way, for a program that ends at once.
+void rarHelperEndRuns();
+
 // For tests: the helper program and its stall and base time limits (null and
 // 0 give the defaults), and whether every single-volume RAR 4 archive is read
 // this way, so that it can be checked against libarchive on compressed ones.

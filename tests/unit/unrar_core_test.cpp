@@ -10,6 +10,7 @@
 #include <string.h>
 #include <unistd.h>
 #include <errno.h>
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <zlib.h>
@@ -389,6 +390,49 @@ TEST_F(SolidRar4Helper, FilesBeforeAnEncryptedOneAreUnpacked) {
   EXPECT_EQ(entries[1].flags & RAR_CORE_ENTRY_ENCRYPTED, (uint32_t)RAR_CORE_ENTRY_ENCRYPTED);
   EXPECT_EQ(entries[1].result, RAR_CORE_MISSING_PASSWORD);
   EXPECT_EQ(sink.passwordAsks, 1);
+}
+
+// The helper reads the archive through the descriptor the headers came
+// from: a path that is not UTF-8 (which unar cannot take) still unpacks.
+TEST_F(SolidRar4Helper, APathThatIsNotUtf8StillUnpacks) {
+  if (access("/usr/bin/unar", X_OK) != 0) GTEST_SKIP() << "unar is not installed";
+  std::string odd = folder.path + "/odd\xff.cbr";
+  ASSERT_EQ(rename(archive.c_str(), odd.c_str()), 0);
+  Sink sink;
+  int last = 0;
+  std::vector<Listed> entries = listArchive(odd, true, &last, nullptr, &sink);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].result, RAR_CORE_OK);
+  EXPECT_TRUE(entries[0].data == first);
+  EXPECT_EQ(entries[1].result, RAR_CORE_OK);
+  EXPECT_EQ(last, RAR_CORE_END_ARCHIVE);
+}
+
+// A solid RAR 4 of more entries than the reader would ever keep: the header
+// walk stops at the cap, and each name costs its length, not a fixed buffer.
+TEST(SolidRar4Headers, ManyEntriesStopAtTheCapInLittleMemory) {
+  TempFolder folder;
+  std::string archive = folder.path + "/many.cbr";
+  std::string script = "import sys; sys.path.insert(0, '" BRISA_SOURCE_DIR
+                       "/scripts'); import makerar; "
+                       "makerar.write_archive('" +
+                       archive + "', [('p%06d.jpg' % i, b'') for i in range(100050)], 4, True)";
+  ASSERT_EQ(system(("python3 -c \"" + script + "\"").c_str()), 0);
+  size_t before = mallinfo2().uordblks;
+  int result = 0;
+  uint32_t flags = 0;
+  RarCore* core = rarCoreOpen(archive.c_str(), nullptr, nullptr, &result, &flags);
+  ASSERT_NE(core, nullptr);
+  EXPECT_LT(mallinfo2().uordblks - before, (size_t)16 << 20);
+  RarEntryInfo info;
+  int headers = 0;
+  while (rarCoreReadHeader(core, &info) == RAR_CORE_OK && headers <= 200000) {
+    headers++;
+    rarCoreProcess(core, RAR_CORE_SKIP);
+  }
+  EXPECT_EQ(headers, 100000);
+  EXPECT_EQ(rarCoreReadHeader(core, &info), RAR_CORE_BAD_DATA);
+  rarCoreClose(core);
 }
 
 TEST(RarProbe, ReadsArchiveFlagsAndRejectsDamage) {
