@@ -878,11 +878,21 @@ std::vector<std::string> recentNames() {
   return names;
 }
 
+// How many values there are under Recent.
+size_t recentCount() {
+  HKEY key;
+  DWORD count = 0;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, RECENT, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL);
+  RegCloseKey(key);
+  return count;
+}
+
 }   // namespace
 
 // Foreign values under Recent are ignored (the document opens at page 1), a
-// matching entry is used, and the next write leaves only the newest 64 of
-// our entries. Opening a document keeps the position in the one it replaces.
+// matching entry is used, and the next writes, each deleting a bounded number
+// of values, leave only the newest 64 of our entries. Opening a document keeps the position in the one it replaces.
 TEST_F(Program, ResumeIgnoresForeignValuesAndRepairsTheList) {
   writeSetting(L"ResumePosition", 1);
   std::string thirty = pdf("thirty.pdf", letterPages(30)), other = pdf("other.pdf", letterPages(3));
@@ -960,10 +970,23 @@ TEST_F(Program, ResumeIgnoresForeignValuesAndRepairsTheList) {
     if (i > 8) expected.push_back(narrow(name));   // the 62 newest; with thirty's and other's, 64
   }
   putRecentEntry(full.text, size, time, 11, 0.5, 500);
+  size_t before = recentCount();
   open(thirty);   // keeps other's position, then resumes thirty's
   EXPECT_EQ("thirty.pdf - 12/30 - Brisa", frameTitle());
   int height = pagePixels(792);
   EXPECT_NEAR(documentState.pageTops[11] + height / 2, viewState.scrollY, 1);
+  size_t after = recentCount();
+  EXPECT_LT(after, before);
+  EXPECT_LE(before + 1, after + RECENT_VALUES_PER_WRITE) << "one write deletes no more than it visits";
+  for (int round = 0; after > RECENT_CAPACITY && round < 50; round++) {
+    for (const std::string& path : {other, thirty}) {
+      before = after;
+      open(path);
+      after = recentCount();
+      EXPECT_LE(before + 1, after + RECENT_VALUES_PER_WRITE) << "round " << round;
+    }
+  }
+  EXPECT_EQ("thirty.pdf - 12/30 - Brisa", frameTitle());
   Wide otherFull;
   GetFullPathNameW(wide(other).c_str(), 1024, otherFull.text, NULL);
   expected.push_back(narrow(otherFull.text));
