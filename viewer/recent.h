@@ -10,6 +10,10 @@
 // Little-endian: file size 8, last-write time 8, sequence 8, fraction 8 (IEEE double), page 4.
 enum { RECENT_ENTRY_BYTES = 36, RECENT_CAPACITY = 64 };
 
+// The values one write looks at, from the last: the list and a few hundred
+// foreign ones, so that closing stays quick whatever the key holds.
+enum { RECENT_VALUES_PER_WRITE = 256 };
+
 // Honest sequence numbers count writes from 1 and never come near this; a
 // larger one is foreign, and refusing it keeps "largest + 1" from wrapping.
 static const uint64_t RECENT_SEQUENCE_LIMIT = (uint64_t)1 << 62;

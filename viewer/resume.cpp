@@ -3,7 +3,7 @@
 // document is replaced or the program ends, one binary value per file named by
 // its full path, and a document opens at its kept position when the file has
 // not changed since. Whatever else is found under the key is ignored when read
-// and deleted at the next write.
+// and deleted by the next writes, a bounded number of values at each.
 #include "base/base.h"
 
 #include "viewer/recent.h"
@@ -48,10 +48,6 @@ static bool readEnumeratedEntry(HKEY key, const wchar_t* name, DWORD nameUnits, 
   return decodeRecentEntry(bytes, read, entry);
 }
 
-// Deletes what is not an entry, then the oldest entries until one more fits
-// in the list; returns the sequence number the next entry takes. Values are
-// visited from the last index down, so that a deletion never moves one not
-// visited yet.
 static DWORD countValues(HKEY key) {
   DWORD count = 0;
   if (RegQueryInfoKeyW(key, NULL, NULL, NULL, NULL, NULL, NULL, &count, NULL, NULL, NULL, NULL) != ERROR_SUCCESS)
@@ -59,14 +55,23 @@ static DWORD countValues(HKEY key) {
   return count;
 }
 
+// Deletes what is not an entry, then the oldest entries until one more fits
+// in the list; returns the sequence number the next entry takes. Values are
+// visited from the last index down, so that a deletion never moves one not
+// visited yet. One write visits the last RECENT_VALUES_PER_WRITE values only:
+// a key someone else filled costs each close a bounded time and empties over
+// the next writes, while an honest list is always seen whole. Until then the
+// newest entry may be out of sight, and the next one taken for older than it
+// is: it can lose its place in the list, never the list its shape.
 static uint64_t pruneRecentEntries(HKEY key, const wchar_t* path) {
   DWORD count = countValues(key);
+  DWORD lowest = count > RECENT_VALUES_PER_WRITE ? count - RECENT_VALUES_PER_WRITE : 0;   // the first index visited
   wchar_t* name = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, REGISTRY_NAME_UNITS * sizeof(wchar_t));
-  uint64_t* sequences = (uint64_t*)HeapAlloc(GetProcessHeap(), 0, (count + 1) * sizeof(uint64_t));
+  uint64_t* sequences = (uint64_t*)HeapAlloc(GetProcessHeap(), 0, (count - lowest + 1) * sizeof(uint64_t));
   uint64_t newest = 0;
   size_t kept = 0;
   if (name && sequences) {
-    for (DWORD i = count; i-- > 0;) {
+    for (DWORD i = count; i-- > lowest;) {
       DWORD units = REGISTRY_NAME_UNITS, type = 0, size = 0;
       if (RegEnumValueW(key, i, name, &units, NULL, &type, NULL, &size) != ERROR_SUCCESS) continue;
       RecentEntry entry;
@@ -82,7 +87,7 @@ static uint64_t pruneRecentEntries(HKEY key, const wchar_t* path) {
       oldestKept = RECENT_SEQUENCE_LIMIT;
       newest = 0;
     }
-    for (DWORD i = oldestKept ? countValues(key) : 0; i-- > 0;) {
+    for (DWORD i = oldestKept ? countValues(key) : 0; i-- > lowest;) {   // the values below did not move
       DWORD units = REGISTRY_NAME_UNITS, type = 0, size = 0;
       RecentEntry entry;
       if (RegEnumValueW(key, i, name, &units, NULL, &type, NULL, &size) == ERROR_SUCCESS &&
