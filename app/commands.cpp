@@ -70,6 +70,9 @@ bool handleCommandKey(WPARAM key) {
     case VK_NUMPAD1:
       zoomToActualSize();
       return true;
+    case 'I':
+      setNightMode(!viewState.nightMode, true);
+      return true;
   }
   return false;
 }

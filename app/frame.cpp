@@ -47,6 +47,9 @@ static bool runSystemCommand(WPARAM command) {
     case IDM_RIGHT_TO_LEFT:
       setRightToLeft(!viewState.rightToLeft, true);
       return true;
+    case IDM_NIGHT_MODE:
+      setNightMode(!viewState.nightMode, true);
+      return true;
   }
   return toggleMenuOption(command & 0xFFF0);
 }
@@ -162,6 +165,7 @@ static const MenuItemText MENU_ITEMS[] = {
     {0, NULL, NULL},   // a second separator, before the reading options
     {IDM_RESUME_POSITION, L"Reprendre l\u00e0 o\u00f9 j'en \u00e9tais", L"Resume where I left off"},
     {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
+    {IDM_NIGHT_MODE, L"Mode nuit", L"Night mode"},
 };
 
 enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
@@ -213,6 +217,7 @@ static void extendSystemMenu() {
   setPageMode(readSetting(L"DoublePage") != 0, readSetting(L"CoverPaired") != 0, false);
   appendMenuItems(menu, 3, MENU_ITEM_COUNT - 1);
   setRightToLeft(readSetting(L"RightToLeft") != 0, false);
+  setNightMode(readSetting(L"NightMode") != 0, false);
   for (const MenuOption& option : MENU_OPTIONS) checkMenuOption(option, readSetting(option.setting) != 0);
 }
 

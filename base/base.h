@@ -20,6 +20,7 @@ enum {
   IDM_COVER_ALONE = 80,
   IDM_RESUME_POSITION = 96,
   IDM_RIGHT_TO_LEFT = 112,
+  IDM_NIGHT_MODE = 160,
 };
 
 enum {

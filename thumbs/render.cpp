@@ -6,6 +6,8 @@
 #include "base/base.h"
 #include "thumbs/thumbs.h"
 #include "comics/worker/worker.h"
+#include "viewer/night.h"
+#include "viewer/viewer.h"
 
 #include <string.h>
 
@@ -126,6 +128,9 @@ static void finishThumbnailRender(int status) {
   ThumbnailPanel& p = thumbnailPanel;
   ThumbnailRender& r = thumbnailRender;
   ThumbnailSlot& slot = p.thumbnailSlots[r.pageIndex];
+  unsigned char* pixels = (unsigned char*)FPDFBitmap_GetBuffer(r.bitmap);
+  if (viewState.nightMode && status == FPDF_RENDER_DONE && pixels && FPDFBitmap_GetStride(r.bitmap) == r.width * 4)
+    turnToNight(pixels, r.width, r.height, 0, 0, r.width, r.height);
   HBITMAP picture = status == FPDF_RENDER_DONE ? copyPdfiumBitmap(r.bitmap, r.width, r.height) : NULL;
   if (picture) {
     slot.bitmap = picture;
@@ -221,6 +226,25 @@ void fileComicThumbnail(DecodeJob* job) {
     comicThumbnailDecoded(job->pageIndex, job->bitmap, job->succeeded != 0);   // takes the bitmap
   else if (job->bitmap)
     DeleteObject(job->bitmap);
+}
+
+// The PDF miniatures drawn again, after a change of how pages are shown (night
+// mode): every slot back to Empty, the render in flight dropped. Comic
+// miniatures do not change.
+void redrawPdfThumbnails() {
+  ThumbnailPanel& p = thumbnailPanel;
+  if (!p.panelActive || !p.panelDocument) return;
+  closeThumbnailRender();
+  for (int i = 0; i < p.thumbnailCount; i++) {
+    ThumbnailSlot& slot = p.thumbnailSlots[i];
+    if (slot.state == ThumbnailState::Ready) {
+      DeleteObject((HBITMAP)slot.bitmap);
+      p.thumbnailBitmapCount--;
+    }
+    slot.bitmap = NULL;
+    slot.state = ThumbnailState::Empty;
+  }
+  invalidateThumbnails();
 }
 
 // Deletes every bitmap and frees the block of slots and tops.

@@ -43,5 +43,6 @@ void evictThumbnails();
 int requestComicThumbnail();
 void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success);
 void fileComicThumbnail(DecodeJob* job);
+void redrawPdfThumbnails();
 
 #endif

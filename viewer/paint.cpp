@@ -4,9 +4,11 @@
 #include "viewer/viewer.h"
 #include "search/search.h"
 #include "comics/pages.h"
+#include "viewer/night.h"
 
 static const FPDF_DWORD VIEW_GREY = 0xFF808080;
 static const FPDF_DWORD PAGE_WHITE = 0xFFFFFFFF;
+static const FPDF_DWORD NIGHT_GREY = 0xFF161616;   // darker than night paper, so that pages stand out
 
 static void paintEmptyHint(HDC dc, HWND window) {
   RECT client;
@@ -36,9 +38,11 @@ static void renderPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, in
                           int w, int h) {
   FPDF_PAGE page = getCachedPage(index);
   FPDFBitmap_FillRect(bitmap, x, y, w, h, PAGE_WHITE);
-  if (!page) return;   // a page PDFium cannot load stays a white rectangle
-  FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, 0, FPDF_ANNOT | FPDF_LCD_TEXT);
-  if (index == searchState.matchPage && searchState.matchRectCount > 0)
+  // A page PDFium cannot load stays a blank rectangle.
+  if (page) FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, 0, FPDF_ANNOT | FPDF_LCD_TEXT);
+  // Before the tint: the match stays the same bright yellow over dark paper.
+  if (viewState.nightMode) turnToNight(bits, width, height, x, y, x + w, y + h);
+  if (page && index == searchState.matchPage && searchState.matchRectCount > 0)
     tintMatch(page, bits, width, height, x, y, w, h);
 }
 
@@ -53,7 +57,7 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
     FPDFBitmap_Destroy(bitmap);
     return;
   }
-  FPDFBitmap_FillRect(bitmap, 0, 0, width, height, VIEW_GREY);
+  FPDFBitmap_FillRect(bitmap, 0, 0, width, height, viewState.nightMode ? NIGHT_GREY : VIEW_GREY);
 
   const DocumentState& d = documentState;
   const ViewState& v = viewState;

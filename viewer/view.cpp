@@ -125,6 +125,15 @@ void setRightToLeft(bool rightToLeft, bool persist) {
   relayoutKeepingPage(current);
 }
 
+// Night mode repaints the view and the PDF miniatures; the layout stays.
+void setNightMode(bool on, bool persist) {
+  viewState.nightMode = on;
+  if (persist) writeSetting(L"NightMode", on);
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_NIGHT_MODE, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  redrawPdfThumbnails();
+  InvalidateRect(viewWindow, NULL, FALSE);
+}
+
 // The vertical bar is always there (disabled when all fits); the horizontal
 // one only while the canvas is wider than the view.
 void updateScrollBars() {

@@ -48,6 +48,7 @@ struct ViewState {
   bool doublePage;
   bool coverPaired;
   bool rightToLeft;   // spreads mirrored for manga: the first page of a row on the right
+  bool nightMode;     // PDF pages drawn with their lightness inverted, on a dark background
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
@@ -92,6 +93,7 @@ void zoomToActualSize();
 void fitToWidth();
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
+void setNightMode(bool on, bool persist);
 void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();

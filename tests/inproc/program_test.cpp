@@ -208,7 +208,7 @@ TEST_F(Program, RightToLeftItemAfterASecondSeparator) {
   info.fMask = MIIM_FTYPE;
   ASSERT_TRUE(GetMenuItemInfoW(menu, about + 1, TRUE, &info));
   EXPECT_TRUE(info.fType & MFT_SEPARATOR);
-  EXPECT_EQ(GetMenuItemCount(menu) - 1, menuPosition(menu, IDM_RIGHT_TO_LEFT));
+  EXPECT_EQ(menuPosition(menu, IDM_RESUME_POSITION) + 1, menuPosition(menu, IDM_RIGHT_TO_LEFT));
   EXPECT_EQ(UiLanguage == UI_FRENCH ? "Lecture de droite \xc3\xa0 gauche" : "Right-to-left reading",
             menuText(menu, IDM_RIGHT_TO_LEFT));
   EXPECT_TRUE(isChecked(IDM_RIGHT_TO_LEFT));
@@ -1103,4 +1103,26 @@ TEST_F(Program, ResumedStartPaintsTheKeptPageFirst) {
   EXPECT_NEAR(kept, viewState.scrollY, 1);
   ASSERT_FALSE(paintedScrolls.empty());
   for (int scroll : paintedScrolls) EXPECT_NEAR(kept, scroll, 1);
+}
+
+// Night mode follows the reading options, checked from NightMode; the menu
+// toggles and stores it, and PDF pages are painted dark with light text.
+TEST_F(Program, NightModeItemTogglesAndStoresTheSetting) {
+  writeSetting(L"NightMode", 1);
+  start();
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  EXPECT_GT(menuPosition(menu, IDM_NIGHT_MODE), menuPosition(menu, IDM_RIGHT_TO_LEFT));
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Mode nuit" : "Night mode", menuText(menu, IDM_NIGHT_MODE));
+  EXPECT_TRUE(isChecked(IDM_NIGHT_MODE));
+  EXPECT_TRUE(viewState.nightMode);
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_NIGHT_MODE, 0);
+  EXPECT_FALSE(isChecked(IDM_NIGHT_MODE));
+  EXPECT_EQ(0u, readSetting(L"NightMode"));
+  TearDown();
+  start();   // absent: off
+  EXPECT_FALSE(isChecked(IDM_NIGHT_MODE));
+  EXPECT_FALSE(viewState.nightMode);
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_NIGHT_MODE, 0);
+  EXPECT_EQ(1u, readSetting(L"NightMode"));
+  EXPECT_TRUE(isChecked(IDM_NIGHT_MODE));
 }
