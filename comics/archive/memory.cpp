@@ -164,10 +164,11 @@ void* resizeBytes(void* block, size_t size) {
 #include <stdio.h>
 #include <sys/mman.h>
 
-// Is every part of [start, end) a mapping of a file? Dropping the pages of an
-// anonymous mapping would zero them, and a system that cannot map a file may
-// have read it into anonymous memory instead.
-static bool mapsOnlyFile(uintptr_t start, uintptr_t end) {
+// Is every part of [start, end) a read-only mapping of a file? Dropping the
+// pages of an anonymous mapping would zero them (a system that cannot map a
+// file may have read it into anonymous memory instead), and those of a private
+// writable one would silently drop what was written there.
+static bool mapsOnlyReadOnlyFile(uintptr_t start, uintptr_t end) {
   FILE* maps = fopen("/proc/self/maps", "r");
   if (maps == NULL) return false;
   char line[512];
@@ -175,9 +176,10 @@ static bool mapsOnlyFile(uintptr_t start, uintptr_t end) {
   bool file = true;
   while (file && covered < end && fgets(line, sizeof line, maps)) {
     unsigned long low, high, inode;
-    if (sscanf(line, "%lx-%lx %*s %*s %*s %lu", &low, &high, &inode) != 3) continue;
+    char access[8];
+    if (sscanf(line, "%lx-%lx %7s %*s %*s %lu", &low, &high, access, &inode) != 4) continue;
     if (high <= covered || low >= end) continue;
-    if (low > covered || inode == 0) file = false;
+    if (low > covered || inode == 0 || access[1] == 'w') file = false;
     covered = high;
   }
   fclose(maps);
@@ -194,6 +196,6 @@ void releaseMappedPages(const void* view, uint64_t size) {
   // back a page or opening the comic again reads no disk. Whole pages only.
   uintptr_t start = ((uintptr_t)view + 4095) & ~(uintptr_t)4095;
   uintptr_t end = (uintptr_t)view + (uintptr_t)size;
-  if (end > start && mapsOnlyFile(start, end)) madvise((void*)start, end - start, MADV_DONTNEED);
+  if (end > start && mapsOnlyReadOnlyFile(start, end)) madvise((void*)start, end - start, MADV_DONTNEED);
 #endif
 }

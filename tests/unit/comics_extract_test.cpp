@@ -160,3 +160,21 @@ TEST(MappedPages, ReleasedPagesLeaveTheProcessAndReadBackTheSame) {
   EXPECT_EQ(0, memcmp(view, bytes.data(), size));
   munmap((void*)view, size);
 }
+
+// Pages written in a private writable mapping of the file are the process's
+// own: letting them go would drop what was written and bring the file back.
+TEST(MappedPages, WrittenPagesOfAPrivateWritableMappingAreKept) {
+  TempFolder folder;
+  const size_t size = 1 << 20;
+  std::string path = folder.write("comic.cbz", patternBytes(size, 3));
+  int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  uint8_t* view = (uint8_t*)mmap(NULL, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+  close(fd);
+  ASSERT_NE(view, MAP_FAILED);
+  memset(view, 0x5A, size);
+  releaseMappedPages(view, size);
+  EXPECT_EQ(0x5A, view[0]);
+  EXPECT_EQ(0x5A, view[size - 1]);
+  munmap(view, size);
+}
