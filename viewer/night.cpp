@@ -64,7 +64,7 @@ static uint32_t nightOf(uint32_t pixel) {
   int lift = tables.lift[luma];
   int nr = r + lift, ng = g + lift, nb = b + lift;
   uint32_t rgb = ((nr | ng | nb) & ~255) == 0 ? (uint32_t)nr << 16 | (uint32_t)ng << 8 | (uint32_t)nb
-                                                : nightOfSaturated(r, g, b, luma, luma + lift);
+                                              : nightOfSaturated(r, g, b, luma, luma + lift);
   return (pixel & 0xFF000000u) | rgb;
 }
 
