@@ -70,6 +70,10 @@ bool handleCommandKey(WPARAM key) {
     case VK_NUMPAD1:
       zoomToActualSize();
       return true;
+    case '2':
+    case VK_NUMPAD2:
+      fitToPage();
+      return true;
     case 'I':
       setNightMode(!viewState.nightMode, true);
       return true;

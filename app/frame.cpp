@@ -50,6 +50,9 @@ static bool runSystemCommand(WPARAM command) {
     case IDM_NIGHT_MODE:
       setNightMode(!viewState.nightMode, true);
       return true;
+    case IDM_WIDE_PAGES_ALONE:
+      setWidePagesAlone(!viewState.widePagesAlone, true);
+      return true;
   }
   return toggleMenuOption(command & 0xFFF0);
 }
@@ -166,6 +169,7 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_RESUME_POSITION, L"Reprendre l\u00e0 o\u00f9 j'en \u00e9tais", L"Resume where I left off"},
     {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
     {IDM_NIGHT_MODE, L"Mode nuit", L"Night mode"},
+    {IDM_WIDE_PAGES_ALONE, L"Pages larges seules", L"Wide pages alone"},
 };
 
 enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
@@ -218,6 +222,7 @@ static void extendSystemMenu() {
   appendMenuItems(menu, 3, MENU_ITEM_COUNT - 1);
   setRightToLeft(readSetting(L"RightToLeft") != 0, false);
   setNightMode(readSetting(L"NightMode") != 0, false);
+  setWidePagesAlone(readSetting(L"WidePagesAlone") != 0, false);
   for (const MenuOption& option : MENU_OPTIONS) checkMenuOption(option, readSetting(option.setting) != 0);
 }
 

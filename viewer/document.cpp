@@ -153,6 +153,7 @@ void openDocument(const wchar_t* path) {
   viewState.layoutWidth = viewState.layoutHeight = 0;
   viewState.scrollX = viewState.scrollY = 0;
   viewState.fitWidth = true;
+  viewState.fitPage = false;
   clearSearchMatch();
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
   relayoutFrame();

@@ -80,6 +80,35 @@ static bool laysOutSpreads() {
   return viewState.doublePage && documentState.pageCount > 1;
 }
 
+static bool isWidePage(int page) {
+  return documentState.pageWidths[page] > documentState.pageHeights[page];
+}
+
+// One row of a two-page layout from page `next`, as (left, right) before any
+// mirroring, -1 for an empty side; *centred when its one page stands in the
+// middle. Returns the first page of the next row. The cover alone goes on the
+// right; with wide pages alone, a wide page takes a row of its own and a page
+// left without its partner keeps its side.
+static int spreadRow(int next, bool first, int* left, int* right, bool* centred) {
+  const DocumentState& d = documentState;
+  bool wideAlone = viewState.widePagesAlone;
+  *centred = false;
+  if (wideAlone && isWidePage(next)) {
+    *left = next;
+    *right = -1;
+    *centred = true;
+    return next + 1;
+  }
+  if (first && !viewState.coverPaired) {
+    *left = -1;
+    *right = next;
+    return next + 1;
+  }
+  *left = next;
+  *right = next + 1 < d.pageCount && !(wideAlone && isWidePage(next + 1)) ? next + 1 : -1;
+  return *right >= 0 ? next + 2 : next + 1;
+}
+
 // Places the pages at the given zoom; returns the canvas height (64-bit, so that
 // the caller can see an overflow before anything is stored in an int).
 static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
@@ -90,15 +119,11 @@ static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
     int64_t centre = layoutWidth / 2;
     bool first = true;
     while (i < d.pageCount) {
-      int left = -1, right;
-      if (first && !viewState.coverPaired) {
-        right = i++;   // the cover alone, on the right
-      } else {
-        left = i++;
-        right = i < d.pageCount ? i++ : -1;
-      }
+      int left, right;
+      bool centred;
+      i = spreadRow(i, first, &left, &right, &centred);
       first = false;
-      if (viewState.rightToLeft) {   // the row's mirror image: the cover alone on the left
+      if (viewState.rightToLeft && !centred) {   // the row's mirror image: the cover alone on the left
         int earlier = left;
         left = right;
         right = earlier;
@@ -106,8 +131,9 @@ static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
       int64_t rowHeight = 0;
       if (left >= 0) {
         int64_t h = roundedPixels(d.pageHeights[left], zoom);
+        int64_t w = roundedPixels(d.pageWidths[left], zoom);
         if (store) {
-          d.pageLefts[left] = (int)(centre - roundedPixels(d.pageWidths[left], zoom) - SPREAD_GAP / 2);
+          d.pageLefts[left] = (int)(centred ? centre - w / 2 : centre - w - SPREAD_GAP / 2);
           d.pageTops[left] = (int)y;
         }
         if (h > rowHeight) rowHeight = h;
@@ -136,6 +162,54 @@ static int64_t placeRows(double zoom, int64_t layoutWidth, bool store) {
   return y;
 }
 
+// The extent in points that the page's row needs, and the pixels added to its
+// width: a row of a spread straddles the centre, so it needs twice its wider
+// side and the gap; a single or centred page only its own width.
+static void rowExtent(int page, double* width, double* height, int* gapPixels) {
+  const DocumentState& d = documentState;
+  *width = d.pageWidths[page];
+  *height = d.pageHeights[page];
+  *gapPixels = 0;
+  if (!laysOutSpreads()) return;
+  bool first = true;
+  for (int i = 0; i < d.pageCount;) {
+    int left, right;
+    bool centred;
+    int next = spreadRow(i, first, &left, &right, &centred);
+    first = false;
+    if (page < next) {
+      if (centred) return;
+      double wide = 0, tall = 0;
+      const int row[2] = {left, right};
+      for (int side : row) {
+        if (side < 0) continue;
+        if (d.pageWidths[side] > wide) wide = d.pageWidths[side];
+        if (d.pageHeights[side] > tall) tall = d.pageHeights[side];
+      }
+      *width = 2 * wide;
+      *height = tall;
+      *gapPixels = SPREAD_GAP;
+      return;
+    }
+    i = next;
+  }
+}
+
+// The zoom at which the page, or its row of a spread, fits the view whole
+// within the layout's margins; 0 when it cannot be computed (no such page, a
+// page without extent, a view too small).
+double fitPageZoom(int page) {
+  const ViewState& v = viewState;
+  if (page < 0 || page >= documentState.pageCount) return 0;
+  double width, height;
+  int gap;
+  rowExtent(page, &width, &height, &gap);
+  int roomX = v.viewWidth - gap - 16, roomY = v.viewHeight - 2 * LAYOUT_MARGIN;
+  if (!(width > 0) || !(height > 0) || roomX <= 0 || roomY <= 0) return 0;
+  double zoom = roomX / width < roomY / height ? roomX / width : roomY / height;
+  return zoom < MIN_ZOOM ? MIN_ZOOM : (zoom < MAX_ZOOM ? zoom : MAX_ZOOM);
+}
+
 // Fits the zoom when asked, then computes the canvas size and every page's
 // position. A canvas that would not fit an int is shrunk by lowering the zoom.
 void placePages() {
@@ -149,6 +223,10 @@ void placePages() {
   double maxW = widestPage();
   if (laysOutSpreads()) maxW *= 2;
   if (v.fitWidth && maxW > 0 && v.viewWidth > gap + 16) v.zoom = (v.viewWidth - gap - 16) / maxW;
+  if (v.fitPage) {
+    double zoom = fitPageZoom(v.currentPage >= 0 && v.currentPage < d.pageCount ? v.currentPage : 0);
+    if (zoom > 0) v.zoom = zoom;
+  }
   for (int attempt = 0; attempt < 64; attempt++) {
     int64_t width = roundedPixels(maxW, v.zoom) + gap + 16;
     int64_t height = width <= MAX_CANVAS ? placeRows(v.zoom, width, false) : MAX_CANVAS + 1;

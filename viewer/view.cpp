@@ -73,6 +73,7 @@ void zoomAt(int anchorX, int anchorY, double zoom) {
   if (!documentIsOpen()) return;
   viewState.zoom = zoom < MIN_ZOOM ? MIN_ZOOM : (zoom < MAX_ZOOM ? zoom : MAX_ZOOM);
   viewState.fitWidth = false;
+  viewState.fitPage = false;
   layoutPages(anchorX, anchorY);
 }
 
@@ -87,6 +88,7 @@ void zoomToActualSize() {
 // Also with no document: it then re-lays out an empty canvas.
 void fitToWidth() {
   viewState.fitWidth = true;
+  viewState.fitPage = false;
   layoutPages(0, viewState.viewHeight / 2);
 }
 
@@ -97,6 +99,21 @@ static void relayoutKeepingPage(int current) {
   layoutPages(0, 0);
   if (current >= 0 && current < documentState.pageCount)
     scrollTo(viewState.scrollX, documentState.pageTops[current] - LAYOUT_MARGIN);
+}
+
+static void refitPage() {
+  int current = viewState.currentPage;
+  relayoutKeepingPage(current);
+  scrollTo((viewState.layoutWidth - viewState.viewWidth) / 2, viewState.scrollY);
+}
+
+// The current page (its row) whole in the view, its top at the top, centred
+// across; kept so through every resize until another zoom command.
+void fitToPage() {
+  if (!documentIsOpen()) return;
+  viewState.fitWidth = false;
+  viewState.fitPage = true;
+  refitPage();
 }
 
 // Single or two-page view, cover alone or paired; the page that was current
@@ -122,6 +139,16 @@ void setRightToLeft(bool rightToLeft, bool persist) {
   if (persist) writeSetting(L"RightToLeft", rightToLeft);
   CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_RIGHT_TO_LEFT,
                 MF_BYCOMMAND | (rightToLeft ? MF_CHECKED : MF_UNCHECKED));
+  relayoutKeepingPage(current);
+}
+
+// Wide pages alone changes the rows of spreads; the current page stays at the top.
+void setWidePagesAlone(bool on, bool persist) {
+  int current = viewState.currentPage;
+  viewState.widePagesAlone = on;
+  if (persist) writeSetting(L"WidePagesAlone", on);
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_WIDE_PAGES_ALONE,
+                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   relayoutKeepingPage(current);
 }
 
@@ -233,7 +260,10 @@ LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (wParam == SIZE_MINIMIZED || IsIconic(frameWindow)) return 0;
       viewState.viewWidth = LOWORD(lParam);
       viewState.viewHeight = HIWORD(lParam);
-      layoutPages(0, 0);
+      if (viewState.fitPage)
+        refitPage();
+      else
+        layoutPages(0, 0);
       return 0;
     case WM_HSCROLL:
       handleScrollBar(SB_HORZ, LOWORD(wParam));

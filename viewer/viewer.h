@@ -45,10 +45,12 @@ struct DocumentState {
 struct ViewState {
   double zoom;   // device pixels per point
   bool fitWidth;
+  bool fitPage;   // the current page (its row) fitted whole, kept at every resize
   bool doublePage;
   bool coverPaired;
-  bool rightToLeft;   // spreads mirrored for manga: the first page of a row on the right
-  bool nightMode;     // PDF pages drawn with their lightness inverted, on a dark background
+  bool rightToLeft;      // spreads mirrored for manga: the first page of a row on the right
+  bool nightMode;        // PDF pages drawn with their lightness inverted, on a dark background
+  bool widePagesAlone;   // in spreads a page wider than tall stands alone, pairing starts again after it
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
@@ -74,6 +76,7 @@ int clampScroll(int position, int layoutSize, int viewSize);
 int centringOffset();
 int pageAtReadingLine();
 bool pageStartsSpread(int page);
+double fitPageZoom(int page);
 FPDF_PAGE getCachedPage(int index);
 void closeCachedPages();
 void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int deviceY0, int deviceX1, int deviceY1);
@@ -91,6 +94,8 @@ void zoomAt(int anchorX, int anchorY, double zoom);
 void zoomBy(double factor);
 void zoomToActualSize();
 void fitToWidth();
+void fitToPage();
+void setWidePagesAlone(bool on, bool persist);
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
 void setNightMode(bool on, bool persist);

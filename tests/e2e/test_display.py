@@ -1,11 +1,13 @@
 """How the pages are shown: night mode (pixels of a page and of its miniature,
 Ctrl+I and the stored value), fit page, wide comic pages alone in spreads."""
 
-from brisa import GREY, WHITE, Brisa, check, driver, equal, main, read_dword, reset_settings, set_dword
+from brisa import GREY, WHITE, Brisa, check, driver, equal, main, read_dword, reset_settings, runs, set_dword
+from test_comics import COLOURS, cbz, image, near
+from test_pagemode import scroll_to_next_title
 from test_start import make_pdf
 from test_thumbs import Column, panel_of, wait_until
 
-CONTROL = 0x11
+CONTROL, VK_ADD = 0x11, 0x6B
 
 
 def luma(pixel):
@@ -53,6 +55,57 @@ def test_night_mode_darkens_paper_and_lightens_text_in_view_and_miniature():
         check(wait_until(lambda: app.capture(panel).at(column.x + 4, column.top(0) + 4) == WHITE),
               "the miniature white again")
 
+
+def test_fit_page_shows_the_whole_page_and_keeps_the_title():
+    reset_settings()
+    path = make_pdf("tall.pdf", "--pages", "2", "--size", "300x600")
+    with Brisa(path) as app:
+        app.wait_title("tall.pdf - 1/2 - Brisa")
+        app.settle()
+        view = app.view()
+        shot = app.capture(view)
+        check(shot.at(shot.width // 2, shot.height - 3) == WHITE, "fit width: the page runs past the view's bottom")
+        app.key(CONTROL, ord("2"))
+        app.settle(0.8)
+        equal("tall.pdf - 1/2 - Brisa", app.title(), "the page stays the current page")
+        shot = app.capture(view)
+        column = runs(shot.column(shot.width // 2))
+        equal((GREY, GREY), (column[0][0], column[-1][0]), "the gaps above and below the page in view")
+        gaps = [r for r in column[1:-1] if r[0] == GREY and r[2] > 2]
+        check(not gaps, "one page in view, whole: %r" % (gaps,))
+
+def colour_columns(shot, y, rgb):
+    return [x for x in range(shot.width) if near(rgb, shot.at(x, y))]
+
+
+def test_a_wide_comic_page_stands_alone_and_the_next_pages_keep_their_sides():
+    reset_settings()
+    set_dword("DoublePage", 1)
+    set_dword("WidePagesAlone", 1)
+    colours = dict(COLOURS)
+    pages = ["red", "lime", "blue", "yellow", "magenta", "cyan"]
+    entries = [("%d.png" % (n + 1), image(name + ("-wide.png" if name == "yellow" else ".png"), name,
+                                          "900x450" if name == "yellow" else "300x450"))
+               for n, name in enumerate(pages)]
+    with Brisa(cbz("wide.cbz", entries)) as app:
+        app.settle()
+        view = app.view()
+        shot = app.capture(view)   # the six pages, all in view
+        rows = [y for y in range(shot.height) if colour_columns(shot, y, colours["yellow"])]
+        check(rows, "the wide page in view")
+        others = [c for c in pages if c != "yellow"]
+        for y in rows[::10]:
+            check(not any(colour_columns(shot, y, colours[c]) for c in others), "alone on its rows (y=%d)" % y)
+        below = rows[-1] + 20
+        left, right = colour_columns(shot, below, colours["magenta"]), colour_columns(shot, below, colours["cyan"])
+        check(left and right and max(left) < min(right), "page 5 on the left, page 6 on the right")
+        for _ in range(4):
+            app.key(CONTROL, VK_ADD)
+        app.settle()
+        titles = [app.title()]
+        while titles[-1] != "wide.cbz - 4/6 - Brisa" and len(titles) < 6:
+            titles.append(scroll_to_next_title(app, view, titles[-1]))
+        equal("wide.cbz - 4/6 - Brisa", titles[-1], "the wide page's row names its one page: %r" % (titles,))
 
 if __name__ == "__main__":
     main(globals())

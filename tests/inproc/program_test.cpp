@@ -1105,24 +1105,39 @@ TEST_F(Program, ResumedStartPaintsTheKeptPageFirst) {
   for (int scroll : paintedScrolls) EXPECT_NEAR(kept, scroll, 1);
 }
 
-// Night mode follows the reading options, checked from NightMode; the menu
-// toggles and stores it, and PDF pages are painted dark with light text.
-TEST_F(Program, NightModeItemTogglesAndStoresTheSetting) {
-  writeSetting(L"NightMode", 1);
-  start();
-  HMENU menu = GetSystemMenu(frameWindow, FALSE);
-  EXPECT_GT(menuPosition(menu, IDM_NIGHT_MODE), menuPosition(menu, IDM_RIGHT_TO_LEFT));
-  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Mode nuit" : "Night mode", menuText(menu, IDM_NIGHT_MODE));
-  EXPECT_TRUE(isChecked(IDM_NIGHT_MODE));
-  EXPECT_TRUE(viewState.nightMode);
-  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_NIGHT_MODE, 0);
-  EXPECT_FALSE(isChecked(IDM_NIGHT_MODE));
-  EXPECT_EQ(0u, readSetting(L"NightMode"));
-  TearDown();
-  start();   // absent: off
-  EXPECT_FALSE(isChecked(IDM_NIGHT_MODE));
-  EXPECT_FALSE(viewState.nightMode);
-  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_NIGHT_MODE, 0);
-  EXPECT_EQ(1u, readSetting(L"NightMode"));
-  EXPECT_TRUE(isChecked(IDM_NIGHT_MODE));
+// The display options of the window menu: each after the reading options,
+// checked while its setting is 1, stored when toggled, off when absent.
+TEST_F(Program, DisplayOptionItemsToggleAndStoreTheirSettings) {
+  struct DisplayItem {
+    int id;
+    const wchar_t* setting;
+    const char* french;
+    const char* english;
+    const bool* state;
+  };
+  const DisplayItem items[] = {
+      {IDM_NIGHT_MODE, L"NightMode", "Mode nuit", "Night mode", &viewState.nightMode},
+      {IDM_WIDE_PAGES_ALONE, L"WidePagesAlone", "Pages larges seules", "Wide pages alone", &viewState.widePagesAlone},
+  };
+  for (const DisplayItem& item : items) {
+    if (&item != items) TearDown();
+    writeSetting(item.setting, 1);
+    start();
+    HMENU menu = GetSystemMenu(frameWindow, FALSE);
+    EXPECT_GT(menuPosition(menu, item.id), menuPosition(menu, IDM_RIGHT_TO_LEFT));
+    EXPECT_EQ(UiLanguage == UI_FRENCH ? item.french : item.english, menuText(menu, item.id));
+    EXPECT_TRUE(isChecked(item.id)) << item.english;
+    EXPECT_TRUE(*item.state) << item.english;
+    SendMessageW(frameWindow, WM_SYSCOMMAND, item.id, 0);
+    EXPECT_FALSE(isChecked(item.id)) << item.english;
+    EXPECT_FALSE(*item.state) << item.english;
+    EXPECT_EQ(0u, readSetting(item.setting)) << item.english;
+    TearDown();
+    start();   // absent: off
+    EXPECT_FALSE(isChecked(item.id)) << item.english;
+    EXPECT_FALSE(*item.state) << item.english;
+    SendMessageW(frameWindow, WM_SYSCOMMAND, item.id, 0);
+    EXPECT_EQ(1u, readSetting(item.setting)) << item.english;
+    EXPECT_TRUE(isChecked(item.id)) << item.english;
+  }
 }

@@ -291,3 +291,81 @@ TEST(Layout, MatchTintArea) {
   tintMatchArea(edge.data(), w, h, -50, -50, 100, 100);   // clipped to the bitmap, no write outside
   EXPECT_EQ(115, edge[(7 * w + 9) * 4 + 1]);
 }
+
+namespace {
+
+// Each page's side in its row: L, R, or C for a page centred alone.
+std::string sides() {
+  const DocumentState& d = documentState;
+  int centre = viewState.layoutWidth / 2;
+  std::string out;
+  for (int i = 0; i < d.pageCount; i++) {
+    int left = d.pageLefts[i], right = left + pagePixels(d.pageWidths[i]);
+    out += right <= centre ? 'L' : (left >= centre ? 'R' : 'C');
+  }
+  return out;
+}
+
+}   // namespace
+
+// Eight pages, the fourth a double-page spread: alone and centred, and the
+// pages after it keep the sides they have in the book.
+TEST(WidePagesAlone, WidePageStandsAloneAndPairingStartsAgain) {
+  struct Case {
+    bool on, coverPaired, rightToLeft;
+    const char* sides;
+  } cases[] = {
+      {false, false, false, "RLRLRLRL"},   // off: today's pairing, the wide page paired
+      {true, false, false, "RLRCLRLR"},
+      {true, true, false, "LRLCLRLR"},   // the third page, without its partner, keeps its side
+      {true, false, true, "LRLCRLRL"},
+      {true, true, true, "RLRCRLRL"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<double, double>> pages = letters(8);
+    pages[3] = {1224, 792};
+    setPages(pages);
+    setView(1000, 800, true, c.coverPaired);
+    viewState.widePagesAlone = c.on;
+    viewState.rightToLeft = c.rightToLeft;
+    placePages();
+    EXPECT_EQ(c.sides, sides()) << c.on << c.coverPaired << c.rightToLeft;
+    if (c.on) {
+      EXPECT_FALSE(pageStartsSpread(3));   // its title names one page
+      EXPECT_NE(documentState.pageTops[2], documentState.pageTops[3]);
+    }
+  }
+}
+
+// The zoom that shows the current page, or its row, whole: the smaller of the
+// width and height ratios within the margins, the gap counted for spreads.
+TEST(FitPage, ZoomFitsThePageOrItsRowWhole) {
+  struct Case {
+    std::vector<std::pair<double, double>> pages;
+    bool doublePage, coverPaired, wideAlone;
+    int page;
+    double zoom;
+  } cases[] = {
+      {letters(3), false, false, false, 1, 584.0 / 792},                           // portrait: the height decides
+      {{{792, 612}, {792, 612}}, false, false, false, 0, 584.0 / 612},             // landscape: still the height
+      {{{2000, 612}}, false, false, false, 0, 784.0 / 2000},                       // a long strip: the width
+      {letters(4), true, true, false, 3, 776.0 / 1224},                            // a spread: both pages and the gap
+      {letters(4), true, false, false, 0, 776.0 / 1224},                           // the cover alone keeps its side
+      {{{612, 792}, {1000, 700}}, true, false, true, 1, 784.0 / 1000},             // a wide page alone, centred
+      {{{306, 792}, {306, 900}, {612, 396}}, true, true, false, 1, 584.0 / 900},   // the taller page of the row
+  };
+  for (const Case& c : cases) {
+    setPages(c.pages);
+    setView(800, 600, c.doublePage, c.coverPaired);
+    viewState.widePagesAlone = c.wideAlone;
+    EXPECT_NEAR(c.zoom, fitPageZoom(c.page), 1e-9) << c.page;
+    viewState.fitWidth = false;
+    viewState.fitPage = true;
+    viewState.currentPage = c.page;
+    placePages();
+    EXPECT_NEAR(c.zoom, viewState.zoom, 1e-9) << c.page;
+  }
+  setView(10, 10, false, false);
+  EXPECT_EQ(0, fitPageZoom(0));    // no room: the zoom is left alone
+  EXPECT_EQ(0, fitPageZoom(99));   // no such page
+}
