@@ -119,6 +119,9 @@ static void fileDecodedImage(DecodeJob* job) {
 
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_CLOSE:
+      if (stopOpeningAndClose()) return 0;
+      break;
     case WM_DESTROY:
       rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
@@ -308,6 +311,7 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   UpdateWindow(frameWindow);
   if (*path) {
     openFirstDocument(path);
+    if (!IsWindow(frameWindow)) return;   // closed during a long open: the loop ends at once
   } else {
     updateTitle();
     UpdateWindow(frameWindow);

@@ -83,6 +83,9 @@ void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int
 
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
+// While an archive is being opened: stops the open and ends the program after it
+// (true); false when no open is under way.
+bool stopOpeningAndClose();
 void closeDocument();
 // Lets go of the pages of the open comic's file read so far.
 void releaseReadComicBytes();
