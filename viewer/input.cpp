@@ -101,8 +101,9 @@ static void turnPresentationWheel(WPARAM wParam) {
 }
 
 // While presenting the mouse only turns pages: the left button and the wheel
-// toward the user forward, the right button back. Moves that do not move (the
-// system sends some after a repaint) leave the cursor hidden.
+// toward the user forward, the right button back. A move message without
+// motion (the system sends some when a window changes under the cursor)
+// leaves the cursor hidden.
 static bool handlePresentationInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   switch (message) {
     case WM_LBUTTONDOWN:
