@@ -103,6 +103,7 @@ static void openDroppedFile(HDROP drop) {
   DragQueryFileProc query = (DragQueryFileProc)loadProc("shell32", "DragQueryFileW");
   DragFinishProc finish = (DragFinishProc)loadProc("shell32", "DragFinish");
   wchar_t path[MAX_PATH_UNITS];
+  if (isPresenting()) togglePresentation();   // the place kept belongs to this document
   if (query && query(drop, 0, path, MAX_PATH_UNITS) != 0) openDocument(path);
   if (finish) finish(drop);
 }
