@@ -10,7 +10,7 @@ struct KeptView {
   double zoom;
   bool fitWidth, fitPage;
   int scrollX, scrollY;
-  int page;   // the current page then: the place is kept while it stays so
+  int page;   // the current page then: the presentation starts there
   bool searching, searchFocused;
 };
 
@@ -73,7 +73,6 @@ static void enterPresentation() {
 // page at the top, as Go to page leaves it.
 static void leavePresentation() {
   ViewState& v = viewState;
-  int page = pageAtReadingLine();
   v.presenting = false;
   v.zoom = kept.zoom;
   v.fitWidth = kept.fitWidth;
@@ -86,11 +85,7 @@ static void leavePresentation() {
     relayoutFrame();
   else
     toggleFullScreen();
-  showPlace(kept.scrollX, kept.scrollY);
-  if (page != kept.page) {
-    goToPage(page);
-    if (v.fitPage) fitToPage();
-  }
+  showPlace(kept.scrollX, kept.scrollY);   // the place left, whatever page the presentation ended on
   if (kept.searchFocused) SetFocus(searchBox);
 }
 
