@@ -16,6 +16,10 @@ static_assert(sizeof(WCHAR) == sizeof(char16_t), "paths and names pass between W
 
 // Entries larger than this are never listed (512 MiB).
 static const uint64_t LARGEST_RAR_ENTRY = 0x20000000;
+// No image format fits in fewer bytes (the smallest GIF takes 26): a smaller
+// entry is never handed to the decompressor, where a few hostile bytes can run
+// for seconds.
+static const uint64_t SMALLEST_IMAGE_BYTES = 24;
 // A solid archive is held in memory whole: past this many bytes of images it
 // counts as damaged, so that a small archive of huge entries cannot exhaust memory.
 static const uint64_t LARGEST_SOLID_TOTAL = 0x80000000;
@@ -229,11 +233,11 @@ struct RarListing {
   uint64_t heldBytes;    // solid: bytes of the entries kept so far
 };
 
-// Directories, names that are not images, empty entries and huge ones are skipped.
+// Directories, names that are not images, entries too small to be one and huge ones are skipped.
 static bool isListedHeader(uint64_t size) {
   if (headerRecord.Flags & RHDF_DIRECTORY) return false;
   if (!isImageEntryName((const char16_t*)headerRecord.FileNameW)) return false;
-  return size > 0 && size <= LARGEST_RAR_ENTRY;
+  return size >= SMALLEST_IMAGE_BYTES && size <= LARGEST_RAR_ENTRY;
 }
 
 // Closes and reopens the archive, then skips the headers up to and including the

@@ -232,7 +232,7 @@ static std::string drawnPixels(HICON icon, HWND shownIn) {
 
 struct BoxText {
   std::string text;
-  bool error, information, question;
+  bool hasIcon, error, information, question;
 };
 
 static BOOL CALLBACK readBoxChild(HWND child, LPARAM lParam) {
@@ -242,6 +242,7 @@ static BOOL CALLBACK readBoxChild(HWND child, LPARAM lParam) {
   if (lstrcmpiW(name, L"Static") != 0) return TRUE;
   LONG style = GetWindowLongW(child, GWL_STYLE);
   if ((style & SS_TYPEMASK) == SS_ICON) {
+    box->hasIcon = true;
     std::string shown = drawnPixels(NULL, child);
     box->error |= shown == drawnPixels(LoadIconW(NULL, (LPCWSTR)IDI_HAND), child);
     box->information |= shown == drawnPixels(LoadIconW(NULL, (LPCWSTR)IDI_ASTERISK), child);
@@ -259,8 +260,14 @@ static int commandMessageBox(int argc, char** argv) {
   Sleep(100);
   wchar_t caption[256];
   GetWindowTextW(box, caption, 256);
-  BoxText content = {"", false, false, false};
-  EnumChildWindows(box, readBoxChild, (LPARAM)&content);
+  // A busy machine may show the box before its icon is drawn: look again for a while.
+  BoxText content;
+  for (int attempt = 0; attempt < 30; attempt++) {
+    content = {"", false, false, false, false};
+    EnumChildWindows(box, readBoxChild, (LPARAM)&content);
+    if (!content.hasIcon || content.error || content.information || content.question) break;
+    Sleep(100);
+  }
   const char* icon = content.error         ? "error"
                      : content.information ? "information"
                      : content.question    ? "question"

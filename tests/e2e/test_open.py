@@ -5,7 +5,7 @@ import os
 import subprocess
 import time
 
-from brisa import ENGLISH, FRENCH, WORK, Brisa, check, driver, equal, main, message_box, reset_settings, xdotool
+from brisa import ENGLISH, FRENCH, TOP, WORK, Brisa, check, driver, equal, main, message_box, reset_settings, xdotool
 from test_start import make_pdf
 
 CANNOT_OPEN = {"en": "Cannot open this file.", "fr": "Impossible d'ouvrir ce fichier."}
@@ -13,6 +13,7 @@ PASSWORD = {"en": "Password-protected document.", "fr": "Document protégé par 
 NO_IMAGE = {"en": "This archive contains no image.", "fr": "Cette archive ne contient aucune image."}
 DAMAGED = {"en": "Unreadable or damaged archive.", "fr": "Archive illisible ou endommagée."}
 LANGUAGES = {"en": ENGLISH, "fr": FRENCH}
+TINY_NONSENSE = os.path.join(TOP, "tests", "fuzz", "corpus", "unrar", "rar4-tiny-nonsense.seed")
 
 
 def write(name, data):
@@ -40,6 +41,8 @@ def failing_documents():
         (write("damaged.pdf", b"%PDF-1.7\n1 0 obj << /Type /Catalog >>\n%%EOF garbage"), CANNOT_OPEN),
         (write("rar.cbr", b"Rar!\x1a\x07\x00" + b"\x00" * 64), DAMAGED),   # the missing-library case: test_cbr
         (archive, NO_IMAGE),
+        # One 4-byte "image" whose data is nonsense: too small to be one, never decompressed.
+        (write("tiny-nonsense.cbr", open(TINY_NONSENSE, "rb").read()), NO_IMAGE),
         (locked, PASSWORD),
     ]
 

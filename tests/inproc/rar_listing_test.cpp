@@ -423,25 +423,25 @@ TEST_F(RarListing, CallbackAnswersVolumesAndUnknownMessages) {
 TEST_F(RarListing, SkipsWhatIsNotAnImageOfAUsableSize) {
   Header folder = image(u"cover.jpg", png(10, 10, 3000));
   folder.flags = RHDF_DIRECTORY;
-  Header empty = image(u"empty.png", "");
+  Header empty = image(u"empty.png", ""), tiny = image(u"tiny.png", "\x89PNG");
   Header huge = image(u"huge.png", png(10, 10, 1000)), high = image(u"high.png", png(10, 10, 1000));
   huge.size = 0x20000001;
   high.size = 0x100000010ull;   // only the high half is large
   Header largest = image(u"largest.png", png(44, 55, 1000));
   largest.size = 0x20000000;
   Script script({folder, image(u"notes.txt", "text"), image(u"__MACOSX/01.png", png(1, 1, 100)),
-                 image(u"comic/._02.png", png(1, 1, 100)), image(u"cover", png(1, 1, 100)), empty, huge, high, largest,
-                 image(u"Band\\01.png", png(66, 77, 1000))});
+                 image(u"comic/._02.png", png(1, 1, 100)), image(u"cover", png(1, 1, 100)), empty, tiny, huge, high,
+                 largest, image(u"Band\\01.png", png(66, 77, 1000))});
   ASSERT_TRUE(open(script));
-  EXPECT_EQ("OBHSHSHSHSHSHSHSHSHTHTEC", callLog());
+  EXPECT_EQ("OBHSHSHSHSHSHSHSHSHSHTHTEC", callLog());
   ASSERT_EQ(2, archive->entryCount);
   EXPECT_EQ("Band\\01.png", nameOf(archive->entries[0]));
-  EXPECT_EQ(9, archive->entries[0].rarIndex);
+  EXPECT_EQ(10, archive->entries[0].rarIndex);
   EXPECT_EQ("largest.png", nameOf(archive->entries[1]));
-  EXPECT_EQ(8, archive->entries[1].rarIndex);
+  EXPECT_EQ(9, archive->entries[1].rarIndex);
   EXPECT_EQ(0x20000000u, archive->entries[1].size);
 
-  Script nothing({folder, image(u"notes.txt", "text"), empty});
+  Script nothing({folder, image(u"notes.txt", "text"), empty, tiny});
   EXPECT_EQ(nullptr, open(nothing));
   EXPECT_EQ(OPEN_NO_IMAGE, error);
 }
