@@ -1,11 +1,13 @@
 // PDFium asks for small pieces, many of them at open (the cross-reference data,
-// then every page's dictionary for its size): each is served from one 64 KiB
-// block read ahead, so that opening costs about as few reads as the file has blocks.
+// then every page's dictionary for its size): each is served from one 16 KiB
+// block read ahead, so that opening costs about as few reads as the file has
+// blocks. Larger blocks cost more than they save where the objects are sparse (a
+// file of large images): each page's dictionary then brings in a whole block.
 #include "viewer/pdffile.h"
 
 #include <windows.h>
 
-enum { READ_BLOCK_BYTES = 65536 };
+enum { READ_BLOCK_BYTES = 16384 };
 static const uint64_t READ_BLOCK_MASK = ~(uint64_t)(READ_BLOCK_BYTES - 1);
 // Larger reads are made in pieces of this many bytes (ReadFile takes 32 bits).
 static const uint64_t LARGEST_SINGLE_READ = (uint64_t)1 << 30;
