@@ -48,12 +48,12 @@ set_tests_properties(e2e_launcher PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS 
 
 # The same tests against the Windows build: Brisa.exe under Wine, beside the test
 # bridge (tests/e2e/brisa.py stages them). A representative part, to keep the
-# run short: start, every open error, keys, search, every comic decoder, RAR, printing
-# and the About window; test_builds compares the two builds directly.
+# run short: start, every open error, keys, search, every comic decoder, RAR, printing,
+# files changed while open and the About window; test_builds compares the two builds directly.
 # `ctest -L windows` runs these alone.
 set(BRISA_WINDOWS_EXE ${CMAKE_SOURCE_DIR}/build/mingw/Brisa.exe CACHE FILEPATH
     "the Windows build's Brisa.exe, for its end-to-end tests")
-foreach(suite start open keys search about comics cbr print builds)
+foreach(suite start open keys search about comics cbr print changing builds)
   add_test(NAME e2e_windows_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_windows_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS windows

@@ -1,5 +1,6 @@
 // Opening and closing the one document. The file stays open while the document
-// is: PDFium reads a PDF through the handle, the ZIP reader a comic's mapping.
+// is: PDFium reads a PDF through its handle, the ZIP reader a comic's directory
+// from its mapping.
 // A failed open shows one message and leaves the previous document untouched.
 #include "base/base.h"
 
@@ -35,8 +36,8 @@ static void showOpenError(int error) {
 }
 
 // The open file: a PDF is read through the handle (another program may rewrite
-// it meanwhile), a comic through a read-only mapping of it, with the handle kept
-// to learn the file's current size.
+// it meanwhile); a comic's directory is read from a read-only mapping of it, its
+// entries through the handle (comics/archive/memory.h says why).
 struct OpenedFile {
   HANDLE handle;
   HANDLE mapping;   // null for a PDF
