@@ -53,6 +53,16 @@ typedef struct IFSDK_PAUSE {
   void* user;
 } IFSDK_PAUSE;
 
+// A document read through the program's own reader rather than from memory.
+// PDFium asks for `size` bytes at `position` (within m_FileLen) and takes a 0
+// result as a read error. The record need not outlive the load; what m_Param
+// points to must outlive the document.
+typedef struct FPDF_FILEACCESS {
+  unsigned long m_FileLen;
+  int (*m_GetBlock)(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
+  void* m_Param;
+} FPDF_FILEACCESS;
+
 // Where PDFium finds the fonts a document names but does not embed. Version 1:
 // PDFium calls EnumFonts once, the first time it needs the list, and the
 // lister answers with FPDF_AddInstalledFont for each font; MapFont and GetFont

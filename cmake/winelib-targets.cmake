@@ -34,7 +34,7 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print thumbs goto resume fullscreen display installer
+foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs goto resume fullscreen display installer
               linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
@@ -48,12 +48,12 @@ set_tests_properties(e2e_launcher PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS 
 
 # The same tests against the Windows build: Brisa.exe under Wine, beside the test
 # bridge (tests/e2e/brisa.py stages them). A representative part, to keep the
-# run short: start, every open error, keys, search, every comic decoder, RAR, printing
-# and the About window; test_builds compares the two builds directly.
+# run short: start, every open error, keys, search, every comic decoder, RAR, printing,
+# files changed while open and the About window; test_builds compares the two builds directly.
 # `ctest -L windows` runs these alone.
 set(BRISA_WINDOWS_EXE ${CMAKE_SOURCE_DIR}/build/mingw/Brisa.exe CACHE FILEPATH
     "the Windows build's Brisa.exe, for its end-to-end tests")
-foreach(suite start open keys search about comics cbr print builds)
+foreach(suite start open keys search about comics cbr print changing builds)
   add_test(NAME e2e_windows_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_windows_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS windows
@@ -76,6 +76,10 @@ target_link_libraries(recent_bench PRIVATE brisa_code)
 add_executable(present_bench ${CMAKE_SOURCE_DIR}/bench/present_bench.cpp)
 target_link_options(present_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(present_bench PRIVATE brisa_code)
+# A PDF opened through the program's reader beside a mapping (scripts/bench-open.sh runs it).
+add_executable(open_bench ${CMAKE_SOURCE_DIR}/bench/open_bench.cpp)
+target_link_options(open_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(open_bench PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)

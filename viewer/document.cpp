@@ -1,10 +1,12 @@
-// Opening and closing the one document. The file is mapped read-only and stays
-// mapped while the document is open: PDFium and the ZIP reader read from it.
+// Opening and closing the one document. The file stays open while the document
+// is: PDFium reads a PDF through its handle, the ZIP reader a comic's directory
+// from its mapping.
 // A failed open shows one message and leaves the previous document untouched.
 #include "base/base.h"
 
 #include <math.h>
 #include "viewer/viewer.h"
+#include "viewer/pdffile.h"
 #include "search/search.h"
 #include "thumbs/thumbs.h"
 #include "comics/archive/memory.h"
@@ -34,39 +36,66 @@ static void showOpenError(int error) {
               MB_ICONERROR);
 }
 
-struct MappedFile {
-  HANDLE mapping;
+// The open file: a PDF is read through the handle (another program may rewrite
+// it meanwhile); a comic's directory is read from a read-only mapping of it, its
+// entries through the handle (comics/archive/memory.h says why).
+struct OpenedFile {
+  HANDLE handle;
+  HANDLE mapping;   // null for a PDF
   const unsigned char* view;
   uint64_t size;
   uint64_t writeTime;
+  unsigned char head[8];   // the first bytes, which tell a comic from a PDF
+  DWORD headLength;
 };
 
-// Maps the whole file read-only; false for a missing file, a folder or an
-// empty file (which cannot be mapped).
-static bool mapWholeFile(const wchar_t* path, MappedFile* file) {
-  HANDLE handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, 0, NULL);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+// False for a missing file or a folder.
+static bool openFile(const wchar_t* path, OpenedFile* file) {
+  ZeroMemory(file, sizeof *file);
+  file->handle = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                             OPEN_EXISTING, 0, NULL);
+  if (file->handle == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(handle, &size)) size.QuadPart = 0;
+  if (!GetFileSizeEx(file->handle, &size)) size.QuadPart = 0;
   file->size = (uint64_t)size.QuadPart;
   FILETIME written = {0, 0};
-  GetFileTime(handle, NULL, NULL, &written);
+  GetFileTime(file->handle, NULL, NULL, &written);
   file->writeTime = (uint64_t)written.dwHighDateTime << 32 | written.dwLowDateTime;
-  file->mapping = CreateFileMappingW(handle, NULL, PAGE_READONLY, 0, 0, NULL);
-  CloseHandle(handle);   // the mapping keeps the file open
-  if (!file->mapping) return false;
-  file->view = (const unsigned char*)MapViewOfFile(file->mapping, FILE_MAP_READ, 0, 0, 0);
-  if (!file->view) {
-    CloseHandle(file->mapping);
-    return false;
-  }
+  OVERLAPPED start;
+  ZeroMemory(&start, sizeof start);
+  if (!ReadFile(file->handle, file->head, sizeof file->head, &file->headLength, &start)) file->headLength = 0;
   return true;
 }
 
-static void unmapFile(MappedFile* file) {
-  UnmapViewOfFile(file->view);
+// Maps the whole file read-only; false for an empty file (which cannot be mapped).
+static bool mapFile(OpenedFile* file) {
+  file->mapping = CreateFileMappingW(file->handle, NULL, PAGE_READONLY, 0, 0, NULL);
+  if (!file->mapping) return false;
+  file->view = (const unsigned char*)MapViewOfFile(file->mapping, FILE_MAP_READ, 0, 0, 0);
+  if (file->view) return true;
   CloseHandle(file->mapping);
+  file->mapping = NULL;
+  return false;
+}
+
+static void closeFile(OpenedFile* file) {
+  if (file->view) UnmapViewOfFile(file->view);
+  if (file->mapping) CloseHandle(file->mapping);
+  CloseHandle(file->handle);
+}
+
+// Through the handle; a file too large for PDFium's reader (Windows' 32-bit
+// length) from a mapping, as before.
+static FPDF_DOCUMENT loadPdf(OpenedFile* file, PdfFileReader** reader) {
+  *reader = NULL;
+  if (file->size <= (unsigned long)-1) return loadPdfFromHandle(file->handle, file->size, reader);
+  if (!mapFile(file)) return NULL;
+  return FPDF_LoadMemDocument64(file->view, (size_t)file->size, NULL);
+}
+
+static void watchOpenComic() {
+  const DocumentState& d = documentState;
+  watchMappedFile(d.comicArchive ? d.fileView : NULL, d.fileSize, d.fileHandle);
 }
 
 // The four page arrays in one block: widths, heights (doubles), tops, lefts (ints).
@@ -131,7 +160,7 @@ bool stopOpeningAndClose() {
   return true;
 }
 
-static ComicArchive* openArchiveResponsively(ArchiveKind kind, const wchar_t* path, const MappedFile* file,
+static ComicArchive* openArchiveResponsively(ArchiveKind kind, const wchar_t* path, const OpenedFile* file,
                                              int* error) {
   opening = OpeningState();
   opening.active = true;
@@ -146,8 +175,8 @@ static ComicArchive* openArchiveResponsively(ArchiveKind kind, const wchar_t* pa
 }
 
 void openDocument(const wchar_t* path) {
-  MappedFile file;
-  if (!mapWholeFile(path, &file)) {
+  OpenedFile file;
+  if (!openFile(path, &file)) {
     showOpenError(OPEN_CANNOT_OPEN);
     return;
   }
@@ -157,20 +186,23 @@ void openDocument(const wchar_t* path) {
   wchar_t fullPath[MAX_PATH_UNITS];
   DWORD length = GetFullPathNameW(path, MAX_PATH_UNITS, fullPath, NULL);
   if (length == 0 || length >= MAX_PATH_UNITS) fullPath[0] = 0;
-  ArchiveKind kind = detectArchiveKind(file.view, file.size);
+  ArchiveKind kind = detectArchiveKind(file.head, file.headLength);
   FPDF_DOCUMENT pdf = NULL;
+  PdfFileReader* reader = NULL;
   ComicArchive* archive = NULL;
   int error = OPEN_CANNOT_OPEN;
-  if (kind != NOT_AN_ARCHIVE) {
+  if (kind != NOT_AN_ARCHIVE && mapFile(&file)) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
     const wchar_t* archivePath = fullPath[0] ? fullPath : path;
+    watchMappedFile(file.view, file.size, file.handle);   // its entries are read from the file
     archive = openArchiveResponsively(kind, archivePath, &file, &error);
-  } else {
-    pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
+  } else if (kind == NOT_AN_ARCHIVE) {
+    pdf = loadPdf(&file, &reader);
     if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD_PROTECTED;
   }
   if (!pdf && !archive) {
-    unmapFile(&file);
+    watchOpenComic();   // the document still open, as before
+    closeFile(&file);
     if (error != OPEN_CANCELLED) showOpenError(error);
     if (opening.closeAfter) DestroyWindow(frameWindow);
     return;
@@ -181,10 +213,13 @@ void openDocument(const wchar_t* path) {
   DocumentState& d = documentState;
   d.pdfDocument = pdf;
   d.comicArchive = archive;
+  d.fileHandle = file.handle;
+  d.pdfReader = reader;
   d.fileMapping = file.mapping;
   d.fileView = file.view;
   d.fileSize = file.size;
   d.fileWriteTime = file.writeTime;
+  watchOpenComic();
   d.pageCount = pdf ? FPDF_GetPageCount(pdf) : archivePageCount(archive);
   if (d.pageCount < 0) d.pageCount = 0;
   if (!allocatePageArrays(d.pageCount)) {
@@ -234,12 +269,17 @@ void closeDocument() {
   closeCachedPages();
   if (d.pdfDocument) FPDF_CloseDocument(d.pdfDocument);
   d.pdfDocument = NULL;
+  freePdfFileReader(d.pdfReader);
+  d.pdfReader = NULL;
   closeArchive(d.comicArchive);   // waits for a decode of it on the worker first
   d.comicArchive = NULL;
+  watchOpenComic();
   if (d.fileView) UnmapViewOfFile(d.fileView);
   if (d.fileMapping) CloseHandle(d.fileMapping);
+  if (d.fileHandle) CloseHandle(d.fileHandle);
   d.fileView = NULL;
   d.fileMapping = NULL;
+  d.fileHandle = NULL;
   d.fileSize = 0;
   d.fileWriteTime = 0;
   d.fullPath[0] = 0;

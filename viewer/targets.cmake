@@ -7,6 +7,7 @@ list(APPEND BRISA_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/viewer/uri.cpp)
 list(APPEND BRISA_WINDOWS_SOURCES
   ${CMAKE_SOURCE_DIR}/viewer/document.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/pdffile.cpp
   ${CMAKE_SOURCE_DIR}/viewer/view.cpp
   ${CMAKE_SOURCE_DIR}/viewer/input.cpp
   ${CMAKE_SOURCE_DIR}/viewer/links.cpp

@@ -11,6 +11,7 @@
 
 struct ComicArchive;
 struct DecodeJob;
+struct PdfFileReader;
 
 enum { PAGE_CACHE_SLOTS = 16 };
 
@@ -27,7 +28,9 @@ struct PageCache {
 struct DocumentState {
   FPDF_DOCUMENT pdfDocument;
   ComicArchive* comicArchive;
-  void* fileMapping;
+  void* fileHandle;           // open while the document is
+  PdfFileReader* pdfReader;   // what PDFium reads the file through; null for a comic
+  void* fileMapping;          // a comic's (and a PDF's too large for the reader)
   const unsigned char* fileView;
   uint64_t fileSize;
   uint64_t fileWriteTime;   // last-write time when opened: with the size and full path, which file this is

@@ -22,6 +22,17 @@ void* resizeBytes(void* block, size_t size);
 // file: never heap memory.
 void releaseMappedPages(const void* view, uint64_t size);
 
+// The comic file's mapped view and the handle of the file it maps, while a comic
+// is open (a null view: none). Entries inside the view are then read from the
+// file itself, never through the mapping: another program may cut or rewrite the
+// file meanwhile, and touching mapped bytes past its new end faults.
+void watchMappedFile(const void* view, uint64_t size, void* file);
+// Is this pointer inside the watched view?
+bool inWatchedFile(const void* bytes);
+// Copies `length` bytes at `from` (inside the watched view: read from the file at
+// the same offset) to `to`. False when the file no longer holds them all.
+bool copyFileBytes(void* to, const void* from, uint64_t length);
+
 #if !defined(_WIN32) || defined(__WINE__)
 // Tests only (native and Linux builds): the allocation `n` calls from now fails
 // (0: the next one), once; a negative n cancels a failure not yet reached.

@@ -47,6 +47,31 @@ extern "C" int __cdecl br_FPDF_RenderPage_Continue(FPDF_PAGE page, IFSDK_PAUSE* 
   return FPDF_RenderPage_Continue(page, shimFor(pause, &shim));
 }
 
+// ---- the program's file reader --------------------------------------------------------------------
+// Windows' record: a 32-bit length, and a reader of 32-bit offsets and sizes with
+// Windows' convention (the pointers fall at the same places as in the .so's record).
+struct WindowsFileAccess {
+  unsigned int fileLength;
+  int(__cdecl* getBlock)(void* param, unsigned int position, unsigned char* buffer, unsigned int size);
+  void* param;
+};
+
+static int readThroughWindowsSide(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
+  WindowsFileAccess* windows = (WindowsFileAccess*)param;
+  if (position > 0xFFFFFFFFul || size > 0xFFFFFFFFul) return 0;   // past what the program's length allows
+  return windows->getBlock(windows->param, (unsigned int)position, buffer, (unsigned int)size);
+}
+
+// PDFium copies the record it is given; the copy points to the program's own
+// record, so the bridge asks more than PDFium does: that record must outlive the
+// document (Brisa keeps it with its reader), not only the load.
+extern "C" FPDF_DOCUMENT __cdecl br_FPDF_LoadCustomDocument(FPDF_FILEACCESS* access, FPDF_BYTESTRING password) {
+  if (!access) return FPDF_LoadCustomDocument(access, password);
+  WindowsFileAccess* windows = (WindowsFileAccess*)(void*)access;
+  FPDF_FILEACCESS linuxSide = {windows->fileLength, readThroughWindowsSide, windows};
+  return FPDF_LoadCustomDocument(&linuxSide, password);
+}
+
 // ---- a Windows path ------------------------------------------------------------------------------
 // The program's path is UTF-8 and Windows-shaped (C:\..., Z:\..., relative);
 // the .so opens unix paths.

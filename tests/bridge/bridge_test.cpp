@@ -275,3 +275,46 @@ TEST_F(Bridge, RenderPageIntoADeviceContextMatchesTheBitmapRender) {
   DeleteDC(dc);
   closePage(&r);
 }
+
+// ---- the program's file reader -------------------------------------------------------------------
+
+// Windows' record: a 32-bit length (then 4 bytes of padding), 32-bit offsets and sizes.
+struct WindowsFileAccess {
+  unsigned long long lengthAndPadding;   // little-endian: the length is the low half
+  int(WINAPI* getBlock)(void* param, unsigned int position, unsigned char* buffer, unsigned int size);
+  void* param;
+};
+
+struct Served {
+  std::string bytes;
+  size_t cutAt;   // reads past it fail, as after the file was cut
+  int reads;
+};
+
+static int WINAPI serveBlock(void* param, unsigned int position, unsigned char* buffer, unsigned int size) {
+  Served* served = (Served*)param;
+  served->reads++;
+  if ((size_t)position + size > served->cutAt) return 0;
+  memcpy(buffer, served->bytes.data() + position, size);
+  return 1;
+}
+
+// PDFium reads through the program's Windows function, and a read refused
+// (a file cut since the open) makes a load fail rather than fault.
+TEST_F(Bridge, CustomDocumentReadsThroughTheProgramsReader) {
+  BRIDGE(FPDF_LoadCustomDocument, Handle(WINAPI*)(WindowsFileAccess*, const char*));
+  BRIDGE(FPDF_GetPageCount, int(WINAPI*)(Handle));
+  BRIDGE(FPDF_CloseDocument, void(WINAPI*)(Handle));
+  std::string pdf = makeTestPdf(std::vector<std::pair<int, int>>{{300, 400}, {500, 200}, {200, 200}});
+  const size_t cuts[] = {pdf.size(), pdf.size() / 2, 0};
+  const int pages[] = {3, 0, 0};
+  for (int i = 0; i < 3; i++) {
+    Served served = {pdf, cuts[i], 0};
+    // Garbage in the padding, which is not part of the length.
+    WindowsFileAccess access = {pdf.size() | 0xAB00000000ull, serveBlock, &served};
+    Handle document = FPDF_LoadCustomDocument(&access, NULL);
+    EXPECT_EQ(pages[i], document ? FPDF_GetPageCount(document) : 0) << "cut at " << cuts[i];
+    EXPECT_GT(served.reads, 0) << "cut at " << cuts[i];
+    if (document) FPDF_CloseDocument(document);
+  }
+}

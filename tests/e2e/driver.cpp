@@ -6,6 +6,7 @@
 //   driver title HWND                     -> the window text
 //   driver child HWND CLASS               -> the first child window of that class
 //   driver text HWND                      -> the text of a control (WM_GETTEXT)
+//   driver truncate PATH LENGTH           -> cuts a file shared with its readers (exit 1 and the error if refused)
 //   driver rects HWND                     -> window rect, client size, and each child: class visible x y w h
 //   driver capture HWND FILE.ppm          -> the window's client area from the screen, as a binary PPM
 //   driver post HWND MESSAGE WPARAM LPARAM
@@ -79,6 +80,22 @@ static int commandTitle(char** argv) {
   GetWindowTextW(parseWindow(argv[2]), title, 1024);
   printf("%s\n", utf8(title).c_str());
   return 0;
+}
+
+// Cuts a file to a length as another Windows program would, sharing it with every
+// reader; exit 1 when the system refuses (a file mapped by a reader cannot be cut).
+static int commandTruncate(char** argv) {
+  wchar_t path[1024];
+  MultiByteToWideChar(CP_UTF8, 0, argv[2], -1, path, 1024);
+  HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                            OPEN_EXISTING, 0, NULL);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  LARGE_INTEGER length;
+  length.QuadPart = strtoll(argv[3], NULL, 10);
+  bool cut = SetFilePointerEx(file, length, NULL, FILE_BEGIN) && SetEndOfFile(file);
+  if (!cut) printf("%u\n", (unsigned)GetLastError());
+  CloseHandle(file);
+  return cut ? 0 : 1;
 }
 
 // The text of a control of another process (GetWindowTextW would not ask it).
@@ -318,6 +335,7 @@ int main(int argc, char** argv) {
   if (!strcmp(command, "find") && argc > 2) return commandFind(argc, argv);
   if (!strcmp(command, "title") && argc > 2) return commandTitle(argv);
   if (!strcmp(command, "text") && argc > 2) return commandText(argv);
+  if (!strcmp(command, "truncate") && argc > 3) return commandTruncate(argv);
   if (!strcmp(command, "rects") && argc > 2) return commandRects(argv);
   if (!strcmp(command, "child") && argc > 3) return commandChild(argv);
   if (!strcmp(command, "capture") && argc > 3) return commandCapture(argv);

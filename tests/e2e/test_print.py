@@ -141,9 +141,10 @@ def clean_output():
 
 # ---- the document and its sheets -----------------------------------------------------------------
 
-def make_document(name, pages):
+def make_document(name, pages, padding=0):
     """A PDF whose pages are white inside a dark 8-point frame along their edges, with
-    a coloured square (a fifth of the shorter side) in the top-left corner."""
+    a coloured square (a fifth of the shorter side) in the top-left corner; `padding`
+    bytes of comment after each object spread the objects through the file."""
     objects = [b"<< /Type /Catalog /Pages 2 0 R >>"]
     kids = " ".join("%d 0 R" % (3 + 2 * i) for i in range(len(pages)))
     objects.append(("<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, len(pages))).encode())
@@ -161,6 +162,8 @@ def make_document(name, pages):
     for number, body in enumerate(objects, 1):
         offsets.append(len(out))
         out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+        if padding:
+            out += b"%" + b" " * padding + b"\n"
     xref = len(out)
     out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
     out += b"".join(b"%010d 00000 n \n" % offset for offset in offsets)

@@ -45,6 +45,12 @@ FPDF_DOCUMENT FPDF_LoadMemDocument64(const void* data, size_t size, FPDF_BYTESTR
   if (document) liveDocuments++;
   return document;
 }
+FPDF_DOCUMENT FPDF_LoadCustomDocument(FPDF_FILEACCESS* access, FPDF_BYTESTRING password) {
+  static auto real = realPdfium<FPDF_DOCUMENT (*)(FPDF_FILEACCESS*, FPDF_BYTESTRING)>("FPDF_LoadCustomDocument");
+  FPDF_DOCUMENT document = real(access, password);
+  if (document) liveDocuments++;
+  return document;
+}
 void FPDF_CloseDocument(FPDF_DOCUMENT document) {
   static auto real = realPdfium<void (*)(FPDF_DOCUMENT)>("FPDF_CloseDocument");
   if (document) liveDocuments--;

@@ -178,3 +178,42 @@ TEST(MappedPages, WrittenPagesOfAPrivateWritableMappingAreKept) {
   EXPECT_EQ(0x5A, view[size - 1]);
   munmap(view, size);
 }
+
+// A comic's own file, watched: its entries are copied out, never lent from the
+// view (which may lose its bytes when the file is cut), and a prefix whose first
+// try of input is too short is inflated again from the whole entry.
+TEST(WatchedFile, EntriesAreCopiedAndAShortPrefixInputIsRetried) {
+  std::string payload = sample();
+  std::string empties;
+  for (int i = 0; i < 3000; i++) empties += std::string("\x00\x00\x00\xFF\xFF", 5);   // empty stored blocks
+  std::string deflated = empties + deflateRaw(payload);
+  std::string file = "0123456789" + deflated;
+  struct Case {
+    uint64_t offset, storedSize, size, limit;
+    int32_t method;
+    bool extracted;
+    std::string expected;
+    const char* why;
+  };
+  const Case cases[] = {
+      {0, 10, 10, 0, STORED, true, "0123456789", "stored, whole"},
+      {2, 8, 8, 3, STORED, true, "234", "stored, a prefix"},
+      {10, deflated.size(), payload.size(), 4096, DEFLATED, true, payload.substr(0, 4096), "15,000 bytes before data"},
+      {10, deflated.size(), payload.size(), 0, DEFLATED, true, payload, "deflated, whole"},
+      {4, file.size(), file.size(), 0, STORED, false, "", "runs past the file's end"},
+  };
+  watchMappedFile(file.data(), file.size(), NULL);
+  for (const Case& c : cases) {
+    ArchiveEntry entry = ArchiveEntry();
+    entry.data = (const uint8_t*)file.data() + c.offset;
+    entry.storedSize = c.storedSize;
+    entry.size = c.size;
+    entry.method = c.method;
+    ExtractedBytes bytes;
+    EXPECT_EQ(c.extracted, extractEntry(&entry, c.limit, &bytes)) << c.why;
+    if (c.extracted) EXPECT_NE(nullptr, bytes.owned) << c.why;
+    EXPECT_TRUE(text(bytes) == c.expected) << c.why;
+    releaseExtractedBytes(&bytes);
+  }
+  watchMappedFile(NULL, 0, NULL);
+}
