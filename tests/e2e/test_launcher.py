@@ -141,11 +141,26 @@ def test_6_login_entry_is_valid_warms_an_existing_prefix_only_and_can_be_turned_
     newcomer.remove()
 
 
+def program_that_outlives_its_server(user):
+    """A service of the prefix that runs on when the server goes, as one still
+    starting at that moment does (it reconnects to a new server)."""
+    link = os.path.join(WORK, "winedevice.exe")
+    if not os.path.lexists(link):
+        os.symlink(shutil.which("sleep"), link)
+    return subprocess.Popen([link, "600"], env=dict(os.environ, WINEPREFIX=user.prefix))
+
+
 def test_7_stop_ends_the_keeper_and_the_server():
     keeper = first.keeper_pid()
     check(keeper is not None, "a keeper to stop")
+    late = program_that_outlives_its_server(first)
     first.stop()
     check(not first.alive(keeper), "the keeper is gone")
+    try:
+        late.wait(timeout=1)
+    except subprocess.TimeoutExpired:
+        late.kill()
+        check(False, "a program of the prefix outlived --stop")
     equal({}, first.processes(), "nothing runs in the prefix")
     first.remove()
     second.remove()
