@@ -333,6 +333,7 @@ void runMainLoop() {
   for (;;) {
     if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
       prefetchStep();
+      if (loadOutlineSlice()) continue;
       if (renderNextThumbnail()) continue;
       if (GetMessageW(&msg, NULL, 0, 0) <= 0) break;
     } else if (msg.message == WM_QUIT) {

@@ -89,6 +89,11 @@ add_executable(thumbs_bench ${CMAKE_SOURCE_DIR}/bench/thumbs_bench.cpp)
 target_link_options(thumbs_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(thumbs_bench PRIVATE brisa_code)
 
+# F9 to the outline painted (scripts/bench-outline.sh runs it).
+add_executable(outline_bench ${CMAKE_SOURCE_DIR}/bench/outline_bench.cpp)
+target_link_options(outline_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(outline_bench PRIVATE brisa_code)
+
 # The bridge that runs Brisa.exe (the Windows build) under Wine, and its tests.
 include(${CMAKE_SOURCE_DIR}/tests/bridge/targets.cmake)
 

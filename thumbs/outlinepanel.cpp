@@ -16,7 +16,8 @@ enum { WM_FOCUS_VIEW = WM_USER + 1 };   // after a click, once the tree has take
 struct OutlinePanel {
   bool shown;               // the user wants it (ShowOutline)
   bool active;              // the open document has an outline
-  bool loaded;              // its top level is in the tree
+  bool loaded;              // its top level is read
+  int nextToInsert;         // the first read item that may not be in the tree yet
   FPDF_DOCUMENT document;   // not owned
   HWND tree;
   HFONT font;
@@ -83,44 +84,75 @@ static bool createOutlineWindow() {
   return true;
 }
 
-// Tree items for the children of parent (-1: the top level) just read; a
-// parent that turned out to have none loses its button.
-static void showOutlineChildren(int parent) {
-  OutlineModel& m = outlineModel;
-  int first = m.itemCount;
-  int added = readOutlineChildren(parent);
-  HTREEITEM parentItem = parent >= 0 ? (HTREEITEM)m.items[parent].treeItem : TVI_ROOT;
+// Items put in the tree at once when the panel shows or a branch unfolds;
+// the rest follow in idle time, so that a long outline never holds the window.
+enum { OUTLINE_SLICE = 100 };
+
+// The tree item of one read item, under its parent's, after its elder
+// siblings (items are read parent first, siblings in order). The top level
+// shows unfolded: its children are read as each of its items goes in.
+static void insertOutlineItem(int i) {
+  OutlineItem& item = outlineModel.items[i];
   Utf16 title[OUTLINE_TITLE_UNITS + 1];
-  for (int i = first; i < first + added; i++) {
-    outlineTitle(i, title);
-    TVINSERTSTRUCTW insert = {};
-    insert.hParent = parentItem;
-    insert.hInsertAfter = TVI_LAST;
-    insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
-    insert.item.pszText = title;
-    insert.item.cChildren = m.items[i].mayHaveChildren ? 1 : 0;
-    insert.item.lParam = i;
-    m.items[i].treeItem = (void*)SendMessageW(outlinePanel.tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
-  }
-  if (parent >= 0 && added == 0) {
-    TVITEMW item = {};
-    item.mask = TVIF_CHILDREN;
-    item.hItem = parentItem;
-    SendMessageW(outlinePanel.tree, TVM_SETITEMW, 0, (LPARAM)&item);
-  }
+  outlineTitle(i, title);
+  bool unfold = item.depth == 0 && item.mayHaveChildren && readOutlineChildren(i) > 0;
+  TVINSERTSTRUCTW insert = {};
+  insert.hParent = item.parent >= 0 ? (HTREEITEM)outlineModel.items[item.parent].treeItem : TVI_ROOT;
+  insert.hInsertAfter = TVI_LAST;
+  insert.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN | TVIF_STATE;
+  insert.item.pszText = title;
+  insert.item.cChildren = item.mayHaveChildren ? 1 : 0;
+  insert.item.state = unfold ? TVIS_EXPANDED : 0;
+  insert.item.stateMask = TVIS_EXPANDED;
+  insert.item.lParam = i;
+  item.treeItem = (void*)SendMessageW(outlinePanel.tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
 }
 
-// The top level, each of its branches unfolded one level; drawn once at the end.
+// Up to count read items not yet in the tree, in the order they were read;
+// true while some remain.
+static bool insertPendingItems(int count) {
+  OutlinePanel& panel = outlinePanel;
+  for (; panel.nextToInsert < outlineModel.itemCount && count > 0; panel.nextToInsert++) {
+    if (outlineModel.items[panel.nextToInsert].treeItem) continue;   // its branch was unfolded by the user
+    insertOutlineItem(panel.nextToInsert);
+    count--;
+  }
+  return panel.nextToInsert < outlineModel.itemCount;
+}
+
+// One idle slice; non-zero while items wait for the tree.
+int loadOutlineSlice() {
+  if (!outlinePanel.loaded || !outlineShowing() || outlinePanel.nextToInsert >= outlineModel.itemCount) return 0;
+  // Redrawn once a slice: item by item, each insertion would redraw the tree and its bar.
+  SendMessageW(outlinePanel.tree, WM_SETREDRAW, FALSE, 0);
+  bool more = insertPendingItems(OUTLINE_SLICE);
+  SendMessageW(outlinePanel.tree, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(outlinePanel.tree, NULL, TRUE);
+  return more ? 1 : 0;
+}
+
+// A branch the user unfolds: its children read and shown at once. One that
+// turns out to have none loses its button.
+static void showOutlineChildren(int parent) {
+  int first = outlineModel.itemCount;
+  int added = readOutlineChildren(parent);
+  for (int i = first; i < first + added; i++) insertOutlineItem(i);
+  if (added > 0) return;
+  TVITEMW item = {};
+  item.mask = TVIF_CHILDREN;
+  item.hItem = (HTREEITEM)outlineModel.items[parent].treeItem;
+  SendMessageW(outlinePanel.tree, TVM_SETITEMW, 0, (LPARAM)&item);
+}
+
+// The top level, and the first slice of items, drawn once at the end.
 static void loadOutline() {
   outlinePanel.loaded = beginOutline(outlinePanel.document);
+  outlinePanel.nextToInsert = 0;
   if (!outlinePanel.loaded) return;
   HWND tree = outlinePanel.tree;
   SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
-  showOutlineChildren(-1);
-  int topLevel = outlineModel.itemCount;
-  for (int i = 0; i < topLevel; i++)
-    if (outlineModel.items[i].mayHaveChildren)
-      SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, (LPARAM)outlineModel.items[i].treeItem);
+  readOutlineChildren(-1);
+  insertPendingItems(OUTLINE_SLICE);
   SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(tree, NULL, TRUE);
   setCurrentOutlineItem(viewState.currentPage);
@@ -226,10 +258,12 @@ static bool isExpanded(int item) {
   return (state & TVIS_EXPANDED) != 0;
 }
 
-// The item, or its highest folded ancestor: selecting never unfolds a branch.
+// The item, or its highest folded ancestor: selecting never unfolds a
+// branch. An item not in the tree yet gives its nearest ancestor that is, or -1.
 static int shownItemFor(int item) {
+  while (item >= 0 && !outlineModel.items[item].treeItem) item = outlineModel.items[item].parent;
   int shown = item;
-  for (int i = item; outlineModel.items[i].parent >= 0; i = outlineModel.items[i].parent)
+  for (int i = item; i >= 0 && outlineModel.items[i].parent >= 0; i = outlineModel.items[i].parent)
     if (!isExpanded(outlineModel.items[i].parent)) shown = outlineModel.items[i].parent;
   return shown;
 }
@@ -241,6 +275,7 @@ void setCurrentOutlineItem(int page) {
   int item = outlineItemForPage(page);
   if (item < 0) return;
   int shown = shownItemFor(item);
+  if (shown < 0) return;
   TVITEMW selected = {};
   selected.mask = TVIF_PARAM;
   selected.hItem = selectedItem();
@@ -276,7 +311,11 @@ static LRESULT onOutlineNotify(const NMHDR* header, LPARAM lParam) {
 static LRESULT CALLBACK outlineWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SIZE:
-      if (outlinePanel.tree) MoveWindow(outlinePanel.tree, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+      // Painted at once, before the frame narrows the view and its pages are drawn again.
+      if (outlinePanel.tree) {
+        MoveWindow(outlinePanel.tree, 0, 0, LOWORD(lParam), HIWORD(lParam), TRUE);
+        if (IsWindowVisible(window)) UpdateWindow(outlinePanel.tree);
+      }
       return 0;
     case WM_SETFOCUS:
       if (outlinePanel.tree) SetFocus(outlinePanel.tree);

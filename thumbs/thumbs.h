@@ -36,6 +36,7 @@ int outlinePanelWidth();
 void toggleOutline();
 void hideOutlineForThumbnails();
 void setCurrentOutlineItem(int page);
+int loadOutlineSlice();
 
 // render.cpp: the miniatures and their cache.
 
