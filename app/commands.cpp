@@ -34,6 +34,10 @@ bool handleCommandKey(WPARAM key) {
       toggleThumbnails();
       relayoutFrame();
       return true;
+    case VK_F9:
+      toggleOutline();
+      relayoutFrame();
+      return true;
     case VK_F11:
       toggleFullScreen();
       return true;

@@ -13,14 +13,17 @@ static void placeSearchBox(int width, BOOL repaint) {
   MoveWindow(searchBox, inset, inset, width - 2 * inset, searchBarHeight - 2 * inset, repaint);
 }
 
-// Search strip on top (when shown), thumbnails on the left, the view takes the rest.
+// Search strip on top (when shown), thumbnails or the outline on the left (at
+// most one of them has a width), the view takes the rest.
 static void placeChildren(int width, int height) {
   bool searching = IsWindowVisible(searchBox) != FALSE;
-  int panel = thumbnailPanelWidth();
+  int thumbnails = thumbnailPanelWidth(), outline = outlinePanelWidth();
+  int panel = thumbnails + outline;
   placeSearchBox(width, TRUE);
   int top = searching ? searchBarHeight : 0;
   int rest = height - top;
-  MoveWindow(thumbnailWindow, 0, top, panel, rest, TRUE);
+  MoveWindow(thumbnailWindow, 0, top, thumbnails, rest, TRUE);
+  if (outlineWindow) MoveWindow(outlineWindow, 0, top, outline, rest, TRUE);
   MoveWindow(viewWindow, panel, top, width - panel, rest, TRUE);
 }
 
@@ -46,6 +49,10 @@ static bool runSystemCommand(WPARAM command) {
       return true;
     case IDM_RIGHT_TO_LEFT:
       setRightToLeft(!viewState.rightToLeft, true);
+      return true;
+    case IDM_OUTLINE:
+      toggleOutline();
+      relayoutFrame();
       return true;
     case IDM_NIGHT_MODE:
       setNightMode(!viewState.nightMode, true);
@@ -172,6 +179,7 @@ static const MenuItemText MENU_ITEMS[] = {
     {0, NULL, NULL},   // a second separator, before the reading options
     {IDM_RESUME_POSITION, L"Reprendre l\u00e0 o\u00f9 j'en \u00e9tais", L"Resume where I left off"},
     {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
+    {IDM_OUTLINE, L"Sommaire", L"Outline"},
     {IDM_NIGHT_MODE, L"Mode nuit", L"Night mode"},
     {IDM_WIDE_PAGES_ALONE, L"Pages larges seules", L"Wide pages alone"},
 };
@@ -254,6 +262,7 @@ static void createWindows(HINSTANCE instance) {
   viewWindow = CreateWindowExW(0, L"BrisaView", NULL, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL, 0, 0, 0, 0,
                                frameWindow, NULL, instance, NULL);
   createThumbnailPanel();
+  initOutlinePanel();
 }
 
 // The hidden search box. Its class comes from the common controls library,
@@ -329,6 +338,7 @@ void runMainLoop() {
   for (;;) {
     if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
       prefetchStep();
+      if (loadOutlineSlice()) continue;
       if (renderNextThumbnail()) continue;
       if (GetMessageW(&msg, NULL, 0, 0) <= 0) break;
     } else if (msg.message == WM_QUIT) {

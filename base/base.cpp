@@ -5,6 +5,7 @@ HWND frameWindow;
 HWND viewWindow;
 HWND searchBox;
 HWND thumbnailWindow;
+HWND outlineWindow;
 HWND aboutWindow;
 HWND goToPageWindow;
 HFONT uiFont;

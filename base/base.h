@@ -20,6 +20,7 @@ enum {
   IDM_COVER_ALONE = 80,
   IDM_RESUME_POSITION = 96,
   IDM_RIGHT_TO_LEFT = 112,
+  IDM_OUTLINE = 128,
   IDM_NIGHT_MODE = 160,
   IDM_WIDE_PAGES_ALONE = 176,
 };
@@ -36,6 +37,7 @@ extern HWND frameWindow;
 extern HWND viewWindow;
 extern HWND searchBox;
 extern HWND thumbnailWindow;
+extern HWND outlineWindow;   // null until the outline first shows
 extern HWND aboutWindow;
 extern HWND goToPageWindow;
 extern HFONT uiFont;

@@ -19,6 +19,8 @@ typedef struct fpdf_link_t__* FPDF_LINK;
 typedef struct fpdf_action_t__* FPDF_ACTION;
 typedef struct fpdf_textpage_t__* FPDF_TEXTPAGE;
 typedef struct fpdf_schhandle_t__* FPDF_SCHHANDLE;
+typedef struct fpdf_bookmark_t__* FPDF_BOOKMARK;
+typedef struct fpdf_dest_t__* FPDF_DEST;
 typedef const unsigned short* FPDF_WIDESTRING;   // UTF-16LE, NUL-terminated
 typedef int FPDF_BOOL;
 typedef unsigned long FPDF_DWORD;   // 32-bit on Windows, 64-bit in the Linux library
@@ -29,7 +31,7 @@ enum {
   FPDF_ERR_PASSWORD = 4,   // the document needs a password we do not have
 };
 
-enum { PDFACTION_URI = 3 };
+enum { PDFACTION_GOTO = 1, PDFACTION_URI = 3 };
 
 enum {
   FPDF_ANNOT = 0x01,      // draw annotations

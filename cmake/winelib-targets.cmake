@@ -34,7 +34,7 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs goto resume fullscreen display installer
+foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs outline goto resume fullscreen display installer
               linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
@@ -96,6 +96,11 @@ set_tests_properties(unrar_dll PROPERTIES TIMEOUT 120)
 add_executable(thumbs_bench ${CMAKE_SOURCE_DIR}/bench/thumbs_bench.cpp)
 target_link_options(thumbs_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(thumbs_bench PRIVATE brisa_code)
+
+# F9 to the outline painted (scripts/bench-outline.sh runs it).
+add_executable(outline_bench ${CMAKE_SOURCE_DIR}/bench/outline_bench.cpp)
+target_link_options(outline_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(outline_bench PRIVATE brisa_code)
 
 # The bridge that runs Brisa.exe (the Windows build) under Wine, and its tests.
 include(${CMAKE_SOURCE_DIR}/tests/bridge/targets.cmake)

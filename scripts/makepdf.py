@@ -4,6 +4,7 @@
 Usage:
   makepdf.py OUT.pdf [--pages N] [--size WxH] [--page WxH]... [--link P:X0,Y0,X1,Y1:URI]...
                      [--goto P:X0,Y0,X1,Y1:TARGETPAGE]... [--words W]... [--line TEXT]...
+                     [--bookmark LEVEL:PAGE:TITLE]... [--bookmarks N]
 
 Pages are added in command-line order: --page WxH adds one page of that size in points; --pages N
 adds N pages of --size (default 612x792). With neither, the document is one Letter page.
@@ -13,6 +14,9 @@ page), any --line below them (each its own line, e.g. a word hyphenated at a lin
 black border 1 pt inside its edges, so tests can find the page by its pixels.
 --link adds a URI link on page P (1-based) over that rectangle in PDF user space, with the word
 "link" drawn in blue inside it; --goto adds a link to page TARGETPAGE the same way.
+--bookmark adds an outline item at LEVEL (1 is the top) leading to the top of PAGE, in command-line
+order, each under the last item of the level above; --bookmarks N adds N generated ones on three
+levels ("Chapter c", "Section c.s", "Item c.s.i") spread over the pages.
 Fonts are the standard Helvetica, not embedded. Pages share the font, the resources and the body
 text streams, so thousands of pages take little time and space.
 """
@@ -108,6 +112,8 @@ def parse_arguments(argv):
     parser.add_argument("--goto", action="append", default=[], metavar="P:X0,Y0,X1,Y1:TARGETPAGE")
     parser.add_argument("--words", action="append", default=[], metavar="W")
     parser.add_argument("--line", action="append", default=[], metavar="TEXT")
+    parser.add_argument("--bookmark", action="append", default=[], metavar="LEVEL:PAGE:TITLE")
+    parser.add_argument("--bookmarks", type=int, default=0, metavar="N")
     parser.add_argument("--lines", type=int, default=12, metavar="N",
                         help="lines of body text on each page (a full page of text for benchmarks)")
     args = parser.parse_args(argv)
@@ -143,7 +149,37 @@ def parse_arguments(argv):
         links[page].append((rect, ("goto", int(target) - 1)))
     for word in args.words + args.line:
         pdf_text(word)  # refuses words that Helvetica's encoding cannot show
-    return args.out, sizes, links, args.words, args.line
+    bookmarks = [parse_bookmark(text, len(sizes)) for text in args.bookmark]
+    bookmarks += generated_bookmarks(args.bookmarks, len(sizes))
+    if bookmarks and bookmarks[0][0] != 1 or any(b[0] > a[0] + 1 for a, b in zip(bookmarks, bookmarks[1:])):
+        raise UsageError("each bookmark is at most one level below the one before it, the first at level 1")
+    return args.out, sizes, links, args.words, args.line, bookmarks
+
+
+def parse_bookmark(text, page_count):
+    """LEVEL:PAGE:TITLE -> (level, page index from 0, title)."""
+    parts = text.split(":", 2)
+    if len(parts) != 3 or not parts[0].isdigit() or not parts[1].isdigit() or int(parts[0]) < 1:
+        raise UsageError(f"bookmark {text!r} is not LEVEL:PAGE:TITLE")
+    if not 1 <= int(parts[1]) <= page_count:
+        raise UsageError(f"bookmark {text!r}: no page {parts[1]}")
+    pdf_text(parts[2])
+    return int(parts[0]), int(parts[1]) - 1, parts[2]
+
+
+def generated_bookmarks(count, page_count):
+    """Chapters of 10 sections of 10 items, one page after another."""
+    out = []
+    for n in range(count):
+        c, k = n // 111, n % 111
+        page = n * page_count // max(count, 1)
+        if k == 0:
+            out.append((1, page, f"Chapter {c + 1}"))
+        elif (k - 1) % 11 == 0:
+            out.append((2, page, f"Section {c + 1}.{(k - 1) // 11 + 1}"))
+        else:
+            out.append((3, page, f"Item {c + 1}.{(k - 1) // 11 + 1}.{(k - 1) % 11}"))
+    return out
 
 
 # --- PDF syntax ------------------------------------------------------------------------------
@@ -276,7 +312,40 @@ def annotation(rect, action, page_refs):
 
 # --- The document ----------------------------------------------------------------------------
 
-def build(out, sizes, links, words, lines):
+def add_outline(pdf, bookmarks, page_refs):
+    """The outline's objects; the root's number, or None without bookmarks."""
+    if not bookmarks:
+        return None
+    root = pdf.reserve()
+    numbers = [pdf.reserve() for _ in bookmarks]
+    children = {root: []}
+    parents, stack = [], [root]
+    for index, (level, _, _) in enumerate(bookmarks):
+        del stack[level:]
+        parents.append(stack[-1])
+        children[stack[-1]].append(numbers[index])
+        children[numbers[index]] = []
+        stack.append(numbers[index])
+    for index, (level, page, title) in enumerate(bookmarks):
+        number_ = numbers[index]
+        siblings = children[parents[index]]
+        at = siblings.index(number_)
+        body = b"<< /Title " + pdf_text(title) + b" /Parent %d 0 R /Dest [%d 0 R /Fit]" % (parents[index],
+                                                                                        page_refs[page])
+        if at > 0:
+            body += b" /Prev %d 0 R" % siblings[at - 1]
+        if at + 1 < len(siblings):
+            body += b" /Next %d 0 R" % siblings[at + 1]
+        if children[number_]:
+            body += b" /First %d 0 R /Last %d 0 R /Count -%d" % (children[number_][0], children[number_][-1],
+                                                                 len(children[number_]))
+        pdf.set(number_, body + b" >>")
+    top = children[root]
+    pdf.set(root, b"<< /Type /Outlines /First %d 0 R /Last %d 0 R /Count %d >>" % (top[0], top[-1], len(top)))
+    return root
+
+
+def build(out, sizes, links, words, lines, bookmarks=()):
     pdf = PdfWriter()
     catalog = pdf.reserve()
     pages = pdf.reserve()
@@ -301,14 +370,15 @@ def build(out, sizes, links, words, lines):
 
     kids = b" ".join(b"%d 0 R" % ref for ref in page_refs)
     pdf.set(pages, b"<< /Type /Pages /Kids [%s] /Count %d >>" % (kids, len(sizes)))
-    pdf.set(catalog, b"<< /Type /Catalog /Pages %d 0 R >>" % pages)
+    outline = add_outline(pdf, bookmarks, page_refs)
+    pdf.set(catalog, b"<< /Type /Catalog /Pages %d 0 R%s >>" % (pages, b" /Outlines %d 0 R" % outline if outline else b""))
     pdf.write(out, catalog)
 
 
 def main(argv):
     try:
-        out, sizes, links, words, lines = parse_arguments(argv)
-        build(out, sizes, links, words, lines)
+        out, sizes, links, words, lines, bookmarks = parse_arguments(argv)
+        build(out, sizes, links, words, lines, bookmarks)
     except UsageError as error:
         print(f"makepdf: {error}", file=sys.stderr)
         return 2

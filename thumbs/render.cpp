@@ -151,7 +151,7 @@ static void finishThumbnailRender(int status) {
 // the panel is hidden it waits, neither continued nor released.
 int renderNextThumbnail() {
   const ThumbnailPanel& p = thumbnailPanel;
-  if (!p.panelActive || !p.panelShown) return 0;
+  if (!p.panelActive || !p.panelShown || outlineShowing()) return 0;   // hidden: nothing to show them in
   if (p.panelArchive) return requestComicThumbnail();
   int status;
   if (thumbnailRender.pageIndex < 0) {

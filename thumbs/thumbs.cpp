@@ -6,9 +6,7 @@
 #include "thumbs/thumbs.h"
 #include "viewer/viewer.h"
 
-static const COLORREF PANEL_BACKGROUND = RGB(74, 77, 85);
 static const COLORREF HIGHLIGHT_COLOUR = RGB(91, 132, 232);
-static const COLORREF NUMBER_COLOUR = RGB(228, 231, 238);
 static const int NUMBER_FONT_HEIGHT = 12;   // character height at 96 dpi
 
 void invalidateThumbnails() {
@@ -16,10 +14,10 @@ void invalidateThumbnails() {
 }
 
 // Band, margins and the system's scroll bar while the panel shows a document
-// (and no presentation hides it); else 0.
+// (and neither a presentation nor the outline hides it); else 0.
 int thumbnailPanelWidth() {
   const ThumbnailPanel& p = thumbnailPanel;
-  if (!p.panelShown || !p.panelActive || viewState.presenting) return 0;
+  if (!p.panelShown || !p.panelActive || viewState.presenting || outlineShowing()) return 0;
   return scaledLength(THUMBNAIL_WIDTH) + 2 * scaledLength(THUMBNAIL_MARGIN) + GetSystemMetrics(SM_CXVSCROLL);
 }
 
@@ -74,7 +72,15 @@ void goToPageFromThumbnail(int page) {
   SetFocus(viewWindow);
 }
 
+// With the outline in its place, F4 brings the miniatures back instead.
 void toggleThumbnails() {
+  if (outlineShowing()) {
+    hideOutlineForThumbnails();
+    if (thumbnailPanel.panelShown) {
+      showThumbnailWindow();
+      return;
+    }
+  }
   thumbnailPanel.panelShown = !thumbnailPanel.panelShown;
   writeSetting(L"HideThumbs", thumbnailPanel.panelShown ? 0 : 1);
   showThumbnailWindow();
@@ -110,13 +116,18 @@ static void paintThumbnail(HDC dc, HDC source, int page, int clientWidth, HBRUSH
   DrawTextW(dc, number, -1, &label, DT_SINGLELINE | DT_CENTER);
 }
 
+// The caller deletes it.
+HFONT createPanelFont() {
+  return CreateFontW(-scaledLength(NUMBER_FONT_HEIGHT), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+}
+
 // The visible items drawn into a bitmap of the client size, copied to the
 // window in one go: scrolling never shows a half-drawn panel.
 void paintThumbnails(HDC dc) {
   HBRUSH background = CreateSolidBrush(PANEL_BACKGROUND);
   HBRUSH highlight = CreateSolidBrush(HIGHLIGHT_COLOUR);
-  HFONT font = CreateFontW(-scaledLength(NUMBER_FONT_HEIGHT), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH, L"Segoe UI");
+  HFONT font = createPanelFont();
   RECT client;
   GetClientRect(thumbnailWindow, &client);
   HDC memory = CreateCompatibleDC(dc);

@@ -9,8 +9,13 @@
 struct ComicArchive;
 struct DecodeJob;
 
+// The left panels' look, shared by the miniatures and the outline.
+static const COLORREF PANEL_BACKGROUND = RGB(74, 77, 85);
+static const COLORREF NUMBER_COLOUR = RGB(228, 231, 238);
+
 // thumbs.cpp: the window, its scrolling and navigation.
 HWND createThumbnailPanel();
+HFONT createPanelFont();
 int thumbnailPanelWidth();
 void toggleThumbnails();
 void setCurrentThumbnail(int page);
@@ -20,6 +25,18 @@ void updateThumbnailScrollBar();
 void showThumbnailWindow();
 void invalidateThumbnails();
 void paintThumbnails(HDC dc);
+
+// outlinepanel.cpp: the outline's tree in the thumbnails' place (F9). It
+// is made on its first showing, so that start-up never loads the common
+// controls for it.
+void initOutlinePanel();
+void resetOutline(FPDF_DOCUMENT document);
+bool outlineShowing();
+int outlinePanelWidth();
+void toggleOutline();
+void hideOutlineForThumbnails();
+void setCurrentOutlineItem(int page);
+int loadOutlineSlice();
 
 // render.cpp: the miniatures and their cache.
 

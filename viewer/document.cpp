@@ -249,6 +249,7 @@ void openDocument(const wchar_t* path) {
   viewState.fitPage = false;
   clearSearchMatch();
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
+  resetOutline(d.pdfDocument);
   relayoutFrame();
   if (!resumeReadingPosition()) layoutPages(0, 0);
 }
@@ -266,6 +267,7 @@ void releaseReadComicBytes() {
 void closeDocument() {
   DocumentState& d = documentState;
   resetThumbnails(NULL, NULL, 0, NULL, NULL);
+  resetOutline(NULL);   // its bookmarks belong to the document
   closeCachedPages();
   if (d.pdfDocument) FPDF_CloseDocument(d.pdfDocument);
   d.pdfDocument = NULL;

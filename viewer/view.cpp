@@ -260,6 +260,7 @@ void updateTitle() {
   if (documentIsOpen() && page == viewState.currentPage) return;
   viewState.currentPage = page;
   setCurrentThumbnail(page);
+  setCurrentOutlineItem(page);
   releaseReadComicBytes();
   wchar_t title[324];
   const DocumentState& d = documentState;

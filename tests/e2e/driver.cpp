@@ -23,7 +23,10 @@
 //   driver keep                           -> stays running with a hidden window (keeps the desktop)
 //   driver dpi                            -> the screen's LOGPIXELSY
 //   driver cursor                         -> 1 while the foreground window's thread shows a cursor, else 0
+//   driver tree HWND                      -> a tree view's unfolded items, one a line: depth, 1 when
+//                                            selected, title
 #include <windows.h>
+#include <commctrl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -325,6 +328,43 @@ static int commandState(char** argv) {
   return 0;
 }
 
+// A tree view of another process answers TVM_GETITEMW into that process's
+// memory: the request and its text buffer are written and read back there.
+static int commandTree(char** argv) {
+  HWND tree = parseWindow(argv[2]);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(tree, &pid);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+  if (!process) return 1;
+  enum { TEXT_UNITS = 1024 };
+  char* remote = (char*)VirtualAllocEx(process, NULL, sizeof(TVITEMW) + 2 * TEXT_UNITS, MEM_COMMIT, PAGE_READWRITE);
+  if (!remote) return 1;
+  for (LPARAM item = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0); item;
+       item = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXTVISIBLE, item)) {
+    TVITEMW request = {};
+    request.mask = TVIF_TEXT | TVIF_STATE;
+    request.hItem = (HTREEITEM)item;
+    request.stateMask = TVIS_SELECTED;
+    request.pszText = (LPWSTR)(remote + sizeof(TVITEMW));
+    request.cchTextMax = TEXT_UNITS;
+    wchar_t text[TEXT_UNITS] = {0};
+    WriteProcessMemory(process, remote, &request, sizeof request, NULL);
+    WriteProcessMemory(process, remote + sizeof(TVITEMW), text, sizeof text, NULL);
+    SendMessageW(tree, TVM_GETITEMW, 0, (LPARAM)remote);
+    ReadProcessMemory(process, remote, &request, sizeof request, NULL);
+    ReadProcessMemory(process, remote + sizeof(TVITEMW), text, sizeof text, NULL);
+    text[TEXT_UNITS - 1] = 0;
+    int depth = 0;
+    for (LPARAM p = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, item); p;
+         p = SendMessageW(tree, TVM_GETNEXTITEM, TVGN_PARENT, p))
+      depth++;
+    printf("%d %d %s\n", depth, (request.state & TVIS_SELECTED) ? 1 : 0, utf8(text).c_str());
+  }
+  VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return 0;
+}
+
 static int commandNoMessageBox(int argc, char** argv) {
   return waitForWindow(L"#32770", argc > 2 ? atoi(argv[2]) : 1000) ? 1 : 0;
 }
@@ -353,6 +393,7 @@ int main(int argc, char** argv) {
   if (!strcmp(command, "nomsgbox")) return commandNoMessageBox(argc, argv);
   if (!strcmp(command, "count") && argc > 2) return commandCount(argv);
   if (!strcmp(command, "state") && argc > 2) return commandState(argv);
+  if (!strcmp(command, "tree") && argc > 2) return commandTree(argv);
   if (!strcmp(command, "origin") && argc > 2) {
     POINT origin = {0, 0};
     ClientToScreen(parseWindow(argv[2]), &origin);

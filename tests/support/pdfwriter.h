@@ -1,5 +1,6 @@
 // Writes small valid PDFs for tests: pages of given sizes, each with a black
-// square near its top-left corner, and a correct cross-reference table.
+// square near its top-left corner, an optional outline, and a correct
+// cross-reference table.
 #ifndef BRISA_TEST_PDFWRITER_H
 #define BRISA_TEST_PDFWRITER_H
 
@@ -13,14 +14,69 @@ struct TestPage {
   std::vector<std::string> lines;   // in the document's font (Helvetica), 12 points, 16 apart
 };
 
-inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::string& font = "Helvetica") {
+// One bookmark of an outline. Its links are indices into the outline's list,
+// free to form loops; target holds raw dictionary entries (see below).
+struct TestBookmark {
+  std::string title;   // a literal string's bytes, escaped by the writer
+  std::string target;
+  int first = -1, last = -1, next = -1;
+};
+
+struct TestOutline {
+  std::vector<TestBookmark> items;
+  int first = -1, last = -1;   // the top level
+  // Appends a bookmark under parent (-1: at the top level); its index.
+  int add(int parent, const std::string& title, const std::string& target) {
+    items.push_back(TestBookmark{title, target});
+    int index = (int)items.size() - 1;
+    int& first = parent < 0 ? this->first : items[parent].first;
+    int& last = parent < 0 ? this->last : items[parent].last;
+    if (last >= 0) items[last].next = index;
+    if (first < 0) first = index;
+    last = index;
+    return index;
+  }
+};
+
+// Targets, pages counted from 0: the page with a point to bring to the top,
+// the whole page, the same through a GoTo action, and a web link.
+inline std::string pageRef(int page) {
+  return std::to_string(4 + 2 * page) + " 0 R";
+}
+inline std::string destAt(int page, int y) {
+  return "/Dest [" + pageRef(page) + " /XYZ 0 " + std::to_string(y) + " 0]";
+}
+inline std::string destFit(int page) {
+  return "/Dest [" + pageRef(page) + " /Fit]";
+}
+inline std::string goToAction(int page, int y) {
+  return "/A << /S /GoTo /D [" + pageRef(page) + " /XYZ 0 " + std::to_string(y) + " 0] >>";
+}
+inline std::string uriAction(const std::string& uri) {
+  return "/A << /S /URI /URI (" + uri + ") >>";
+}
+
+inline std::string pdfLiteral(const std::string& text) {
+  std::string out = "(";
+  for (char c : text) {
+    if (c == '(' || c == ')' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + ")";
+}
+
+inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::string& font = "Helvetica",
+                               const TestOutline& outline = TestOutline()) {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   auto object = [&](const std::string& body) {
     offsets.push_back(out.size());
     out += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
   };
-  object("<< /Type /Catalog /Pages 2 0 R >>");
+  int outlineRoot = 4 + 2 * (int)pages.size();
+  auto ref = [&](int bookmark) { return std::to_string(outlineRoot + 1 + bookmark) + " 0 R"; };
+  object(outline.first < 0 ? "<< /Type /Catalog /Pages 2 0 R >>"
+                           : "<< /Type /Catalog /Pages 2 0 R /Outlines " + std::to_string(outlineRoot) + " 0 R >>");
   std::string kids;
   for (size_t i = 0; i < pages.size(); i++) kids += std::to_string(4 + 2 * i) + " 0 R ";
   object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + " >>");
@@ -33,6 +89,15 @@ inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::st
     for (size_t l = 0; l < pages[i].lines.size(); l++)
       content += "\nBT /F1 12 Tf 140 " + std::to_string(h - 40 - 16 * (int)l) + " Td (" + pages[i].lines[l] + ") Tj ET";
     object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
+  }
+  if (outline.first >= 0) {
+    object("<< /Type /Outlines /First " + ref(outline.first) + " /Last " + ref(outline.last) + " >>");
+    for (const TestBookmark& b : outline.items) {
+      std::string body = "<< /Title " + pdfLiteral(b.title) + " " + b.target;
+      if (b.first >= 0) body += " /First " + ref(b.first) + " /Last " + ref(b.last) + " /Count 1";
+      if (b.next >= 0) body += " /Next " + ref(b.next);
+      object(body + " >>");
+    }
   }
   size_t xref = out.size();
   out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
