@@ -120,7 +120,7 @@ static int startThumbnailRender(int* page) {
   }
   FPDFBitmap_FillRect(bitmap, 0, 0, w, h, OPAQUE_WHITE);
   thumbnailRender = ThumbnailRender{i, w, h, pdfPage, bitmap};
-  return FPDF_RenderPageBitmap_Start(bitmap, pdfPage, 0, 0, w, h, 0, FPDF_ANNOT, &renderPause);
+  return FPDF_RenderPageBitmap_Start(bitmap, pdfPage, 0, 0, w, h, viewState.quarterTurns, FPDF_ANNOT, &renderPause);
 }
 
 // Files the finished (or failed) render in its slot and releases PDFium's state.
@@ -228,12 +228,10 @@ void fileComicThumbnail(DecodeJob* job) {
     DeleteObject(job->bitmap);
 }
 
-// The PDF miniatures drawn again, after a change of how pages are shown (night
-// mode): every slot back to Empty, the render in flight dropped. Comic
-// miniatures do not change.
-void redrawPdfThumbnails() {
+// Every slot back to Empty and the render in flight dropped. A comic job at
+// the worker then finds its slot no longer Pending and its answer is deleted.
+static void dropThumbnails() {
   ThumbnailPanel& p = thumbnailPanel;
-  if (!p.panelActive || !p.panelDocument) return;
   closeThumbnailRender();
   for (int i = 0; i < p.thumbnailCount; i++) {
     ThumbnailSlot& slot = p.thumbnailSlots[i];
@@ -244,6 +242,27 @@ void redrawPdfThumbnails() {
     slot.bitmap = NULL;
     slot.state = ThumbnailState::Empty;
   }
+}
+
+// The PDF miniatures drawn again, after a change of how pages are shown (night
+// mode). Comic miniatures do not change.
+void redrawPdfThumbnails() {
+  ThumbnailPanel& p = thumbnailPanel;
+  if (!p.panelActive || !p.panelDocument) return;
+  dropThumbnails();
+  invalidateThumbnails();
+}
+
+// The pages were turned: the column laid out again from their new sizes and
+// every miniature drawn again; the current page is highlighted afresh.
+void turnThumbnails() {
+  ThumbnailPanel& p = thumbnailPanel;
+  if (!p.panelActive) return;
+  dropThumbnails();
+  layoutThumbnails();
+  p.highlightedPage = -1;
+  p.panelScrollY = clampThumbnailScroll(p.panelScrollY);
+  updateThumbnailScrollBar();
   invalidateThumbnails();
 }
 

@@ -369,3 +369,37 @@ TEST(FitPage, ZoomFitsThePageOrItsRowWhole) {
   EXPECT_EQ(0, fitPageZoom(0));    // no room: the zoom is left alone
   EXPECT_EQ(0, fitPageZoom(99));   // no such page
 }
+
+// Quarter turns swap every page's sides as shown, half turns keep them, and the
+// layout follows; the document's own size stays at hand for printing.
+TEST(Rotation, TurnedSizesAndTheirLayout) {
+  struct Case {
+    int turns, quarterTurns;
+    double width, height;   // page 0 as shown
+  } cases[] = {
+      {1, 1, 792, 612}, {-1, 3, 792, 612}, {2, 2, 612, 792}, {-3, 1, 792, 612}, {4, 0, 612, 792},
+  };
+  for (const Case& c : cases) {
+    setPages({{612, 792}, {300, 400}});
+    setView(900, 700, false, false);
+    turnPageSizes(c.turns);
+    EXPECT_EQ(c.quarterTurns, viewState.quarterTurns) << c.turns;
+    EXPECT_EQ(c.width, documentState.pageWidths[0]) << c.turns;
+    EXPECT_EQ(c.height, documentState.pageHeights[0]) << c.turns;
+    EXPECT_EQ(c.width == 612 ? 300 : 400, documentState.pageWidths[1]) << c.turns;
+    double width, height;
+    unturnedPageSize(1, &width, &height);
+    EXPECT_EQ(300, width);
+    EXPECT_EQ(400, height);
+    placePages();
+    EXPECT_DOUBLE_EQ(884.0 / c.width, viewState.zoom) << c.turns;
+    EXPECT_EQ(8 + pagePixels(c.height) + 8, documentState.pageTops[1]) << c.turns;
+    EXPECT_NEAR(fmin(884 / c.width, 684 / c.height), fitPageZoom(0), 1e-9) << c.turns;
+  }
+  setPages(letters(3));   // a turned portrait page is wide: alone on its row
+  setView(900, 700, true, true);
+  viewState.widePagesAlone = true;
+  turnPageSizes(1);
+  placePages();
+  EXPECT_NE(documentState.pageTops[0], documentState.pageTops[1]);
+}

@@ -62,3 +62,16 @@ TEST(PrintTurn, FourTurnsAreTheIdentityAndThinImagesWork) {
   turnClockwise(row, 1, 4, column);   // a column becomes a row, read from the bottom
   EXPECT_EQ(std::vector<uint32_t>({4, 3, 2, 1}), std::vector<uint32_t>(column, column + 4));
 }
+
+// Two and three quarter turns are that many clockwise turns done one by one.
+TEST(QuarterTurns, EachCountIsThatManyClockwiseTurns) {
+  const int width = 4, height = 3;
+  std::vector<uint32_t> expected = numberedImage(width, height), turned(expected.size()), next(expected.size());
+  for (int turns = 0; turns < 4; turns++) {
+    bool sideways = turns % 2 != 0;
+    turnQuarters(numberedImage(width, height).data(), width, height, turns, turned.data());
+    EXPECT_EQ(expected, turned) << turns;
+    turnClockwise(expected.data(), sideways ? height : width, sideways ? width : height, next.data());
+    expected.swap(next);
+  }
+}
