@@ -108,47 +108,40 @@ def test_a_wide_comic_page_stands_alone_and_the_next_pages_keep_their_sides():
             titles.append(scroll_to_next_title(app, view, titles[-1]))
         equal("wide.cbz - 4/6 - Brisa", titles[-1], "the wide page's row names its one page: %r" % (titles,))
 
-def page_box_and_blue(shot):
-    """The first page's box (left, top, right, bottom), the centre of its blue pixels relative to the box and on
-    the view."""
+def blue_word(shot):
+    """The first page's box, and where the link's blue word is: as fractions of the box, and on the view."""
     xs = [x for x in range(shot.width) if shot.at(x, 20) != GREY]
     column = shot.column(xs[len(xs) // 2])
     top = next(y for y, p in enumerate(column) if p != GREY)
-    ys = [top, column.index(GREY, top) - 1]
-    blue = [(x, y) for y in range(ys[0], ys[-1]) for x in range(xs[0], xs[-1])
-            if (lambda p: p[2] > 200 and p[0] < 60 and p[1] < 60)(shot.at(x, y))]   # not the text's colour fringes
-    check(blue, "the link's blue word in view")
+    box = (xs[0], top, xs[-1], column.index(GREY, top) - 1)
+    blue = [(x, y) for y in range(box[1], box[3]) for x in range(box[0], box[2])
+            if shot.at(x, y)[2] > 200 and max(shot.at(x, y)[:2]) < 60]   # not the text's colour fringes
     cx, cy = sum(x for x, _ in blue) // len(blue), sum(y for _, y in blue) // len(blue)
-    return (xs[0], ys[0], xs[-1], ys[-1]), ((cx - xs[0]) / (xs[-1] - xs[0]), (cy - ys[0]) / (ys[-1] - ys[0])), (cx, cy)
+    return box, ((cx - box[0]) / (box[2] - box[0]), (cy - box[1]) / (box[3] - box[1])), (cx, cy)
 
 
 def test_r_turns_the_pages_and_their_links_follow():
     reset_settings()
     record_followed_links()
-    # A landscape page with its link in the top-left corner.
+    # Landscape pages, the link in the top-left corner of the first.
     path = make_pdf("turn.pdf", "--pages", "2", "--size", "400x300", "--link", "1:20,250,120,290:https://example.org/turned")
     with Brisa(path) as app:
         app.move(0, 0, 520, 860)
         app.wait_title("turn.pdf - 1/2 - Brisa")
-        app.settle()
         view = app.view()
-        box, (fx, fy), _ = page_box_and_blue(app.capture(view))
-        check(fx < 0.5 and fy < 0.25 and box[2] - box[0] > box[3] - box[1],
-              "unturned: the link top-left, landscape: %r %.2f, %.2f" % (box, fx, fy))
-        app.key(ord("R"))
-        app.settle(0.8)
-        equal("turn.pdf - 1/2 - Brisa", app.title(), "the page stays the current page")
-        box, (fx, fy), (cx, cy) = page_box_and_blue(app.capture(view))
-        check(box[3] - box[1] > box[2] - box[0], "a quarter turn makes the page portrait: %r" % (box,))
-        check(fx > 0.75 and fy < 0.5, "clockwise: the top-left corner goes top-right: %.2f, %.2f" % (fx, fy))
+        steps = [((), False, (0, .5, 0, .25)), ((ord("R"),), True, (.75, 1, 0, .5)),   # clockwise: top-right
+                 ((SHIFT, ord("R")), False, (0, .5, 0, .25)), ((SHIFT, ord("R")), True, (0, .25, .5, 1))]
+        for keys, portrait, (x0, x1, y0, y1) in steps:
+            if keys:
+                app.key(*keys)
+            app.settle(0.8)
+            box, (fx, fy), (cx, cy) = blue_word(app.capture(view))
+            check(x0 <= fx <= x1 and y0 <= fy <= y1, "after %r the link at %.2f, %.2f" % (keys, fx, fy))
+            equal(portrait, box[3] - box[1] > box[2] - box[0], "portrait after %r: %r" % (keys, box))
+            equal("turn.pdf - 1/2 - Brisa", app.title(), "the page stays the current page")
         x, y = app.origin(view)
         xdotool("mousemove", x + cx, y + cy, "click", "1")
         equal(["https://example.org/turned"], followed(), "the link followed where it is shown")
-        app.key(SHIFT, ord("R"))
-        app.key(SHIFT, ord("R"))
-        app.settle(0.8)
-        _, (fx, fy), _ = page_box_and_blue(app.capture(view))
-        check(fx < 0.25 and fy > 0.5, "counter-clockwise: the top-left corner goes bottom-left: %.2f, %.2f" % (fx, fy))
 
 
 if __name__ == "__main__":

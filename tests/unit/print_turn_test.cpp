@@ -63,15 +63,13 @@ TEST(PrintTurn, FourTurnsAreTheIdentityAndThinImagesWork) {
   EXPECT_EQ(std::vector<uint32_t>({4, 3, 2, 1}), std::vector<uint32_t>(column, column + 4));
 }
 
-// Two and three quarter turns are that many clockwise turns done one by one.
+// Two and three quarter turns are that many clockwise turns one after another.
 TEST(QuarterTurns, EachCountIsThatManyClockwiseTurns) {
-  const int width = 4, height = 3;
-  std::vector<uint32_t> expected = numberedImage(width, height), turned(expected.size()), next(expected.size());
+  std::vector<uint32_t> expected = numberedImage(4, 3), turned(12), next(12);
   for (int turns = 0; turns < 4; turns++) {
-    bool sideways = turns % 2 != 0;
-    turnQuarters(numberedImage(width, height).data(), width, height, turns, turned.data());
+    turnQuarters(numberedImage(4, 3).data(), 4, 3, turns, turned.data());
     EXPECT_EQ(expected, turned) << turns;
-    turnClockwise(expected.data(), sideways ? height : width, sideways ? width : height, next.data());
+    turnClockwise(expected.data(), turns % 2 ? 3 : 4, turns % 2 ? 4 : 3, next.data());
     expected.swap(next);
   }
 }
