@@ -16,4 +16,9 @@ void stopBrisa();
 // gotopage.cpp
 void showGoToPageWindow();
 
+// presentation.cpp
+bool isPresenting();
+void togglePresentation();
+bool handlePresentationKey(WPARAM key);
+
 #endif

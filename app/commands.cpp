@@ -22,6 +22,7 @@ static int pageStep(int extent) {
 
 // The keys that work wherever the focus is. True when the key was a command.
 bool handleCommandKey(WPARAM key) {
+  if (isPresenting() && handlePresentationKey(key)) return true;
   switch (key) {
     case VK_F3:
       findText(keyIsDown(VK_SHIFT) ? -1 : +1);
@@ -35,6 +36,9 @@ bool handleCommandKey(WPARAM key) {
       return true;
     case VK_F11:
       toggleFullScreen();
+      return true;
+    case VK_F5:
+      togglePresentation();
       return true;
   }
   if (!keyIsDown(VK_CONTROL)) return false;

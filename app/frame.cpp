@@ -103,6 +103,7 @@ static void openDroppedFile(HDROP drop) {
   DragQueryFileProc query = (DragQueryFileProc)loadProc("shell32", "DragQueryFileW");
   DragFinishProc finish = (DragFinishProc)loadProc("shell32", "DragFinish");
   wchar_t path[MAX_PATH_UNITS];
+  if (isPresenting()) togglePresentation();   // the place kept belongs to this document
   if (query && query(drop, 0, path, MAX_PATH_UNITS) != 0) openDocument(path);
   if (finish) finish(drop);
 }
@@ -119,6 +120,9 @@ static void fileDecodedImage(DecodeJob* job) {
 
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_CLOSE:
+      if (stopOpeningAndClose()) return 0;
+      break;
     case WM_DESTROY:
       rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
@@ -308,6 +312,7 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   UpdateWindow(frameWindow);
   if (*path) {
     openFirstDocument(path);
+    if (!IsWindow(frameWindow)) return;   // closed during a long open: the loop ends at once
   } else {
     updateTitle();
     UpdateWindow(frameWindow);

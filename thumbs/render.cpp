@@ -228,11 +228,9 @@ void fileComicThumbnail(DecodeJob* job) {
     DeleteObject(job->bitmap);
 }
 
-// Every slot back to Empty and the render in flight dropped. A comic job at
-// the worker then finds its slot no longer Pending and its answer is deleted.
-static void dropThumbnails() {
+// Deletes every miniature's bitmap and sets its slot back to Empty.
+static void emptyThumbnailSlots() {
   ThumbnailPanel& p = thumbnailPanel;
-  closeThumbnailRender();
   for (int i = 0; i < p.thumbnailCount; i++) {
     ThumbnailSlot& slot = p.thumbnailSlots[i];
     if (slot.state == ThumbnailState::Ready) {
@@ -245,20 +243,25 @@ static void dropThumbnails() {
 }
 
 // The PDF miniatures drawn again, after a change of how pages are shown (night
-// mode). Comic miniatures do not change.
+// mode): every slot back to Empty, the render in flight dropped. Comic
+// miniatures do not change.
 void redrawPdfThumbnails() {
   ThumbnailPanel& p = thumbnailPanel;
   if (!p.panelActive || !p.panelDocument) return;
-  dropThumbnails();
+  closeThumbnailRender();
+  emptyThumbnailSlots();
   invalidateThumbnails();
 }
 
 // The pages were turned: the column laid out again from their new sizes and
-// every miniature drawn again; the current page is highlighted afresh.
+// every miniature drawn again (a comic job at the worker then finds its slot
+// no longer Pending, and its answer is deleted); the current page is
+// highlighted afresh.
 void turnThumbnails() {
   ThumbnailPanel& p = thumbnailPanel;
   if (!p.panelActive) return;
-  dropThumbnails();
+  closeThumbnailRender();
+  emptyThumbnailSlots();
   layoutThumbnails();
   p.highlightedPage = -1;
   p.panelScrollY = clampThumbnailScroll(p.panelScrollY);
@@ -270,15 +273,7 @@ void turnThumbnails() {
 static void releaseThumbnailSlots() {
   ThumbnailPanel& p = thumbnailPanel;
   if (!p.thumbnailSlots) return;
-  for (int i = 0; i < p.thumbnailCount; i++) {
-    ThumbnailSlot& slot = p.thumbnailSlots[i];
-    if (slot.state == ThumbnailState::Ready) {
-      DeleteObject((HBITMAP)slot.bitmap);
-      p.thumbnailBitmapCount--;
-    }
-    slot.bitmap = NULL;
-    slot.state = ThumbnailState::Empty;
-  }
+  emptyThumbnailSlots();
   HeapFree(GetProcessHeap(), 0, p.thumbnailSlots);
   p.thumbnailSlots = NULL;
   p.thumbnailTops = NULL;

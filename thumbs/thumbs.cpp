@@ -15,10 +15,11 @@ void invalidateThumbnails() {
   if (thumbnailWindow) InvalidateRect(thumbnailWindow, NULL, FALSE);
 }
 
-// Band, margins and the system's scroll bar while the panel shows a document; else 0.
+// Band, margins and the system's scroll bar while the panel shows a document
+// (and no presentation hides it); else 0.
 int thumbnailPanelWidth() {
   const ThumbnailPanel& p = thumbnailPanel;
-  if (!p.panelShown || !p.panelActive) return 0;
+  if (!p.panelShown || !p.panelActive || viewState.presenting) return 0;
   return scaledLength(THUMBNAIL_WIDTH) + 2 * scaledLength(THUMBNAIL_MARGIN) + GetSystemMetrics(SM_CXVSCROLL);
 }
 

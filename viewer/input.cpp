@@ -68,9 +68,79 @@ static bool setLinkCursor(HWND window, LPARAM lParam) {
   return true;
 }
 
+// Presentation hides the cursor after this long without motion.
+enum { CURSOR_TIMER = 1, CURSOR_HIDE_MS = 2000 };
+
+static bool cursorHidden;
+static LPARAM lastMotion;   // client position of the last mouse move seen
+
+// Shows the cursor; while presenting it hides again once it has not moved for
+// CURSOR_HIDE_MS.
+void wakeCursor() {
+  if (cursorHidden) SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_ARROW));
+  cursorHidden = false;
+  if (viewState.presenting)
+    SetTimer(viewWindow, CURSOR_TIMER, CURSOR_HIDE_MS, NULL);
+  else
+    KillTimer(viewWindow, CURSOR_TIMER);
+}
+
+static void hideCursor(HWND window) {
+  KillTimer(window, CURSOR_TIMER);
+  if (!viewState.presenting) return;
+  cursorHidden = true;
+  SetCursor(NULL);
+}
+
+// A wheel turns one page per notch; the deltas of a fine wheel add up to one.
+static void turnPresentationWheel(WPARAM wParam) {
+  static int turned;
+  turned += GET_WHEEL_DELTA_WPARAM(wParam);
+  for (; turned >= WHEEL_DELTA; turned -= WHEEL_DELTA) presentPage(neighbourRow(viewState.presentedPage, -1));
+  for (; turned <= -WHEEL_DELTA; turned += WHEEL_DELTA) presentPage(neighbourRow(viewState.presentedPage, +1));
+}
+
+// While presenting the mouse only turns pages: the left button and the wheel
+// toward the user forward, the right button back. A move message without
+// motion (the system sends some when a window changes under the cursor)
+// leaves the cursor hidden.
+static bool handlePresentationInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+  switch (message) {
+    case WM_LBUTTONDOWN:
+      presentPage(neighbourRow(viewState.presentedPage, +1));
+      return true;
+    case WM_RBUTTONDOWN:
+      presentPage(neighbourRow(viewState.presentedPage, -1));
+      return true;
+    case WM_MOUSEWHEEL:
+      turnPresentationWheel(wParam);
+      return true;
+    case WM_MOUSEMOVE:
+      if (lParam != lastMotion) wakeCursor();
+      lastMotion = lParam;
+      return true;
+    case WM_TIMER:
+      if (wParam == CURSOR_TIMER) hideCursor(window);
+      return true;
+    case WM_SETCURSOR:
+      if (LOWORD(lParam) != HTCLIENT) return false;
+      SetCursor(cursorHidden ? NULL : LoadCursorW(NULL, (LPCWSTR)IDC_ARROW));
+      *result = TRUE;
+      return true;
+    case WM_LBUTTONUP:   // a drag begun before the presentation ends here
+      if (GetCapture() == window) ReleaseCapture();
+      return true;
+    case WM_RBUTTONUP:
+    case WM_MOUSEHWHEEL:
+      return true;
+  }
+  return false;
+}
+
 // The mouse messages of the view; false for anything else.
 bool handleViewInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
   *result = 0;
+  if (viewState.presenting) return handlePresentationInput(window, message, wParam, lParam, result);
   switch (message) {
     case WM_LBUTTONDOWN:
       pressLeftButton(window, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));

@@ -245,8 +245,9 @@ void placePages() {
   double maxW = widestPage();
   if (laysOutSpreads()) maxW *= 2;
   if (v.fitWidth && maxW > 0 && v.viewWidth > gap + 16) v.zoom = (v.viewWidth - gap - 16) / maxW;
-  if (v.fitPage) {
-    double zoom = fitPageZoom(v.currentPage >= 0 && v.currentPage < d.pageCount ? v.currentPage : 0);
+  if (v.fitPage || v.presenting) {   // a presented row is fitted whole, whatever the zoom mode
+    int page = v.presenting ? v.presentedPage : v.currentPage;
+    double zoom = fitPageZoom(page >= 0 && page < d.pageCount ? page : 0);
     if (zoom > 0) v.zoom = zoom;
   }
   for (int attempt = 0; attempt < 64; attempt++) {
@@ -273,9 +274,11 @@ int clampScroll(int position, int layoutSize, int viewSize) {
 }
 
 // The current page: the first whose bottom edge lies below the line a third of
-// the way down the view; 0 when none does (or there are no pages).
+// the way down the view; 0 when none does (or there are no pages). While
+// presenting, the first page of the row on screen.
 int pageAtReadingLine() {
   const DocumentState& d = documentState;
+  if (viewState.presenting) return rowStartOf(viewState.presentedPage);
   int64_t line = viewState.viewHeight / 3 + (int64_t)viewState.scrollY;
   for (int i = 0; i < d.pageCount; i++)
     if ((int64_t)d.pageTops[i] + pagePixels(d.pageHeights[i]) > line) return i;

@@ -9,6 +9,12 @@
 static const FPDF_DWORD VIEW_GREY = 0xFF808080;
 static const FPDF_DWORD PAGE_WHITE = 0xFFFFFFFF;
 static const FPDF_DWORD NIGHT_GREY = 0xFF161616;   // darker than night paper, so that pages stand out
+static const FPDF_DWORD PRESENTATION_BLACK = 0xFF000000;
+
+static FPDF_DWORD viewBackground() {
+  if (viewState.presenting) return PRESENTATION_BLACK;
+  return viewState.nightMode ? NIGHT_GREY : VIEW_GREY;
+}
 
 static void paintEmptyHint(HDC dc, HWND window) {
   RECT client;
@@ -57,14 +63,16 @@ static void paintPages(HDC dc, int left, int top, int right, int bottom) {
     FPDFBitmap_Destroy(bitmap);
     return;
   }
-  FPDFBitmap_FillRect(bitmap, 0, 0, width, height, viewState.nightMode ? NIGHT_GREY : VIEW_GREY);
+  FPDFBitmap_FillRect(bitmap, 0, 0, width, height, viewBackground());
 
   const DocumentState& d = documentState;
   const ViewState& v = viewState;
-  int centring = centringOffset();
-  for (int i = 0; i < d.pageCount; i++) {
-    int x = d.pageLefts[i] + centring - v.scrollX - left;
-    int y = d.pageTops[i] - v.scrollY - top;
+  int first = 0, end = d.pageCount;
+  int shiftX = centringOffset() - v.scrollX, shiftY = -v.scrollY;
+  if (v.presenting) presentedRow(&first, &end, &shiftX, &shiftY);
+  for (int i = first; i < end; i++) {
+    int x = d.pageLefts[i] + shiftX - left;
+    int y = d.pageTops[i] + shiftY - top;
     int w = pagePixels(d.pageWidths[i]);
     int h = pagePixels(d.pageHeights[i]);
     if (y >= height) break;   // this page and every later one start below

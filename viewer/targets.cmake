@@ -2,6 +2,7 @@ list(APPEND BRISA_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/viewer/layout.cpp
   ${CMAKE_SOURCE_DIR}/viewer/night.cpp
   ${CMAKE_SOURCE_DIR}/viewer/pagecache.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/present.cpp
   ${CMAKE_SOURCE_DIR}/viewer/recent.cpp
   ${CMAKE_SOURCE_DIR}/viewer/uri.cpp)
 list(APPEND BRISA_WINDOWS_SOURCES

@@ -26,9 +26,14 @@ static void showNewLayout() {
 
 // Re-places every page and keeps the document point under (anchorX, anchorY)
 // in place, as fractions of the canvas. Nothing to do before the view exists:
-// start-up lays out again once it does.
+// start-up lays out again once it does. While presenting, the row on screen
+// is fitted again instead.
 void layoutPages(int anchorX, int anchorY) {
   if (!viewWindow) return;
+  if (viewState.presenting) {
+    presentPage(viewState.presentedPage);
+    return;
+  }
   ViewState& v = viewState;
   // The anchor in the old canvas; a centred canvas has no pixels left of its offset.
   double fx = v.layoutWidth ? (double)(anchorX - centringOffset() + v.scrollX) / v.layoutWidth : 0;
@@ -53,12 +58,18 @@ void layoutPagesAtPosition(int page, double fraction) {
 // margin above it, as when the page mode changes.
 void goToPage(int page) {
   if (page < 0 || page >= documentState.pageCount) return;
+  if (viewState.presenting) {
+    presentPage(page);
+    return;
+  }
   scrollTo(viewState.scrollX, documentState.pageTops[page] - LAYOUT_MARGIN);
 }
 
 // Moves the screen pixels and lets painting fill only the uncovered strip.
+// A presented row does not scroll.
 void scrollTo(int x, int y) {
   ViewState& v = viewState;
+  if (v.presenting) return;
   x = clampScroll(x, v.layoutWidth, v.viewWidth);
   y = clampScroll(y, v.layoutHeight, v.viewHeight);
   if (x == v.scrollX && y == v.scrollY) return;
@@ -133,13 +144,17 @@ void setPageMode(bool doublePage, bool coverPaired, bool persist) {
   relayoutKeepingPage(current);
 }
 
+// The check mark of one on/off item of the window menu.
+static void checkWindowMenuItem(UINT id, bool on) {
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
 // Right-to-left reading mirrors each two-page row; single pages do not change.
 void setRightToLeft(bool rightToLeft, bool persist) {
   int current = viewState.currentPage;
   viewState.rightToLeft = rightToLeft;
   if (persist) writeSetting(L"RightToLeft", rightToLeft);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_RIGHT_TO_LEFT,
-                MF_BYCOMMAND | (rightToLeft ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_RIGHT_TO_LEFT, rightToLeft);
   relayoutKeepingPage(current);
 }
 
@@ -148,8 +163,7 @@ void setWidePagesAlone(bool on, bool persist) {
   int current = viewState.currentPage;
   viewState.widePagesAlone = on;
   if (persist) writeSetting(L"WidePagesAlone", on);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_WIDE_PAGES_ALONE,
-                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_WIDE_PAGES_ALONE, on);
   relayoutKeepingPage(current);
 }
 
@@ -157,7 +171,7 @@ void setWidePagesAlone(bool on, bool persist) {
 void setNightMode(bool on, bool persist) {
   viewState.nightMode = on;
   if (persist) writeSetting(L"NightMode", on);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_NIGHT_MODE, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_NIGHT_MODE, on);
   redrawPdfThumbnails();
   InvalidateRect(viewWindow, NULL, FALSE);
 }
@@ -176,9 +190,33 @@ void rotatePages(int quarterTurns) {
     relayoutKeepingPage(current);
 }
 
+// Presentation: the row of `page` alone, fitted whole. The scroll follows
+// that row, so that the title, the current miniature and the comic
+// look-ahead all see it.
+void presentPage(int page) {
+  ViewState& v = viewState;
+  if (!v.presenting || documentState.pageCount <= 0) return;
+  v.presentedPage = page;   // any page of a row fits that row
+  placePages();
+  v.presentedPage = rowStartOf(page);   // the rows as now placed
+  v.scrollX = clampScroll((v.layoutWidth - v.viewWidth) / 2, v.layoutWidth, v.viewWidth);
+  v.scrollY = clampScroll(documentState.pageTops[v.presentedPage] - LAYOUT_MARGIN, v.layoutHeight, v.viewHeight);
+  showNewLayout();
+}
+
+// The layout at the present zoom, shown from the given scroll position.
+void showPlace(int scrollX, int scrollY) {
+  if (!viewWindow) return;
+  placePages();
+  viewState.scrollX = clampScroll(scrollX, viewState.layoutWidth, viewState.viewWidth);
+  viewState.scrollY = clampScroll(scrollY, viewState.layoutHeight, viewState.viewHeight);
+  showNewLayout();
+}
+
 // The vertical bar is always there (disabled when all fits); the horizontal
-// one only while the canvas is wider than the view.
+// one only while the canvas is wider than the view. None while presenting.
 void updateScrollBars() {
+  if (viewState.presenting) return;
   SCROLLINFO info = {};
   info.cbSize = sizeof(info);
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_DISABLENOSCROLL | SIF_TRACKPOS;

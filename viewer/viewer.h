@@ -55,7 +55,9 @@ struct ViewState {
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
-  int currentPage;   // -1: recompute at the next title update
+  int currentPage;     // -1: recompute at the next title update
+  bool presenting;     // presentation (F5): one row at a time, fitted, on black
+  int presentedPage;   // a page of that row
 };
 
 // Layout constants, in plain pixels: margins and gaps are not scaled with the dpi.
@@ -84,8 +86,16 @@ FPDF_PAGE getCachedPage(int index);
 void closeCachedPages();
 void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int deviceY0, int deviceX1, int deviceY1);
 
+// Presentation: one row of the layout at a time (present.cpp).
+int rowStartOf(int page);
+int neighbourRow(int page, int direction);
+void presentedRow(int* first, int* end, int* shiftX, int* shiftY);
+
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
+// While an archive is being opened: stops the open and ends the program after it
+// (true); false when no open is under way.
+bool stopOpeningAndClose();
 void closeDocument();
 // Lets go of the pages of the open comic's file read so far.
 void releaseReadComicBytes();
@@ -103,6 +113,9 @@ void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
 void setNightMode(bool on, bool persist);
 void rotatePages(int quarterTurns);
+void presentPage(int page);
+void showPlace(int scrollX, int scrollY);
+void wakeCursor();
 void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();

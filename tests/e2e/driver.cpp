@@ -21,6 +21,7 @@
 //   driver count CLASS                    -> how many visible top-level windows of that class exist
 //   driver keep                           -> stays running with a hidden window (keeps the desktop)
 //   driver dpi                            -> the screen's LOGPIXELSY
+//   driver cursor                         -> 1 while the foreground window's thread shows a cursor, else 0
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -341,6 +342,13 @@ int main(int argc, char** argv) {
     CreateWindowExW(0, L"STATIC", L"keeper", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
     MSG msg;
     while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchMessageW(&msg);
+    return 0;
+  }
+  if (!strcmp(command, "cursor")) {
+    CURSORINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetCursorInfo(&info)) return 1;
+    printf("%d\n", info.hCursor && (info.flags & CURSOR_SHOWING) ? 1 : 0);
     return 0;
   }
   if (!strcmp(command, "dpi")) {

@@ -392,3 +392,32 @@ TEST(Rotation, TurnedSizesAndTheirLayout) {
     EXPECT_NEAR(fmin(884 / c.width, 684 / c.height), fitPageZoom(0), 1e-9) << c.turns;
   }
 }
+
+// A row is what shares a top in the layout, so each page mode has its own:
+// the first page of each, forward from the first page and back from the last.
+TEST(Presentation, RowsFollowThePageMode) {
+  std::vector<std::pair<double, double>> wide = letters(8);
+  wide[3] = {1224, 792};
+  struct Case {
+    std::vector<std::pair<double, double>> pages;
+    bool doublePage, coverPaired;
+    const char* rows;
+  } cases[] = {
+      {letters(3), false, false, "0 1 2 | 2 1 0"},
+      {letters(6), true, true, "0 2 4 | 4 2 0"},      // the last page's row from its left page
+      {wide, true, false, "0 1 3 4 6 | 6 4 3 1 0"},   // cover alone, the wide page alone
+  };
+  for (const Case& c : cases) {
+    setPages(c.pages);
+    setView(1000, 800, c.doublePage, c.coverPaired);
+    viewState.widePagesAlone = true;
+    placePages();
+    std::string rows;
+    for (int page = 0, last = -1; page != last; last = page, page = neighbourRow(page, +1))
+      rows += std::to_string(page) + " ";
+    rows += "|";
+    for (int page = rowStartOf(99), last = -1; page != last; last = page, page = neighbourRow(page, -1))
+      rows += " " + std::to_string(page);
+    EXPECT_EQ(c.rows, rows);
+  }
+}
