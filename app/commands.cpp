@@ -131,6 +131,9 @@ void handleViewKey(WPARAM key) {
       else
         setPageMode(!v.doublePage, v.coverPaired, true);
       break;
+    case 'R':
+      if (!keyIsDown(VK_CONTROL)) rotatePages(keyIsDown(VK_SHIFT) ? -1 : 1);
+      break;
   }
 }
 

@@ -83,6 +83,10 @@ target_link_libraries(open_bench PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)
+# The rotation key to painted, beside a full repaint (scripts/bench-rotate.sh runs it).
+add_executable(rotate_bench ${CMAKE_SOURCE_DIR}/bench/rotate_bench.cpp)
+target_link_options(rotate_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(rotate_bench PRIVATE brisa_code)
 
 # The Linux unrar.dll loaded from its folder by a test program, as Brisa.exe loads it.
 add_executable(unrar_dll_tests ${CMAKE_SOURCE_DIR}/tests/unit/unrar_dll_test.cpp)

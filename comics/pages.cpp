@@ -9,6 +9,7 @@
 #include "comics/archive/memory.h"
 #include "comics/rar/rar.h"
 #include "comics/archive/zip.h"
+#include "comics/turn.h"
 
 #include <string.h>
 
@@ -32,6 +33,19 @@ bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t widt
   bool decoded = decodeImage(factory, bytes.bytes, bytes.length, width, height, target, imageWidth, imageHeight);
   releaseExtractedBytes(&bytes);
   return decoded;
+}
+
+int decodeTurnedEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height,
+                      int32_t quarterTurns, uint8_t* target) {
+  if ((quarterTurns & 3) == 0) return decodeEntry(factory, entry, width, height, target, NULL, NULL) ? 1 : 0;
+  bool sideways = (quarterTurns & 1) != 0;
+  int32_t ownWidth = sideways ? height : width, ownHeight = sideways ? width : height;
+  uint8_t* own = (uint8_t*)allocBytes(imagePixelBytes(ownWidth, ownHeight));
+  if (!own) return -1;
+  bool decoded = decodeEntry(factory, entry, ownWidth, ownHeight, own, NULL, NULL);
+  if (decoded) turnQuarters((const uint32_t*)own, ownWidth, ownHeight, quarterTurns, (uint32_t*)target);
+  freeBytes(own);
+  return decoded ? 1 : 0;
 }
 
 // The size pass's fallback for formats without a sniffer: ask the decoder.
@@ -133,9 +147,10 @@ ImageSlot* getPageImage(ComicArchive* archive, int32_t index, int32_t width, int
   if (cached || pageDecodesHeld) return cached;
   uint8_t* pixels = (uint8_t*)allocBytes(imagePixelBytes(width, height));
   if (!pixels) return NULL;
-  if (!decodeEntry(uiFactory(), entry, width, height, pixels, NULL, NULL)) {
+  int decoded = decodeTurnedEntry(uiFactory(), entry, width, height, archive->quarterTurns, pixels);
+  if (decoded <= 0) {
     freeBytes(pixels);
-    entry->undecodable = 1;
+    if (decoded == 0) entry->undecodable = 1;
     return NULL;
   }
   return storeCachedImage(archive, index, width, height, pixels);
@@ -149,6 +164,24 @@ void pageDecodeSize(const ArchiveEntry* entry, int32_t width, int32_t height, in
     h = entry->height;
   }
   fitImageBudget(w, h, decodeWidth, decodeHeight);
+}
+
+// Computed in the image's own orientation, then turned back.
+void shownDecodeSize(const ComicArchive* archive, int32_t index, int32_t width, int32_t height, int32_t* decodeWidth,
+                     int32_t* decodeHeight) {
+  const ArchiveEntry* entry = &archive->entries[index];
+  if (archive->quarterTurns & 1)
+    pageDecodeSize(entry, height, width, decodeHeight, decodeWidth);
+  else
+    pageDecodeSize(entry, width, height, decodeWidth, decodeHeight);
+}
+
+void turnComicPages(ComicArchive* archive, int32_t quarterTurns) {
+  quarterTurns &= 3;
+  if (archive->quarterTurns == quarterTurns) return;
+  archive->quarterTurns = quarterTurns;
+  for (ImageSlot& slot : archive->imageSlots)
+    if (slot.pixels) freeSlot(archive, &slot);
 }
 
 static void fillPlaceholder(uint8_t* bits, int32_t bitmapWidth, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -207,7 +240,7 @@ void drawComicPage(ComicArchive* archive, int32_t index, uint8_t* bits, int32_t 
   int32_t y1 = (int64_t)y + h < bitmapHeight ? y + h : bitmapHeight;
   if (x0 >= x1 || y0 >= y1) return;
   int32_t sw, sh;
-  pageDecodeSize(&archive->entries[index], w, h, &sw, &sh);
+  shownDecodeSize(archive, index, w, h, &sw, &sh);
   ImageSlot* image = getPageImage(archive, index, sw, sh);
   if (!image) {
     fillPlaceholder(bits, bitmapWidth, x0, y0, x1, y1);

@@ -14,10 +14,24 @@ ComicArchive* openArchive(ArchiveKind kind, const char16_t* path, const uint8_t*
 bool decodeEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height, uint8_t* target,
                  int32_t* imageWidth, int32_t* imageHeight);
 
+// Decodes an entry turned `quarterTurns` clockwise into target, which is
+// width x height as shown (the image's own orientation swaps them after an odd
+// number of turns). 1 when decoded, 0 when it cannot be decoded, -1 when no
+// memory was left to turn it (it may decode later).
+int decodeTurnedEntry(ImagingFactory factory, const ArchiveEntry* entry, int32_t width, int32_t height,
+                      int32_t quarterTurns, uint8_t* target);
+
 // The size a page shown at (width, height) is decoded and cached at: its own
 // size when shown larger, never past the image budget.
 void pageDecodeSize(const ArchiveEntry* entry, int32_t width, int32_t height, int32_t* decodeWidth,
                     int32_t* decodeHeight);
+// The same for the archive's page as shown, turned as its pages are.
+void shownDecodeSize(const ComicArchive* archive, int32_t index, int32_t width, int32_t height, int32_t* decodeWidth,
+                     int32_t* decodeHeight);
+
+// Shows the pages turned `quarterTurns` clockwise from now on: the cached
+// images of another turn are let go.
+void turnComicPages(ComicArchive* archive, int32_t quarterTurns);
 
 ImageSlot* findCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height);
 ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height, uint8_t* pixels);

@@ -107,8 +107,8 @@ if(BRISA_MODE STREQUAL native AND BRISA_FUZZ)
   target_link_libraries(fuzz_decode PRIVATE brisa_portable ${COMICS_CODEC_LIBRARIES})
 endif()
 
-# Pages as pixels (portable) and the decode worker (Windows API).
-list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp)
+# Pages as pixels and their quarter turns (portable), the decode worker (Windows API).
+list(APPEND BRISA_PORTABLE_SOURCES ${CMAKE_SOURCE_DIR}/comics/pages.cpp ${CMAKE_SOURCE_DIR}/comics/turn.cpp)
 list(APPEND BRISA_WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/comics/worker/worker.cpp)
 list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/comics_test.cpp)
 

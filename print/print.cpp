@@ -110,8 +110,10 @@ void printComicImage(HDC printer, int pageIndex, int x, int y, int width, int he
 // when the spooler refused the page (the job was cancelled, for example).
 static bool printPage(HDC printer, int index, int paperWidth, int paperHeight) {
   const DocumentState& d = documentState;
+  double pageWidth, pageHeight;
+  unturnedPageSize(index, &pageWidth, &pageHeight);   // the sheet's own rule, whatever the view's turn
   SheetBox box;
-  bool placed = placeOnSheet(d.pageWidths[index], d.pageHeights[index], paperWidth, paperHeight, &box);
+  bool placed = placeOnSheet(pageWidth, pageHeight, paperWidth, paperHeight, &box);
   StartPage(printer);
   if (placed && d.pdfDocument) {
     FPDF_PAGE page = getCachedPage(index);

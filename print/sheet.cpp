@@ -54,11 +54,3 @@ int bandRows(int width, int height, size_t maxBytes) {
   if (rows < 1) return 1;
   return rows < (size_t)height ? (int)rows : height;
 }
-
-// Source row r, column c lands on target row c, column height - 1 - r.
-void turnClockwise(const uint32_t* source, int width, int height, uint32_t* target) {
-  for (int c = 0; c < width; c++) {
-    uint32_t* targetRow = target + (size_t)c * (size_t)height;
-    for (int r = 0; r < height; r++) targetRow[height - 1 - r] = source[(size_t)r * (size_t)width + c];
-  }
-}

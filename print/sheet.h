@@ -1,11 +1,13 @@
 // The arithmetic of printing, apart from any device: which pages a job covers,
-// where each page lands on its sheet, how a page is cut into bands, and the
-// quarter turn of an image. No Windows header, so that it is tested natively.
+// where each page lands on its sheet, how a page is cut into bands; the quarter
+// turn of an image comes from comics/turn.h. No Windows header, so that it is
+// tested natively.
 #ifndef BRISA_PRINT_SHEET_H
 #define BRISA_PRINT_SHEET_H
 
 #include <stddef.h>
 #include <stdint.h>
+#include "comics/turn.h"   // turnClockwise, shared with the pages on screen
 
 // The print dialog's result flags that choose a range: the values of commdlg's
 // PD_PAGENUMS and PD_CURRENTPAGE (print.cpp checks that they agree).
@@ -48,9 +50,5 @@ bool placeOnSheet(double pageWidth, double pageHeight, int paperWidth, int paper
 // Rows of one band of a strip `width` pixels wide (4 bytes a pixel) that fit
 // in maxBytes, at least 1 and at most `height`.
 int bandRows(int width, int height, size_t maxBytes);
-
-// Turns a width x height image of 32-bit pixels (rows top down) a quarter turn
-// clockwise into target, which is then `height` pixels wide and `width` high.
-void turnClockwise(const uint32_t* source, int width, int height, uint32_t* target);
 
 #endif

@@ -134,7 +134,8 @@ void matchScrollTarget(int* scrollX, int* scrollY) {
   int dx = 0, dy = 0;
   FPDF_PAGE pdfPage = getCachedPage(page);
   if (pdfPage && searchState.matchRectCount > 0)
-    FPDF_PageToDevice(pdfPage, 0, 0, w, h, 0, searchState.matchRects[0].left, searchState.matchRects[0].top, &dx, &dy);
+    FPDF_PageToDevice(pdfPage, 0, 0, w, h, v.quarterTurns, searchState.matchRects[0].left,
+                      searchState.matchRects[0].top, &dx, &dy);
   int x = d.pageLefts[page] + centringOffset() + dx;
   int y = d.pageTops[page] + dy;
   if (y < v.scrollY + 20 || y >= v.scrollY + v.viewHeight - 60) *scrollY = y - v.viewHeight / 3;

@@ -120,7 +120,7 @@ static int startThumbnailRender(int* page) {
   }
   FPDFBitmap_FillRect(bitmap, 0, 0, w, h, OPAQUE_WHITE);
   thumbnailRender = ThumbnailRender{i, w, h, pdfPage, bitmap};
-  return FPDF_RenderPageBitmap_Start(bitmap, pdfPage, 0, 0, w, h, 0, FPDF_ANNOT, &renderPause);
+  return FPDF_RenderPageBitmap_Start(bitmap, pdfPage, 0, 0, w, h, viewState.quarterTurns, FPDF_ANNOT, &renderPause);
 }
 
 // Files the finished (or failed) render in its slot and releases PDFium's state.
@@ -250,6 +250,22 @@ void redrawPdfThumbnails() {
   if (!p.panelActive || !p.panelDocument) return;
   closeThumbnailRender();
   emptyThumbnailSlots();
+  invalidateThumbnails();
+}
+
+// The pages were turned: the column laid out again from their new sizes and
+// every miniature drawn again (a comic job at the worker then finds its slot
+// no longer Pending, and its answer is deleted); the current page is
+// highlighted afresh.
+void turnThumbnails() {
+  ThumbnailPanel& p = thumbnailPanel;
+  if (!p.panelActive) return;
+  closeThumbnailRender();
+  emptyThumbnailSlots();
+  layoutThumbnails();
+  p.highlightedPage = -1;
+  p.panelScrollY = clampThumbnailScroll(p.panelScrollY);
+  updateThumbnailScrollBar();
   invalidateThumbnails();
 }
 

@@ -61,5 +61,6 @@ int requestComicThumbnail();
 void comicThumbnailDecoded(int page, HBITMAP bitmap, bool success);
 void fileComicThumbnail(DecodeJob* job);
 void redrawPdfThumbnails();
+void turnThumbnails();
 
 #endif

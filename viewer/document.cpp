@@ -230,6 +230,7 @@ void openDocument(const wchar_t* path) {
     layoutPages(0, 0);
     return;
   }
+  viewState.quarterTurns = 0;   // a new document starts unturned, as its sizes are read
   if (pdf) {
     readPdfPageSizes();
   } else {

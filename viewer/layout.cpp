@@ -210,6 +210,28 @@ double fitPageZoom(int page) {
   return zoom < MIN_ZOOM ? MIN_ZOOM : (zoom < MAX_ZOOM ? zoom : MAX_ZOOM);
 }
 
+// Turns every page by quarter turns clockwise (negative: counter-clockwise)
+// from how it is shown now; an odd change swaps each page's width and height.
+void turnPageSizes(int quarterTurns) {
+  DocumentState& d = documentState;
+  int turns = (viewState.quarterTurns + quarterTurns) & 3;
+  if ((turns ^ viewState.quarterTurns) & 1) {
+    for (int i = 0; i < d.pageCount; i++) {
+      double width = d.pageWidths[i];
+      d.pageWidths[i] = d.pageHeights[i];
+      d.pageHeights[i] = width;
+    }
+  }
+  viewState.quarterTurns = turns;
+}
+
+// The page's own size, as the document gives it, whatever the view's turn.
+void unturnedPageSize(int page, double* width, double* height) {
+  bool sideways = (viewState.quarterTurns & 1) != 0;
+  *width = sideways ? documentState.pageHeights[page] : documentState.pageWidths[page];
+  *height = sideways ? documentState.pageWidths[page] : documentState.pageHeights[page];
+}
+
 // Fits the zoom when asked, then computes the canvas size and every page's
 // position. A canvas that would not fit an int is shrunk by lowering the zoom.
 void placePages() {

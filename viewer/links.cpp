@@ -23,7 +23,7 @@ FPDF_LINK hitTestLink(int x, int y) {
     FPDF_PAGE page = getCachedPage(i);
     if (!page) return NULL;
     double pageX, pageY;
-    FPDF_DeviceToPage(page, left, top, w, h, 0, x, y, &pageX, &pageY);
+    FPDF_DeviceToPage(page, left, top, w, h, v.quarterTurns, x, y, &pageX, &pageY);
     return FPDFLink_GetLinkAtPoint(page, pageX, pageY);
   }
   return NULL;

@@ -34,8 +34,8 @@ static void tintMatch(FPDF_PAGE page, unsigned char* bits, int width, int height
   for (int i = 0; i < searchState.matchRectCount && i < MAX_MATCH_RECTS; i++) {
     const MatchRect& r = searchState.matchRects[i];
     int x0, y0, x1, y1;
-    FPDF_PageToDevice(page, x, y, w, h, 0, r.left, r.top, &x0, &y0);
-    FPDF_PageToDevice(page, x, y, w, h, 0, r.right, r.bottom, &x1, &y1);
+    FPDF_PageToDevice(page, x, y, w, h, viewState.quarterTurns, r.left, r.top, &x0, &y0);
+    FPDF_PageToDevice(page, x, y, w, h, viewState.quarterTurns, r.right, r.bottom, &x1, &y1);
     tintMatchArea(bits, width, height, x0, y0, x1, y1);
   }
 }
@@ -45,7 +45,7 @@ static void renderPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, in
   FPDF_PAGE page = getCachedPage(index);
   FPDFBitmap_FillRect(bitmap, x, y, w, h, PAGE_WHITE);
   // A page PDFium cannot load stays a blank rectangle.
-  if (page) FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, 0, FPDF_ANNOT | FPDF_LCD_TEXT);
+  if (page) FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, viewState.quarterTurns, FPDF_ANNOT | FPDF_LCD_TEXT);
   // Before the tint: the match stays the same bright yellow over dark paper.
   if (viewState.nightMode) turnToNight(bits, width, height, x, y, x + w, y + h);
   if (page && index == searchState.matchPage && searchState.matchRectCount > 0)

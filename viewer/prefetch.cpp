@@ -23,7 +23,7 @@ struct PrefetchBudget {
 static int prefetchPage(ComicArchive* archive, int index, int width, int height, PrefetchBudget* budget) {
   ArchiveEntry* entry = &archive->entries[index];
   int w, h;
-  pageDecodeSize(entry, width, height, &w, &h);
+  shownDecodeSize(archive, index, width, height, &w, &h);
   if (entry->undecodable || entry->prefetchFailed || w <= 0 || h <= 0) return 0;
   budget->bytes += (int64_t)imagePixelBytes(w, h);
   budget->images += 1;
@@ -51,7 +51,7 @@ int prefetchStep() {
       if (first < 0) first = i;
       last = i;
       int dw, dh;
-      pageDecodeSize(&archive->entries[i], w, h, &dw, &dh);
+      shownDecodeSize(archive, i, w, h, &dw, &dh);
       budget.bytes += (int64_t)imagePixelBytes(dw, dh);
       budget.images += 1;
     }
@@ -72,9 +72,11 @@ int prefetchStep() {
 }
 
 // The worker's answer for a page asked for by prefetchStep: kept in the image
-// cache unless the archive is gone or the page got there meanwhile.
+// cache unless the archive is gone, the pages were turned since or the page
+// got there meanwhile.
 void filePrefetchedPage(DecodeJob* job) {
-  if (job->archive && job->succeeded && !findCachedImage(job->archive, job->pageIndex, job->width, job->height))
+  if (job->archive && job->succeeded && job->quarterTurns == job->archive->quarterTurns &&
+      !findCachedImage(job->archive, job->pageIndex, job->width, job->height))
     storeCachedImage(job->archive, job->pageIndex, job->width, job->height, job->pixels);
   else
     freeBytes(job->pixels);

@@ -5,6 +5,7 @@
 #include "viewer/recent.h"
 #include "viewer/viewer.h"
 #include "thumbs/thumbs.h"
+#include "comics/pages.h"
 
 void paintView(HWND window);
 bool handleViewInput(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
@@ -173,6 +174,20 @@ void setNightMode(bool on, bool persist) {
   checkWindowMenuItem(IDM_NIGHT_MODE, on);
   redrawPdfThumbnails();
   InvalidateRect(viewWindow, NULL, FALSE);
+}
+
+// Every page turned by quarter turns clockwise (negative: counter-clockwise):
+// sizes, comic images and miniatures follow; the current page stays at the top.
+void rotatePages(int quarterTurns) {
+  if (!documentIsOpen()) return;
+  int current = viewState.currentPage;
+  turnPageSizes(quarterTurns);
+  if (documentState.comicArchive) turnComicPages(documentState.comicArchive, viewState.quarterTurns);
+  turnThumbnails();
+  if (viewState.fitPage)
+    refitPage();
+  else
+    relayoutKeepingPage(current);
 }
 
 // Presentation: the row of `page` alone, fitted whole. The scroll follows

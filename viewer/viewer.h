@@ -35,7 +35,7 @@ struct DocumentState {
   uint64_t fileSize;
   uint64_t fileWriteTime;   // last-write time when opened: with the size and full path, which file this is
   int pageCount;
-  double* pageWidths;   // points; the four arrays are one heap block
+  double* pageWidths;   // points, as shown (turned with the view); the four arrays are one heap block
   double* pageHeights;
   int* pageTops;   // canvas pixels, written by the layout
   int* pageLefts;
@@ -54,6 +54,7 @@ struct ViewState {
   bool rightToLeft;      // spreads mirrored for manga: the first page of a row on the right
   bool nightMode;        // PDF pages drawn with their lightness inverted, on a dark background
   bool widePagesAlone;   // in spreads a page wider than tall stands alone, pairing starts again after it
+  int quarterTurns;      // 0-3: every page shown turned this many quarter turns clockwise
   int viewWidth, viewHeight;
   int layoutWidth, layoutHeight;
   int scrollX, scrollY;
@@ -82,6 +83,8 @@ int centringOffset();
 int pageAtReadingLine();
 bool pageStartsSpread(int page);
 double fitPageZoom(int page);
+void turnPageSizes(int quarterTurns);
+void unturnedPageSize(int page, double* width, double* height);
 FPDF_PAGE getCachedPage(int index);
 void closeCachedPages();
 void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int deviceY0, int deviceX1, int deviceY1);
@@ -112,6 +115,7 @@ void setWidePagesAlone(bool on, bool persist);
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
 void setNightMode(bool on, bool persist);
+void rotatePages(int quarterTurns);
 void presentPage(int page);
 void showPlace(int scrollX, int scrollY);
 void wakeCursor();

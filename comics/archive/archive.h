@@ -66,6 +66,7 @@ struct ComicArchive {
   ImageSlot imageSlots[IMAGE_CACHE_SLOTS];
   uint32_t useCounter;
   int64_t cachedBytes;
+  int32_t quarterTurns;   // 0-3 clockwise: how the pages are shown, and every cached image is turned
   // ---- Windows-side fields that come later go here (handles as void*) ----
 };
 

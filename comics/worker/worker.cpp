@@ -20,8 +20,8 @@ static DWORD WINAPI decodeWorkerMain(void*) {
     WaitForSingleObject(requestEvent, INFINITE);
     DecodeJob* job = currentJob;
     const ArchiveEntry* entry = &job->archive->entries[job->pageIndex];
-    job->succeeded =
-        factory && !entry->undecodable && decodeEntry(factory, entry, job->width, job->height, job->pixels, NULL, NULL);
+    job->succeeded = factory && !entry->undecodable &&
+                     decodeTurnedEntry(factory, entry, job->width, job->height, job->quarterTurns, job->pixels) > 0;
     SetEvent(doneEvent);
     PostMessageW(frameWindow, WM_APP_IMAGE_READY, 0, (LPARAM)job);
   }
@@ -58,6 +58,7 @@ int submitDecodeJob(ComicArchive* archive, int pageIndex, int width, int height,
   job->pageIndex = pageIndex;
   job->width = width;
   job->height = height;
+  job->quarterTurns = archive->quarterTurns;
   job->kind = kind;
   job->bitmap = bitmap;
   job->pixels = pixels ? pixels : (uint8_t*)allocBytes(imagePixelBytes(width, height));

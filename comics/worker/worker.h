@@ -15,7 +15,8 @@ enum { THUMBNAIL_JOB = 0, PAGE_JOB = 1 };
 struct DecodeJob {
   ComicArchive* archive;   // null once the archive was closed meanwhile
   int pageIndex;
-  int width, height;
+  int width, height;   // as shown
+  int quarterTurns;    // the archive's turn when the job was made: the pixels come turned so
   unsigned kind;
   uint8_t* pixels;   // PAGE_JOB: owned until the cache takes it; THUMBNAIL_JOB: the bitmap's bits
   HBITMAP bitmap;    // THUMBNAIL_JOB only

@@ -1,13 +1,14 @@
 """How the pages are shown: night mode (pixels of a page and of its miniature,
 Ctrl+I and the stored value), fit page, wide comic pages alone in spreads."""
 
-from brisa import GREY, WHITE, Brisa, check, driver, equal, main, read_dword, reset_settings, runs, set_dword
+from brisa import GREY, WHITE, Brisa, check, driver, equal, main, read_dword, reset_settings, runs, set_dword, xdotool
 from test_comics import COLOURS, cbz, image, near
 from test_pagemode import scroll_to_next_title
 from test_start import make_pdf
+from test_mouse import followed, record_followed_links
 from test_thumbs import Column, panel_of, wait_until
 
-CONTROL, VK_ADD = 0x11, 0x6B
+CONTROL, SHIFT, VK_ADD = 0x11, 0x10, 0x6B
 
 
 def luma(pixel):
@@ -106,6 +107,42 @@ def test_a_wide_comic_page_stands_alone_and_the_next_pages_keep_their_sides():
         while titles[-1] != "wide.cbz - 4/6 - Brisa" and len(titles) < 6:
             titles.append(scroll_to_next_title(app, view, titles[-1]))
         equal("wide.cbz - 4/6 - Brisa", titles[-1], "the wide page's row names its one page: %r" % (titles,))
+
+def blue_word(shot):
+    """The first page's box, and where the link's blue word is: as fractions of the box, and on the view."""
+    xs = [x for x in range(shot.width) if shot.at(x, 20) != GREY]
+    column = shot.column(xs[len(xs) // 2])
+    top = next(y for y, p in enumerate(column) if p != GREY)
+    box = (xs[0], top, xs[-1], column.index(GREY, top) - 1)
+    blue = [(x, y) for y in range(box[1], box[3]) for x in range(box[0], box[2])
+            if shot.at(x, y)[2] > 200 and max(shot.at(x, y)[:2]) < 60]   # not the text's colour fringes
+    cx, cy = sum(x for x, _ in blue) // len(blue), sum(y for _, y in blue) // len(blue)
+    return box, ((cx - box[0]) / (box[2] - box[0]), (cy - box[1]) / (box[3] - box[1])), (cx, cy)
+
+
+def test_r_turns_the_pages_and_their_links_follow():
+    reset_settings()
+    record_followed_links()
+    # Landscape pages, the link in the top-left corner of the first.
+    path = make_pdf("turn.pdf", "--pages", "2", "--size", "400x300", "--link", "1:20,250,120,290:https://example.org/turned")
+    with Brisa(path) as app:
+        app.move(0, 0, 520, 860)
+        app.wait_title("turn.pdf - 1/2 - Brisa")
+        view = app.view()
+        steps = [((), False, (0, .5, 0, .25)), ((ord("R"),), True, (.75, 1, 0, .5)),   # clockwise: top-right
+                 ((SHIFT, ord("R")), False, (0, .5, 0, .25)), ((SHIFT, ord("R")), True, (0, .25, .5, 1))]
+        for keys, portrait, (x0, x1, y0, y1) in steps:
+            if keys:
+                app.key(*keys)
+            app.settle(0.8)
+            box, (fx, fy), (cx, cy) = blue_word(app.capture(view))
+            check(x0 <= fx <= x1 and y0 <= fy <= y1, "after %r the link at %.2f, %.2f" % (keys, fx, fy))
+            equal(portrait, box[3] - box[1] > box[2] - box[0], "portrait after %r: %r" % (keys, box))
+            equal("turn.pdf - 1/2 - Brisa", app.title(), "the page stays the current page")
+        x, y = app.origin(view)
+        xdotool("mousemove", x + cx, y + cy, "click", "1")
+        equal(["https://example.org/turned"], followed(), "the link followed where it is shown")
+
 
 if __name__ == "__main__":
     main(globals())

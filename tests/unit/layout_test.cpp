@@ -370,6 +370,29 @@ TEST(FitPage, ZoomFitsThePageOrItsRowWhole) {
   EXPECT_EQ(0, fitPageZoom(99));   // no such page
 }
 
+// Quarter turns swap every page's sides as shown, half turns keep them, and the
+// layout follows; the document's own size stays at hand for printing.
+TEST(Rotation, TurnedSizesAndTheirLayout) {
+  const struct {
+    int turns, quarterTurns;
+    double width, height;   // as shown
+  } cases[] = {{1, 1, 792, 612}, {-1, 3, 792, 612}, {2, 2, 612, 792}, {-3, 1, 792, 612}, {4, 0, 612, 792}};
+  for (const auto& c : cases) {
+    setPages({{612, 792}});
+    setView(900, 700, false, false);
+    turnPageSizes(c.turns);
+    double width, height;
+    unturnedPageSize(0, &width, &height);
+    EXPECT_EQ(c.quarterTurns, viewState.quarterTurns) << c.turns;
+    EXPECT_EQ(c.width, documentState.pageWidths[0]) << c.turns;
+    EXPECT_EQ(c.height, documentState.pageHeights[0]) << c.turns;
+    EXPECT_TRUE(width == 612 && height == 792) << c.turns;
+    placePages();
+    EXPECT_DOUBLE_EQ(884 / c.width, viewState.zoom) << c.turns;
+    EXPECT_NEAR(fmin(884 / c.width, 684 / c.height), fitPageZoom(0), 1e-9) << c.turns;
+  }
+}
+
 // A row is what shares a top in the layout, so each page mode has its own:
 // the first page of each, forward from the first page and back from the last.
 TEST(Presentation, RowsFollowThePageMode) {

@@ -62,3 +62,14 @@ TEST(PrintTurn, FourTurnsAreTheIdentityAndThinImagesWork) {
   turnClockwise(row, 1, 4, column);   // a column becomes a row, read from the bottom
   EXPECT_EQ(std::vector<uint32_t>({4, 3, 2, 1}), std::vector<uint32_t>(column, column + 4));
 }
+
+// Two and three quarter turns are that many clockwise turns one after another.
+TEST(QuarterTurns, EachCountIsThatManyClockwiseTurns) {
+  std::vector<uint32_t> expected = numberedImage(4, 3), turned(12), next(12);
+  for (int turns = 0; turns < 4; turns++) {
+    turnQuarters(numberedImage(4, 3).data(), 4, 3, turns, turned.data());
+    EXPECT_EQ(expected, turned) << turns;
+    turnClockwise(expected.data(), turns % 2 ? 3 : 4, turns % 2 ? 4 : 3, next.data());
+    expected.swap(next);
+  }
+}
