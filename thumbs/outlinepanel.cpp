@@ -38,7 +38,7 @@ bool outlineShowing() {
 }
 
 int outlinePanelWidth() {
-  if (!outlineShowing() || !outlineWindow) return 0;
+  if (!outlineShowing() || !outlineWindow || viewState.presenting) return 0;
   return scaledLength(THUMBNAIL_WIDTH) + 2 * scaledLength(THUMBNAIL_MARGIN) + GetSystemMetrics(SM_CXVSCROLL);
 }
 
@@ -216,7 +216,7 @@ static void goToOutlineTarget(const OutlineTarget& target) {
   FPDF_PAGE page = target.hasY ? getCachedPage(target.page) : NULL;
   int width = pagePixels(d.pageWidths[target.page]), height = pagePixels(d.pageHeights[target.page]);
   int x, y;
-  if (!page || !FPDF_PageToDevice(page, 0, 0, width, height, 0, 0, target.y, &x, &y)) {
+  if (!page || !FPDF_PageToDevice(page, 0, 0, width, height, viewState.quarterTurns, 0, target.y, &x, &y)) {
     goToPage(target.page);
     return;
   }
