@@ -36,6 +36,12 @@ bool handleCommandKey(WPARAM key) {
     case VK_F11:
       toggleFullScreen();
       return true;
+    case VK_BROWSER_BACK:
+      stepThroughPlaces(-1);
+      return true;
+    case VK_BROWSER_FORWARD:
+      stepThroughPlaces(+1);
+      return true;
   }
   if (!keyIsDown(VK_CONTROL)) return false;
   switch (key) {
@@ -81,6 +87,12 @@ bool handleCommandKey(WPARAM key) {
   return false;
 }
 
+void handleAltKey(WPARAM key) {
+  if (!keyIsDown(VK_MENU) || keyIsDown(VK_CONTROL)) return;   // Ctrl+Alt is AltGr
+  if (key == VK_LEFT) stepThroughPlaces(-1);
+  if (key == VK_RIGHT) stepThroughPlaces(+1);
+}
+
 // The view's own keys, after handleCommandKey declined them.
 void handleViewKey(WPARAM key) {
   const ViewState& v = viewState;
@@ -99,9 +111,11 @@ void handleViewKey(WPARAM key) {
       scrollTo(v.scrollX, v.scrollY - pageStep(v.viewHeight));
       break;
     case VK_HOME:
+      recordJumpPlace();
       scrollTo(v.scrollX, 0);
       break;
     case VK_END:
+      recordJumpPlace();
       scrollTo(v.scrollX, v.layoutHeight);
       break;
     case VK_LEFT:

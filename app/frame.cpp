@@ -117,6 +117,13 @@ static void fileDecodedImage(DecodeJob* job) {
   freeDecodeJob(job);
 }
 
+// Back and forward; false for the application commands left to the system.
+static bool runAppCommand(int command) {
+  if (command != APPCOMMAND_BROWSER_BACKWARD && command != APPCOMMAND_BROWSER_FORWARD) return false;
+  stepThroughPlaces(command == APPCOMMAND_BROWSER_BACKWARD ? -1 : +1);
+  return true;
+}
+
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
@@ -143,6 +150,9 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DROPFILES:
       openDroppedFile((HDROP)wParam);
       return 0;
+    case WM_APPCOMMAND:   // the mouse's side buttons, from whichever child they were pressed over
+      if (runAppCommand(GET_APPCOMMAND_LPARAM(lParam))) return TRUE;
+      break;
     case WM_APP_ASK_DEFAULT:
       checkDefaultReader();
       return 0;

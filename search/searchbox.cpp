@@ -31,6 +31,8 @@ static LRESULT CALLBACK searchBoxProc(HWND window, UINT message, WPARAM wParam, 
         return viewWindowProc(viewWindow, message, wParam, lParam);
     }
     if (handleCommandKey(wParam)) return 0;
+  } else if (message == WM_SYSKEYDOWN) {
+    handleAltKey(wParam);
   } else if (message == WM_CHAR) {
     if (wParam == 1) {   // Ctrl+A
       SendMessageW(window, EM_SETSEL, 0, -1);
@@ -84,6 +86,7 @@ void findText(int direction) {
     MessageBeep(MB_ICONEXCLAMATION);
     return;
   }
+  if (searchState.matchPage != viewState.currentPage) recordJumpPlace();
   int x, y;
   matchScrollTarget(&x, &y);
   scrollTo(x, y);

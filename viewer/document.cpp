@@ -156,6 +156,7 @@ void openDocument(const wchar_t* path) {
   viewState.fitPage = false;
   clearSearchMatch();
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
+  forgetJumpPlaces();
   relayoutFrame();
   if (!resumeReadingPosition()) layoutPages(0, 0);
 }

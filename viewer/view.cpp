@@ -278,6 +278,9 @@ LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (repeatsAStepNotYetPainted(wParam, lParam)) return 0;
       if (!handleCommandKey(wParam)) handleViewKey(wParam);
       return 0;
+    case WM_SYSKEYDOWN:
+      handleAltKey(wParam);
+      break;
   }
   LRESULT result;
   if (handleViewInput(window, message, wParam, lParam, &result)) return result;

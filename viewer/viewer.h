@@ -113,4 +113,9 @@ bool resumeIsOn();
 bool resumeReadingPosition();
 void rememberReadingPosition();
 
+// Back and forward through the places jumped from (history.cpp).
+void recordJumpPlace();
+void forgetJumpPlaces();
+void stepThroughPlaces(int direction);
+
 #endif
