@@ -16,4 +16,12 @@ void stopBrisa();
 // gotopage.cpp
 void showGoToPageWindow();
 
+// autoreload.cpp
+bool autoReloadIsOn();
+void setAutoReload(bool on, bool persist);
+HANDLE watchedFolderChange();
+void onWatchedFolderChanged();
+void onSettleTimer(UINT_PTR id);
+void stopWatchingFile();
+
 #endif

@@ -57,6 +57,9 @@ bool handleCommandKey(WPARAM key) {
     case 'G':
       showGoToPageWindow();
       return true;
+    case 'R':
+      reloadDocument(false);
+      return true;
     case 'W':
       DestroyWindow(frameWindow);
       return true;

@@ -53,6 +53,9 @@ static bool runSystemCommand(WPARAM command) {
     case IDM_WIDE_PAGES_ALONE:
       setWidePagesAlone(!viewState.widePagesAlone, true);
       return true;
+    case IDM_AUTO_RELOAD:
+      setAutoReload(!autoReloadIsOn(), true);
+      return true;
   }
   return toggleMenuOption(command & 0xFFF0);
 }
@@ -153,6 +156,9 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_APPCOMMAND:   // the mouse's side buttons, from whichever child they were pressed over
       if (runAppCommand(GET_APPCOMMAND_LPARAM(lParam))) return TRUE;
       break;
+    case WM_TIMER:
+      onSettleTimer(wParam);
+      return 0;
     case WM_APP_ASK_DEFAULT:
       checkDefaultReader();
       return 0;
@@ -180,6 +186,7 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_RIGHT_TO_LEFT, L"Lecture de droite \u00e0 gauche", L"Right-to-left reading"},
     {IDM_NIGHT_MODE, L"Mode nuit", L"Night mode"},
     {IDM_WIDE_PAGES_ALONE, L"Pages larges seules", L"Wide pages alone"},
+    {IDM_AUTO_RELOAD, L"Recharger si le fichier change", L"Reload when the file changes"},
 };
 
 enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
@@ -233,6 +240,7 @@ static void extendSystemMenu() {
   setRightToLeft(readSetting(L"RightToLeft") != 0, false);
   setNightMode(readSetting(L"NightMode") != 0, false);
   setWidePagesAlone(readSetting(L"WidePagesAlone") != 0, false);
+  setAutoReload(readSetting(L"AutoReload") != 0, false);
   for (const MenuOption& option : MENU_OPTIONS) checkMenuOption(option, readSetting(option.setting) != 0);
 }
 
@@ -327,15 +335,33 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);   // asks once the loop runs, or when the About window closes
 }
 
+// Sleeps until a message comes, in GetMessageW or, while the open file is
+// watched, beside its folder's change notification (handled here, then back
+// to sleep). False at WM_QUIT or an error.
+static bool waitForMessage(MSG* msg) {
+  for (;;) {
+    HANDLE change = watchedFolderChange();
+    if (!change) return GetMessageW(msg, NULL, 0, 0) > 0;
+    DWORD woken = MsgWaitForMultipleObjectsEx(1, &change, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) {
+      onWatchedFolderChanged();
+    } else if (woken == WAIT_FAILED) {
+      return GetMessageW(msg, NULL, 0, 0) > 0;
+    } else if (PeekMessageW(msg, NULL, 0, 0, PM_REMOVE)) {
+      return msg->message != WM_QUIT;
+    }
+  }
+}
+
 // One message at a time; between messages, one slice of idle work. The loop
-// blocks in GetMessageW as soon as the idle steps have nothing more to do.
+// sleeps as soon as the idle steps have nothing more to do.
 void runMainLoop() {
   MSG msg;
   for (;;) {
     if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
       prefetchStep();
       if (renderNextThumbnail()) continue;
-      if (GetMessageW(&msg, NULL, 0, 0) <= 0) break;
+      if (!waitForMessage(&msg)) break;
     } else if (msg.message == WM_QUIT) {
       break;
     }
@@ -347,6 +373,7 @@ void runMainLoop() {
 }
 
 void stopBrisa() {
+  stopWatchingFile();
   closeDocument();
   FPDF_DestroyLibrary();
 }

@@ -34,8 +34,8 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print thumbs goto resume fullscreen display places installer
-              linux_install)
+foreach(suite start open pagemode keys mouse search about comics cbr print thumbs goto resume fullscreen display places
+              reload installer linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS linux)

@@ -11,10 +11,10 @@ static WNDPROC editWindowProc;
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Control characters of the keys we act on (Ctrl+F, Ctrl+G, Enter, Ctrl+O,
-// Ctrl+P, Ctrl+W, Esc): swallowed so the box neither inserts them nor beeps.
+// Ctrl+P, Ctrl+R, Ctrl+W, Esc): swallowed so the box neither inserts them nor beeps.
 static bool isSwallowedCharacter(WPARAM c) {
   if (c == 9 && GetKeyState(VK_CONTROL) < 0) return true;   // Ctrl+I, not the Tab key
-  return c == 6 || c == 7 || c == 13 || c == 15 || c == 16 || c == 23 || c == 27;
+  return c == 6 || c == 7 || c == 13 || c == 15 || c == 16 || c == 18 || c == 23 || c == 27;
 }
 
 static LRESULT CALLBACK searchBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -83,6 +83,7 @@ void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int
 
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
+bool reloadDocument(bool quiet);
 void closeDocument();
 // Lets go of the pages of the open comic's file read so far.
 void releaseReadComicBytes();

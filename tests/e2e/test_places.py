@@ -1,6 +1,5 @@
-"""Back and forward through the places jumped from: Alt+Left and Alt+Right after
-Go to page and End, the view back at the very place it left, the mouse's side
-buttons, and nothing recorded by ordinary scrolling."""
+"""Back and forward through the places jumped from (Go to page, End): Alt+Left,
+Alt+Right and the mouse's side buttons; ordinary scrolling records nothing."""
 
 from brisa import Brisa, equal, main, reset_settings, xdotool
 from test_goto import open_go_to, type_number
