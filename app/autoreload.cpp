@@ -17,10 +17,10 @@ struct FileStamp {
 
 struct FileWatch {
   bool on;
-  HANDLE notification;                  // null: none
-  wchar_t watchedPath[MAX_PATH_UNITS];  // the file it was set up for, even when that failed
-  FileStamp seen;                       // the file as last opened or tried
-  FileStamp pending;                    // a change waiting to settle
+  HANDLE notification;                   // null: none
+  wchar_t watchedPath[MAX_PATH_UNITS];   // the file it was set up for, even when that failed
+  FileStamp seen;                        // the file as last opened or tried
+  FileStamp pending;                     // a change waiting to settle
 };
 
 static FileWatch fileWatch;
