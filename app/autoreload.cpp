@@ -75,7 +75,7 @@ bool autoReloadIsOn() {
 void setAutoReload(bool on, bool persist) {
   fileWatch.on = on;
   if (persist) writeSetting(L"AutoReload", on);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_AUTO_RELOAD, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_AUTO_RELOAD, on);
   watchOpenDocument();
 }
 

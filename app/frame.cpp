@@ -129,6 +129,9 @@ static bool runAppCommand(int command) {
 
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_CLOSE:
+      if (stopOpeningAndClose()) return 0;
+      break;
     case WM_DESTROY:
       rememberReadingPosition();
       closeDocument();   // while the windows it touches still exist
@@ -326,6 +329,7 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   UpdateWindow(frameWindow);
   if (*path) {
     openFirstDocument(path);
+    if (!IsWindow(frameWindow)) return;   // closed during a long open: the loop ends at once
   } else {
     updateTitle();
     UpdateWindow(frameWindow);

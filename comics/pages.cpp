@@ -118,13 +118,19 @@ ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width,
   }
 }
 
+static bool pageDecodesHeld;
+
+void holdPageDecodes(bool held) {
+  pageDecodesHeld = held;
+}
+
 // A page image at exactly (width, height), from the cache or decoded now. A
 // failed decode marks the entry for good; no memory leaves it decodable.
 ImageSlot* getPageImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height) {
   ArchiveEntry* entry = &archive->entries[index];
   if (width <= 0 || height <= 0 || entry->undecodable) return NULL;
   ImageSlot* cached = findCachedImage(archive, index, width, height);
-  if (cached) return cached;
+  if (cached || pageDecodesHeld) return cached;
   uint8_t* pixels = (uint8_t*)allocBytes(imagePixelBytes(width, height));
   if (!pixels) return NULL;
   if (!decodeEntry(uiFactory(), entry, width, height, pixels, NULL, NULL)) {

@@ -22,6 +22,10 @@ void pageDecodeSize(const ArchiveEntry* entry, int32_t width, int32_t height, in
 ImageSlot* findCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height);
 ImageSlot* storeCachedImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height, uint8_t* pixels);
 ImageSlot* getPageImage(ComicArchive* archive, int32_t index, int32_t width, int32_t height);
+// While held, getPageImage answers from the cache only (null otherwise, the entry
+// left decodable): a window repainted in the middle of opening another archive
+// must not extract, as the archive lock is then held by the same thread.
+void holdPageDecodes(bool held);
 
 // Draws the page into the rectangle (x, y, w, h) of a top-down 32-bit bitmap,
 // clipped to it; a page that cannot be decoded is a 0xDD grey rectangle.

@@ -228,6 +228,20 @@ void fileComicThumbnail(DecodeJob* job) {
     DeleteObject(job->bitmap);
 }
 
+// Deletes every miniature's bitmap and sets its slot back to Empty.
+static void emptyThumbnailSlots() {
+  ThumbnailPanel& p = thumbnailPanel;
+  for (int i = 0; i < p.thumbnailCount; i++) {
+    ThumbnailSlot& slot = p.thumbnailSlots[i];
+    if (slot.state == ThumbnailState::Ready) {
+      DeleteObject((HBITMAP)slot.bitmap);
+      p.thumbnailBitmapCount--;
+    }
+    slot.bitmap = NULL;
+    slot.state = ThumbnailState::Empty;
+  }
+}
+
 // The PDF miniatures drawn again, after a change of how pages are shown (night
 // mode): every slot back to Empty, the render in flight dropped. Comic
 // miniatures do not change.
@@ -235,15 +249,7 @@ void redrawPdfThumbnails() {
   ThumbnailPanel& p = thumbnailPanel;
   if (!p.panelActive || !p.panelDocument) return;
   closeThumbnailRender();
-  for (int i = 0; i < p.thumbnailCount; i++) {
-    ThumbnailSlot& slot = p.thumbnailSlots[i];
-    if (slot.state == ThumbnailState::Ready) {
-      DeleteObject((HBITMAP)slot.bitmap);
-      p.thumbnailBitmapCount--;
-    }
-    slot.bitmap = NULL;
-    slot.state = ThumbnailState::Empty;
-  }
+  emptyThumbnailSlots();
   invalidateThumbnails();
 }
 
@@ -251,15 +257,7 @@ void redrawPdfThumbnails() {
 static void releaseThumbnailSlots() {
   ThumbnailPanel& p = thumbnailPanel;
   if (!p.thumbnailSlots) return;
-  for (int i = 0; i < p.thumbnailCount; i++) {
-    ThumbnailSlot& slot = p.thumbnailSlots[i];
-    if (slot.state == ThumbnailState::Ready) {
-      DeleteObject((HBITMAP)slot.bitmap);
-      p.thumbnailBitmapCount--;
-    }
-    slot.bitmap = NULL;
-    slot.state = ThumbnailState::Empty;
-  }
+  emptyThumbnailSlots();
   HeapFree(GetProcessHeap(), 0, p.thumbnailSlots);
   p.thumbnailSlots = NULL;
   p.thumbnailTops = NULL;

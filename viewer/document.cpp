@@ -10,6 +10,7 @@
 #include "thumbs/thumbs.h"
 #include "comics/archive/memory.h"
 #include "comics/pages.h"
+#include "comics/rar/rar.h"
 #include "comics/worker/worker.h"
 
 struct ErrorText {
@@ -89,6 +90,62 @@ static void readPdfPageSizes() {
   }
 }
 
+// A solid RAR archive is unpacked whole at open, on this thread: seconds for a
+// large one. Meanwhile the windows repaint (the pages still shown come from the
+// cache only) and Esc stops the open; Ctrl+W or closing the window stops it and
+// ends the program. Nothing else leaves the queue until the open is over.
+static const DWORD OPEN_PUMP_MILLISECONDS = 50;
+static const int OPEN_PAINTS_PER_PUMP = 16;   // a window that never validates cannot hold the open
+
+struct OpeningState {
+  bool active;
+  bool cancelled;
+  bool closeAfter;
+  DWORD lastPump;
+};
+static OpeningState opening;
+
+static void takeOpeningKeys() {
+  MSG msg;
+  while (PeekMessageW(&msg, NULL, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE)) {
+    if (msg.wParam == VK_ESCAPE) opening.cancelled = true;
+    if (msg.wParam == 'W' && GetKeyState(VK_CONTROL) < 0) opening.cancelled = opening.closeAfter = true;
+  }
+}
+
+static bool keepOpening() {
+  DWORD now = GetTickCount();
+  if (now - opening.lastPump < OPEN_PUMP_MILLISECONDS) return !opening.cancelled;
+  opening.lastPump = now;
+  takeOpeningKeys();
+  MSG msg;
+  for (int i = 0; i < OPEN_PAINTS_PER_PUMP && !opening.cancelled; i++) {
+    if (!PeekMessageW(&msg, NULL, WM_PAINT, WM_PAINT, PM_REMOVE)) break;
+    DispatchMessageW(&msg);
+  }
+  return !opening.cancelled;
+}
+
+bool stopOpeningAndClose() {
+  if (!opening.active) return false;
+  opening.cancelled = opening.closeAfter = true;
+  return true;
+}
+
+static ComicArchive* openArchiveResponsively(ArchiveKind kind, const wchar_t* path, const MappedFile* file,
+                                             int* error) {
+  opening = OpeningState();
+  opening.active = true;
+  opening.lastPump = GetTickCount();
+  holdPageDecodes(true);
+  setRarListingProgress(keepOpening);
+  ComicArchive* archive = openArchive(kind, (const char16_t*)path, file->view, file->size, error);
+  setRarListingProgress(NULL);
+  holdPageDecodes(false);
+  opening.active = false;
+  return archive;
+}
+
 // Opens the file in place of the open document, laid out at nothing yet.
 // False when it cannot be opened: the reason is shown unless quiet, and the
 // previous document stays.
@@ -111,14 +168,15 @@ static bool replaceDocument(const wchar_t* path, bool quiet) {
   if (kind != NOT_AN_ARCHIVE) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
     const wchar_t* archivePath = fullPath[0] ? fullPath : path;
-    archive = openArchive(kind, (const char16_t*)archivePath, file.view, file.size, &error);
+    archive = openArchiveResponsively(kind, archivePath, &file, &error);
   } else {
     pdf = FPDF_LoadMemDocument64(file.view, (size_t)file.size, NULL);
     if (!pdf && FPDF_GetLastError() == FPDF_ERR_PASSWORD) error = OPEN_PASSWORD_PROTECTED;
   }
   if (!pdf && !archive) {
     unmapFile(&file);
-    if (!quiet) showOpenError(error);
+    if (!quiet && error != OPEN_CANCELLED) showOpenError(error);
+    if (opening.closeAfter) DestroyWindow(frameWindow);
     return false;
   }
 

@@ -132,13 +132,17 @@ void setPageMode(bool doublePage, bool coverPaired, bool persist) {
   relayoutKeepingPage(current);
 }
 
+// The check mark of one on/off item of the window menu.
+void checkWindowMenuItem(unsigned id, bool on) {
+  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+}
+
 // Right-to-left reading mirrors each two-page row; single pages do not change.
 void setRightToLeft(bool rightToLeft, bool persist) {
   int current = viewState.currentPage;
   viewState.rightToLeft = rightToLeft;
   if (persist) writeSetting(L"RightToLeft", rightToLeft);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_RIGHT_TO_LEFT,
-                MF_BYCOMMAND | (rightToLeft ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_RIGHT_TO_LEFT, rightToLeft);
   relayoutKeepingPage(current);
 }
 
@@ -147,8 +151,7 @@ void setWidePagesAlone(bool on, bool persist) {
   int current = viewState.currentPage;
   viewState.widePagesAlone = on;
   if (persist) writeSetting(L"WidePagesAlone", on);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_WIDE_PAGES_ALONE,
-                MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_WIDE_PAGES_ALONE, on);
   relayoutKeepingPage(current);
 }
 
@@ -156,7 +159,7 @@ void setWidePagesAlone(bool on, bool persist) {
 void setNightMode(bool on, bool persist) {
   viewState.nightMode = on;
   if (persist) writeSetting(L"NightMode", on);
-  CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_NIGHT_MODE, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
+  checkWindowMenuItem(IDM_NIGHT_MODE, on);
   redrawPdfThumbnails();
   InvalidateRect(viewWindow, NULL, FALSE);
 }

@@ -84,6 +84,9 @@ void tintMatchArea(unsigned char* bits, int width, int height, int deviceX0, int
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
 bool reloadDocument(bool quiet);
+// While an archive is being opened: stops the open and ends the program after it
+// (true); false when no open is under way.
+bool stopOpeningAndClose();
 void closeDocument();
 // Lets go of the pages of the open comic's file read so far.
 void releaseReadComicBytes();
@@ -100,6 +103,7 @@ void setWidePagesAlone(bool on, bool persist);
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
 void setNightMode(bool on, bool persist);
+void checkWindowMenuItem(unsigned id, bool on);
 void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();

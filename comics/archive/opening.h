@@ -19,6 +19,7 @@ enum OpenError {
   OPEN_PASSWORD_PROTECTED = 2,
   OPEN_RAR_LIBRARY_MISSING = 3,   // unrar.dll missing or incomplete
   OPEN_DAMAGED = 4,               // unreadable or damaged archive, or no memory for its entry list
+  OPEN_CANCELLED = 5,             // the user stopped a long open: no message
 };
 
 #endif

@@ -49,6 +49,8 @@ struct ExtractionSink {
   uint32_t truncate;   // only the first capacity bytes are wanted
   uint32_t filled;     // a truncated extraction was stopped at capacity
   uint32_t passwordAsked;
+  uint32_t reportsProgress;   // the listing's sink: the progress hook is called
+  uint32_t cancelled;         // the progress hook asked to stop
 };
 
 static SRWLOCK archiveLock = SRWLOCK_INIT;
@@ -56,6 +58,7 @@ static UnrarBinding unrar;
 static RAROpenArchiveDataEx openRecord;
 static RARHeaderDataEx headerRecord;
 static uint8_t prefixBuffer[65536];
+static ListingProgress listingProgress;
 static_assert(sizeof(prefixBuffer) == SIZING_PREFIX_BYTES, "the listing reads the same prefix as the size pass");
 
 void acquireArchiveLock() {
@@ -113,7 +116,18 @@ static bool loadUnrar() {
   return resolveUnrar(library);
 }
 
+void setRarListingProgress(ListingProgress progress) {
+  listingProgress = progress;
+}
+
 // ---- The callback ----
+
+// False once the progress hook asked the listing to stop; it is not asked again.
+static bool listingGoesOn(ExtractionSink* sink) {
+  if (sink->cancelled) return false;
+  if (sink->reportsProgress && listingProgress && !listingProgress()) sink->cancelled = 1;
+  return !sink->cancelled;
+}
 
 // The next piece of unpacked data. A truncated extraction takes what still fits
 // and stops once the wanted beginning is complete; a whole one aborts when the
@@ -128,6 +142,7 @@ static int receiveData(ExtractionSink* sink, const uint8_t* bytes, LPARAM length
   }
   if (taken > 0) memcpy(sink->base + sink->written, bytes, (size_t)taken);
   sink->written += taken;
+  if (!listingGoesOn(sink)) return CALLBACK_ABORT;
   if (sink->truncate && sink->written == sink->capacity) {
     sink->filled = 1;
     return CALLBACK_ABORT;
@@ -333,6 +348,7 @@ static void prepareSink(RarListing* listing, uint64_t size, uint8_t** buffer) {
 
 // Lists the next header. False ends the listing.
 static bool listNextHeader(RarListing* listing) {
+  if (!listingGoesOn(&listing->sink)) return false;
   int result = readNextHeader(listing->handle);
   if (result != ERAR_SUCCESS) {   // normally the end of the archive
     if (isPasswordResult(result)) listing->code = OPEN_PASSWORD_PROTECTED;
@@ -353,6 +369,7 @@ static bool listNextHeader(RarListing* listing) {
     return true;
   }
   result = unrar.processFile(listing->handle, RAR_TEST, NULL, NULL);
+  if (listing->sink.cancelled) return false;
   // Room reserved in a content block and not appended is simply reused.
   if (listing->sink.passwordAsked || isPasswordResult(result)) {
     listing->code = OPEN_PASSWORD_PROTECTED;
@@ -370,6 +387,7 @@ int listRarEntries(ComicArchive* archive, const char16_t* path) {
   listing.archive = archive;
   listing.path = path;
   listing.headerIndex = -1;
+  listing.sink.reportsProgress = 1;
   listing.handle = openRarArchive(path, &listing.sink);
   if (listing.handle == NULL)
     return isPasswordResult((int)openRecord.OpenResult) ? OPEN_PASSWORD_PROTECTED : OPEN_DAMAGED;
@@ -389,6 +407,7 @@ int listRarEntries(ComicArchive* archive, const char16_t* path) {
   listing.capacity = INITIAL_ENTRY_CAPACITY;
   while (listNextHeader(&listing)) {}
   if (listing.handle) unrar.closeArchive(listing.handle);
+  if (listing.sink.cancelled) return OPEN_CANCELLED;
   if (listing.damaged) return OPEN_DAMAGED;
   if (archive->entryCount > 0) return 0;
   return listing.code ? listing.code : OPEN_NO_IMAGE;

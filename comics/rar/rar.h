@@ -17,9 +17,16 @@ void releaseArchiveLock();
 // each image, long enough to learn its size, and its entries are extracted again
 // at every decode (RAR_ON_DEMAND); a solid one is unpacked completely now and its
 // entries own their bytes (STORED). Returns 0 when at least one entry was kept,
-// else OPEN_NO_IMAGE, OPEN_PASSWORD_PROTECTED, OPEN_RAR_LIBRARY_MISSING or OPEN_DAMAGED;
+// else OPEN_NO_IMAGE, OPEN_PASSWORD_PROTECTED, OPEN_RAR_LIBRARY_MISSING, OPEN_DAMAGED
+// or OPEN_CANCELLED (the progress hook said stop);
 // on failure freeArchive releases what was listed.
 int listRarEntries(ComicArchive* archive, const char16_t* path);
+
+// Called on the listing's thread between headers and between pieces of a
+// solid archive's data, which can take seconds to unpack: the caller may
+// repaint its window there. False stops the listing with OPEN_CANCELLED.
+typedef bool (*ListingProgress)();
+void setRarListingProgress(ListingProgress progress);
 
 // A RAR_ON_DEMAND entry's bytes, whole (limit 0 or not below its size) or their
 // first `limit` bytes, in a new buffer that `out` owns. Takes archiveLock itself.

@@ -6,6 +6,8 @@ void acquireArchiveLock() {}
 
 void releaseArchiveLock() {}
 
+void setRarListingProgress(ListingProgress) {}
+
 int listRarEntries(ComicArchive*, const char16_t*) {
   return OPEN_RAR_LIBRARY_MISSING;
 }

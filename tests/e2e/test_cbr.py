@@ -6,9 +6,10 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 import brisa
-from brisa import FRENCH, TOP, WORK, Brisa, check, equal, main, message_box, reset_settings
+from brisa import FRENCH, TOP, WORK, Brisa, check, driver, equal, main, message_box, reset_settings
 from test_comics import COLOURS, CONVERT, centre_colour, near
 from test_start import make_pdf
 
@@ -160,6 +161,62 @@ def test_without_unrar_a_cbr_says_so_and_a_pdf_still_opens():
     # The build's own folder, with its library, still reads the same archive.
     with Brisa(comic) as app:
         app.wait_title("needs-unrar.cbr - 1/1 - Brisa")
+
+
+def huge_solid_comic():
+    """A solid RAR 4 comic of 12 stored 48 MB bitmaps: unpacking it at open takes
+    seconds. The bitmap is written directly: a 4000 × 4000 grey BMP."""
+    path = os.path.join(WORK, "huge-solid.cbr")
+    if os.path.exists(path):
+        return path
+    side = 4000
+    pixels = side * side * 3
+    bitmap = os.path.join(WORK, "huge.bmp")
+    with open(bitmap, "wb") as out:
+        out.write(b"BM" + (54 + pixels).to_bytes(4, "little") + bytes(4) + (54).to_bytes(4, "little"))
+        out.write((40).to_bytes(4, "little") + side.to_bytes(4, "little") + side.to_bytes(4, "little")
+                  + (1).to_bytes(2, "little") + (24).to_bytes(2, "little") + bytes(24))
+        out.write(b"\x80" * pixels)
+    cbr("huge-solid.cbr", [("%02d.bmp" % i, bitmap) for i in range(12)], rar_format=4, solid=True)
+    os.remove(bitmap)
+    return path
+
+
+def unar_runs():
+    return subprocess.run(["pgrep", "-x", "unar"], capture_output=True).returncode == 0
+
+
+def answer_time(app):
+    """Seconds a message sent to the window waits for its answer."""
+    started = time.time()
+    driver("send", app.window, 0, 0, 0)   # WM_NULL
+    return time.time() - started
+
+
+def test_a_long_solid_open_answers_and_stops_at_esc_or_ctrl_w():
+    reset_settings()
+    comic = huge_solid_comic()
+    VK_CONTROL, VK_ESCAPE = 0x11, 0x1B
+    # Esc: the open stops, nothing is shown and nothing is said.
+    with Brisa(comic) as app:
+        app.settle(0.5)
+        waited = answer_time(app)
+        check(waited < 1.5, "the window answered in %.1f s while the archive unpacks" % waited)
+        equal("Brisa", app.title(), "title while the archive unpacks")
+        app.key(VK_ESCAPE)
+        answer_time(app)
+        check(driver("nomsgbox", 1000, ok=False) is not None, "no message box after Esc")
+        equal("Brisa", app.title(), "title after Esc")
+        check(app.process.poll() is None, "still running after Esc")
+    # Ctrl+W: the program ends at once, its unpacking helper with it.
+    with Brisa(comic) as app:
+        app.settle(0.5)
+        app.key(VK_CONTROL, ord("W"))
+        started = time.time()
+        app.exit_code(timeout=10)
+        ended = time.time() - started
+        check(ended < 2, "ended %.1f s after Ctrl+W" % ended)
+        check(not unar_runs(), "no unar left running")
 
 
 if __name__ == "__main__":
