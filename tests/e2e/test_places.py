@@ -6,39 +6,31 @@ from test_goto import open_go_to, type_number
 from test_start import make_pdf
 
 ALT, LEFT, RIGHT, END, NEXT = 0x12, 0x25, 0x27, 0x23, 0x22
-PAGES = 40
-
-
-def title(page):
-    return "places.pdf - %d/%d - Brisa" % (page, PAGES)
 
 
 def test_alt_left_returns_to_the_place_and_alt_right_comes_back():
     reset_settings()
-    with Brisa(make_pdf("places.pdf", "--pages", str(PAGES))) as app:
-        app.wait_title(title(1))
+    with Brisa(make_pdf("places.pdf", "--pages", "40")) as app:
+        app.wait_title("places.pdf - 1/40 - Brisa")
         for _ in range(3):
-            app.key(NEXT)   # scrolling records nothing, and leaves the view part-way down a page
-        left = app.wait_title_change(title(1))
+            app.key(NEXT)   # leaves the view part-way down a page
+        left = app.wait_title_change("places.pdf - 1/40 - Brisa")
         app.settle()
-        view = app.view()
-        before = app.capture(view)
+        before = app.capture(app.view())
         type_number(open_go_to(app), 30)
-        app.wait_title(title(30))
+        app.wait_title("places.pdf - 30/40 - Brisa")
         app.key(END)
-        app.wait_title(title(PAGES))
-        for keys, expected in (((ALT, LEFT), title(30)), ((ALT, LEFT), left), ((ALT, LEFT), left),
-                               ((ALT, RIGHT), title(30)), ((ALT, RIGHT), title(PAGES)), ((ALT, RIGHT), title(PAGES))):
-            app.key(*keys)
+        for key, expected in ((LEFT, 30), (LEFT, left), (LEFT, left), (RIGHT, 30), (RIGHT, 40), (RIGHT, 40)):
+            app.key(ALT, key)
             app.settle()
-            app.wait_title(expected)
-            if keys == (ALT, LEFT) and expected == left:
-                equal(before.pixels, app.capture(view).pixels, "back at the very place left")
-        x, y = app.origin(view)
+            app.wait_title(expected if expected == left else "places.pdf - %d/40 - Brisa" % expected)
+            if expected == left:
+                equal(before.pixels, app.capture(app.view()).pixels, "back at the very place left")
+        x, y = app.origin(app.view())
         xdotool("mousemove", x + 200, y + 200, "click", "8")   # the first side button: back
-        app.wait_title(title(30))
+        app.wait_title("places.pdf - 30/40 - Brisa")
         xdotool("click", "9")
-        app.wait_title(title(PAGES))
+        app.wait_title("places.pdf - 40/40 - Brisa")
 
 
 if __name__ == "__main__":
