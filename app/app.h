@@ -20,5 +20,12 @@ void showGoToPageWindow();
 bool isPresenting();
 void togglePresentation();
 bool handlePresentationKey(WPARAM key);
+// autoreload.cpp
+bool autoReloadIsOn();
+void setAutoReload(bool on, bool persist);
+HANDLE watchedFolderChange();
+void onWatchedFolderChanged();
+void onSettleTimer(UINT_PTR id);
+void stopWatchingFile();
 
 #endif

@@ -44,6 +44,12 @@ bool handleCommandKey(WPARAM key) {
     case VK_F5:
       togglePresentation();
       return true;
+    case VK_BROWSER_BACK:
+      stepThroughPlaces(-1);
+      return true;
+    case VK_BROWSER_FORWARD:
+      stepThroughPlaces(+1);
+      return true;
   }
   if (!keyIsDown(VK_CONTROL)) return false;
   switch (key) {
@@ -58,6 +64,9 @@ bool handleCommandKey(WPARAM key) {
       return true;
     case 'G':
       showGoToPageWindow();
+      return true;
+    case 'R':
+      reloadDocument(false);
       return true;
     case 'W':
       DestroyWindow(frameWindow);
@@ -89,6 +98,12 @@ bool handleCommandKey(WPARAM key) {
   return false;
 }
 
+void handleAltKey(WPARAM key) {
+  if (!keyIsDown(VK_MENU) || keyIsDown(VK_CONTROL)) return;   // Ctrl+Alt is AltGr
+  if (key == VK_LEFT) stepThroughPlaces(-1);
+  if (key == VK_RIGHT) stepThroughPlaces(+1);
+}
+
 // The view's own keys, after handleCommandKey declined them.
 void handleViewKey(WPARAM key) {
   const ViewState& v = viewState;
@@ -107,9 +122,11 @@ void handleViewKey(WPARAM key) {
       scrollTo(v.scrollX, v.scrollY - pageStep(v.viewHeight));
       break;
     case VK_HOME:
+      recordJumpPlace();
       scrollTo(v.scrollX, 0);
       break;
     case VK_END:
+      recordJumpPlace();
       scrollTo(v.scrollX, v.layoutHeight);
       break;
     case VK_LEFT:

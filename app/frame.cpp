@@ -60,6 +60,9 @@ static bool runSystemCommand(WPARAM command) {
     case IDM_WIDE_PAGES_ALONE:
       setWidePagesAlone(!viewState.widePagesAlone, true);
       return true;
+    case IDM_AUTO_RELOAD:
+      setAutoReload(!autoReloadIsOn(), true);
+      return true;
   }
   return toggleMenuOption(command & 0xFFF0);
 }
@@ -125,6 +128,13 @@ static void fileDecodedImage(DecodeJob* job) {
   freeDecodeJob(job);
 }
 
+// Back and forward; false for the application commands left to the system.
+static bool runAppCommand(int command) {
+  if (command != APPCOMMAND_BROWSER_BACKWARD && command != APPCOMMAND_BROWSER_FORWARD) return false;
+  stepThroughPlaces(command == APPCOMMAND_BROWSER_BACKWARD ? -1 : +1);
+  return true;
+}
+
 LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
@@ -154,6 +164,12 @@ LRESULT CALLBACK frameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DROPFILES:
       openDroppedFile((HDROP)wParam);
       return 0;
+    case WM_APPCOMMAND:   // the mouse's side buttons, from whichever child they were pressed over
+      if (runAppCommand(GET_APPCOMMAND_LPARAM(lParam))) return TRUE;
+      break;
+    case WM_TIMER:
+      onSettleTimer(wParam);
+      return 0;
     case WM_APP_ASK_DEFAULT:
       checkDefaultReader();
       return 0;
@@ -182,6 +198,7 @@ static const MenuItemText MENU_ITEMS[] = {
     {IDM_OUTLINE, L"Sommaire", L"Outline"},
     {IDM_NIGHT_MODE, L"Mode nuit", L"Night mode"},
     {IDM_WIDE_PAGES_ALONE, L"Pages larges seules", L"Wide pages alone"},
+    {IDM_AUTO_RELOAD, L"Recharger si le fichier change", L"Reload when the file changes"},
 };
 
 enum { MENU_ITEM_COUNT = sizeof MENU_ITEMS / sizeof MENU_ITEMS[0] };
@@ -235,6 +252,7 @@ static void extendSystemMenu() {
   setRightToLeft(readSetting(L"RightToLeft") != 0, false);
   setNightMode(readSetting(L"NightMode") != 0, false);
   setWidePagesAlone(readSetting(L"WidePagesAlone") != 0, false);
+  setAutoReload(readSetting(L"AutoReload") != 0, false);
   for (const MenuOption& option : MENU_OPTIONS) checkMenuOption(option, readSetting(option.setting) != 0);
 }
 
@@ -331,8 +349,26 @@ void startBrisa(HINSTANCE instance, wchar_t* commandLine) {
   PostMessageW(frameWindow, WM_APP_ASK_DEFAULT, 0, 0);   // asks once the loop runs, or when the About window closes
 }
 
+// Sleeps until a message comes, in GetMessageW or, while the open file is
+// watched, beside its folder's change notification (handled here, then back
+// to sleep). False at WM_QUIT or an error.
+static bool waitForMessage(MSG* msg) {
+  for (;;) {
+    HANDLE change = watchedFolderChange();
+    if (!change) return GetMessageW(msg, NULL, 0, 0) > 0;
+    DWORD woken = MsgWaitForMultipleObjectsEx(1, &change, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) {
+      onWatchedFolderChanged();
+    } else if (woken == WAIT_FAILED) {
+      return GetMessageW(msg, NULL, 0, 0) > 0;
+    } else if (PeekMessageW(msg, NULL, 0, 0, PM_REMOVE)) {
+      return msg->message != WM_QUIT;
+    }
+  }
+}
+
 // One message at a time; between messages, one slice of idle work. The loop
-// blocks in GetMessageW as soon as the idle steps have nothing more to do.
+// sleeps as soon as the idle steps have nothing more to do.
 void runMainLoop() {
   MSG msg;
   for (;;) {
@@ -340,7 +376,7 @@ void runMainLoop() {
       prefetchStep();
       if (loadOutlineSlice()) continue;
       if (renderNextThumbnail()) continue;
-      if (GetMessageW(&msg, NULL, 0, 0) <= 0) break;
+      if (!waitForMessage(&msg)) break;
     } else if (msg.message == WM_QUIT) {
       break;
     }
@@ -352,6 +388,7 @@ void runMainLoop() {
 }
 
 void stopBrisa() {
+  stopWatchingFile();
   closeDocument();
   FPDF_DestroyLibrary();
 }

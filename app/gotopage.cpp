@@ -83,6 +83,7 @@ static void jumpToTypedPage(HWND window) {
     return;
   }
   closeGoToPageWindow(window);
+  recordJumpPlace();
   goToPage(number - 1);
 }
 

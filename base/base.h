@@ -21,6 +21,7 @@ enum {
   IDM_RESUME_POSITION = 96,
   IDM_RIGHT_TO_LEFT = 112,
   IDM_OUTLINE = 128,
+  IDM_AUTO_RELOAD = 144,
   IDM_NIGHT_MODE = 160,
   IDM_WIDE_PAGES_ALONE = 176,
 };
@@ -68,6 +69,10 @@ int lineStep();
 // handles the keys left to it with handleViewKey.
 bool handleCommandKey(WPARAM key);
 void handleViewKey(WPARAM key);
+// The Alt keys among the commands (Alt+Left, Alt+Right), offered every
+// WM_SYSKEYDOWN; the key then goes on to DefWindowProcW all the same, which
+// must see that Alt was not pressed alone (and keeps Alt+F4 and Alt+Space).
+void handleAltKey(WPARAM key);
 
 // fonts.cpp: called once PDFium is set up. The Linux build draws the standard
 // 14 fonts with PDFium's built-in faces and lists the system's fonts only when

@@ -34,8 +34,8 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs outline goto resume fullscreen display installer
-              linux_install)
+foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs outline goto resume fullscreen
+              display places reload installer linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)
   set_tests_properties(e2e_${suite} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS linux)
@@ -80,6 +80,10 @@ target_link_libraries(present_bench PRIVATE brisa_code)
 add_executable(open_bench ${CMAKE_SOURCE_DIR}/bench/open_bench.cpp)
 target_link_options(open_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(open_bench PRIVATE brisa_code)
+# A long PDF rewritten while open, file stable to repainted (scripts/bench-reload.sh runs it).
+add_executable(reload_bench ${CMAKE_SOURCE_DIR}/bench/reload_bench.cpp)
+target_link_options(reload_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(reload_bench PRIVATE brisa_code)
 add_executable(scroll_bench ${CMAKE_SOURCE_DIR}/bench/scroll_bench.cpp)
 target_link_options(scroll_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(scroll_bench PRIVATE brisa_code)

@@ -11,10 +11,10 @@ static WNDPROC editWindowProc;
 LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Control characters of the keys we act on (Ctrl+F, Ctrl+G, Enter, Ctrl+O,
-// Ctrl+P, Ctrl+W, Esc): swallowed so the box neither inserts them nor beeps.
+// Ctrl+P, Ctrl+R, Ctrl+W, Esc): swallowed so the box neither inserts them nor beeps.
 static bool isSwallowedCharacter(WPARAM c) {
   if (c == 9 && GetKeyState(VK_CONTROL) < 0) return true;   // Ctrl+I, not the Tab key
-  return c == 6 || c == 7 || c == 13 || c == 15 || c == 16 || c == 23 || c == 27;
+  return c == 6 || c == 7 || c == 13 || c == 15 || c == 16 || c == 18 || c == 23 || c == 27;
 }
 
 static LRESULT CALLBACK searchBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -31,6 +31,8 @@ static LRESULT CALLBACK searchBoxProc(HWND window, UINT message, WPARAM wParam, 
         return viewWindowProc(viewWindow, message, wParam, lParam);
     }
     if (handleCommandKey(wParam)) return 0;
+  } else if (message == WM_SYSKEYDOWN) {
+    handleAltKey(wParam);
   } else if (message == WM_CHAR) {
     if (wParam == 1) {   // Ctrl+A
       SendMessageW(window, EM_SETSEL, 0, -1);
@@ -84,6 +86,7 @@ void findText(int direction) {
     MessageBeep(MB_ICONEXCLAMATION);
     return;
   }
+  if (searchState.matchPage != viewState.currentPage) recordJumpPlace();
   int x, y;
   matchScrollTarget(&x, &y);
   scrollTo(x, y);

@@ -213,6 +213,7 @@ void hideOutlineForThumbnails() {
 static void goToOutlineTarget(const OutlineTarget& target) {
   const DocumentState& d = documentState;
   if (!documentIsOpen() || target.page < 0 || target.page >= d.pageCount) return;
+  recordJumpPlace();
   FPDF_PAGE page = target.hasY ? getCachedPage(target.page) : NULL;
   int width = pagePixels(d.pageWidths[target.page]), height = pagePixels(d.pageHeights[target.page]);
   int x, y;
@@ -351,6 +352,8 @@ static LRESULT CALLBACK outlineTreeProc(HWND window, UINT message, WPARAM wParam
         return 0;
     }
     if (handleCommandKey(wParam)) return 0;
+  } else if (message == WM_SYSKEYDOWN) {
+    handleAltKey(wParam);   // Alt+Left and Alt+Right; the rest as the tree does
   } else if (message == WM_CHAR && wParam < 0x20) {
     return 0;   // Enter, Esc, Tab and Ctrl+letters: neither a search nor a beep
   }

@@ -68,6 +68,7 @@ void setCurrentThumbnail(int page) {
 // The view scrolls to the page; its title update then moves the highlight here.
 void goToPageFromThumbnail(int page) {
   if (!documentIsOpen() || page < 0 || page >= documentState.pageCount) return;
+  recordJumpPlace();
   scrollTo(viewState.scrollX, documentState.pageTops[page] - LAYOUT_MARGIN);
   SetFocus(viewWindow);
 }

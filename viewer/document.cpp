@@ -5,6 +5,7 @@
 #include "base/base.h"
 
 #include <math.h>
+#include "viewer/recent.h"
 #include "viewer/viewer.h"
 #include "viewer/pdffile.h"
 #include "search/search.h"
@@ -174,11 +175,14 @@ static ComicArchive* openArchiveResponsively(ArchiveKind kind, const wchar_t* pa
   return archive;
 }
 
-void openDocument(const wchar_t* path) {
+// Opens the file in place of the open document, laid out at nothing yet.
+// False when it cannot be opened: the reason is shown unless quiet, and the
+// previous document stays.
+static bool replaceDocument(const wchar_t* path, bool quiet) {
   OpenedFile file;
   if (!openFile(path, &file)) {
-    showOpenError(OPEN_CANNOT_OPEN);
-    return;
+    if (!quiet) showOpenError(OPEN_CANNOT_OPEN);
+    return false;
   }
   // Absolute, so that a later change of the current folder (the open dialog)
   // cannot change which file it names: a RAR archive is read again by path at
@@ -203,9 +207,9 @@ void openDocument(const wchar_t* path) {
   if (!pdf && !archive) {
     watchOpenComic();   // the document still open, as before
     closeFile(&file);
-    if (error != OPEN_CANCELLED) showOpenError(error);
+    if (!quiet && error != OPEN_CANCELLED) showOpenError(error);
     if (opening.closeAfter) DestroyWindow(frameWindow);
-    return;
+    return false;
   }
 
   rememberReadingPosition();
@@ -225,10 +229,10 @@ void openDocument(const wchar_t* path) {
   if (!allocatePageArrays(d.pageCount)) {
     // Out of memory with the old document already gone: an empty view beats a half-open one.
     closeDocument();
-    showOpenError(OPEN_CANNOT_OPEN);
+    if (!quiet) showOpenError(OPEN_CANNOT_OPEN);
     relayoutFrame();
     layoutPages(0, 0);
-    return;
+    return false;
   }
   viewState.quarterTurns = 0;   // a new document starts unturned, as its sizes are read
   if (pdf) {
@@ -246,13 +250,48 @@ void openDocument(const wchar_t* path) {
 
   viewState.layoutWidth = viewState.layoutHeight = 0;
   viewState.scrollX = viewState.scrollY = 0;
-  viewState.fitWidth = true;
-  viewState.fitPage = false;
   clearSearchMatch();
   resetThumbnails(d.pdfDocument, d.comicArchive, d.pageCount, d.pageWidths, d.pageHeights);
   resetOutline(d.pdfDocument);
+  return true;
+}
+
+void openDocument(const wchar_t* path) {
+  if (!replaceDocument(path, false)) return;
+  viewState.fitWidth = true;
+  viewState.fitPage = false;
+  forgetJumpPlaces();
   relayoutFrame();
   if (!resumeReadingPosition()) layoutPages(0, 0);
+}
+
+// Reads the open document's file again and shows it at the same place, with
+// the same zoom or fit and turn; the page mode and the search text stay as they are.
+// A place past the end of a shorter file goes to its last page. False, with
+// the document as it was, when the file no longer opens: the reason is shown
+// unless quiet (a file halfway through being written is no news).
+bool reloadDocument(bool quiet) {
+  const DocumentState& d = documentState;
+  if (!documentIsOpen()) return false;
+  wchar_t path[MAX_PATH_UNITS];   // a copy: the open replaces both paths
+  lstrcpyW(path, d.fullPath[0] ? d.fullPath : d.filePath);
+  int page;
+  double fraction;
+  currentReadingPosition(&page, &fraction);
+  int scrollX = viewState.scrollX;
+  int turns = viewState.quarterTurns;
+  if (!replaceDocument(path, quiet)) return false;
+  if (turns) rotatePages(turns);   // the pages stay turned as they were
+  relayoutFrame();
+  if (d.pageCount <= 0) {
+    layoutPages(0, 0);
+    return true;
+  }
+  if (page >= d.pageCount) page = d.pageCount - 1, fraction = 0;
+  viewState.currentPage = page;   // the page a fitted page fits
+  layoutPagesAtPosition(page, fraction);
+  scrollTo(scrollX, viewState.scrollY);
+  return true;
 }
 
 // A comic's file pages that were read (every entry's beginning at open, each

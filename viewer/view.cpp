@@ -145,7 +145,7 @@ void setPageMode(bool doublePage, bool coverPaired, bool persist) {
 }
 
 // The check mark of one on/off item of the window menu.
-static void checkWindowMenuItem(UINT id, bool on) {
+void checkWindowMenuItem(unsigned id, bool on) {
   CheckMenuItem(GetSystemMenu(frameWindow, FALSE), id, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
 }
 
@@ -332,6 +332,9 @@ LRESULT CALLBACK viewWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (repeatsAStepNotYetPainted(wParam, lParam)) return 0;
       if (!handleCommandKey(wParam)) handleViewKey(wParam);
       return 0;
+    case WM_SYSKEYDOWN:
+      handleAltKey(wParam);
+      break;
   }
   LRESULT result;
   if (handleViewInput(window, message, wParam, lParam, &result)) return result;

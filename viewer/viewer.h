@@ -96,6 +96,7 @@ void presentedRow(int* first, int* end, int* shiftX, int* shiftY);
 
 // Window side (document.cpp, view.cpp, paint.cpp).
 void openDocument(const Utf16* path);
+bool reloadDocument(bool quiet);
 // While an archive is being opened: stops the open and ends the program after it
 // (true); false when no open is under way.
 bool stopOpeningAndClose();
@@ -119,6 +120,7 @@ void rotatePages(int quarterTurns);
 void presentPage(int page);
 void showPlace(int scrollX, int scrollY);
 void wakeCursor();
+void checkWindowMenuItem(unsigned id, bool on);
 void updateScrollBars();
 void handleScrollBar(int bar, int code);
 void updateTitle();
@@ -132,5 +134,10 @@ void filePrefetchedPage(DecodeJob* job);
 bool resumeIsOn();
 bool resumeReadingPosition();
 void rememberReadingPosition();
+
+// Back and forward through the places jumped from (history.cpp).
+void recordJumpPlace();
+void forgetJumpPlaces();
+void stepThroughPlaces(int direction);
 
 #endif

@@ -1141,3 +1141,21 @@ TEST_F(Program, DisplayOptionItemsToggleAndStoreTheirSettings) {
     EXPECT_TRUE(isChecked(item.id)) << item.english;
   }
 }
+
+// Reload when the file changes: after the display options, checked while
+// AutoReload is 1, stored when chosen, off when absent.
+TEST_F(Program, AutoReloadItemFollowsTheDisplayOptions) {
+  writeSetting(L"AutoReload", 1);
+  start();
+  HMENU menu = GetSystemMenu(frameWindow, FALSE);
+  EXPECT_EQ(menuPosition(menu, IDM_WIDE_PAGES_ALONE) + 1, menuPosition(menu, IDM_AUTO_RELOAD));
+  EXPECT_EQ(UiLanguage == UI_FRENCH ? "Recharger si le fichier change" : "Reload when the file changes",
+            menuText(menu, IDM_AUTO_RELOAD));
+  EXPECT_TRUE(isChecked(IDM_AUTO_RELOAD));
+  SendMessageW(frameWindow, WM_SYSCOMMAND, IDM_AUTO_RELOAD, 0);
+  EXPECT_EQ(0u, readSetting(L"AutoReload"));
+  EXPECT_FALSE(isChecked(IDM_AUTO_RELOAD));
+  TearDown();
+  start();
+  EXPECT_FALSE(isChecked(IDM_AUTO_RELOAD));
+}
