@@ -71,10 +71,23 @@ static bool readPngRows(CodecRequest* request, PngDecode* decode) {
   return finishScaling(&decode->scaler);
 }
 
+// Text, profiles and other metadata: a page is drawn without them. Five bytes
+// per name, as libpng reads the list.
+static const png_byte UNUSED_PNG_CHUNKS[] = "tEXt\0zTXt\0iTXt\0iCCP\0eXIf\0sPLT\0pCAL\0sCAL\0tIME\0hIST";
+// The largest ancillary chunk libpng may allocate (its own default, which
+// Debian's build leaves unlimited).
+static const png_alloc_size_t LARGEST_PNG_CHUNK = 8000000;
+
 // The part that may be left by longjmp: it touches state only through `decode`.
 static bool runPngDecode(CodecRequest* request, PngDecode* decode) {
   if (setjmp(png_jmpbuf(decode->png))) return false;
   png_set_user_limits(decode->png, (png_uint_32)LARGEST_IMAGE_SIDE, (png_uint_32)LARGEST_IMAGE_SIDE);
+  // A chunk's length comes from the file, and libpng only warns when it passes
+  // the malloc limit: a text chunk claiming 1.7 GB was allocated whole before its
+  // CRC was read. The chunks a page does not need are skipped unread instead.
+  png_set_keep_unknown_chunks(decode->png, PNG_HANDLE_CHUNK_NEVER, UNUSED_PNG_CHUNKS,
+                              (int)(sizeof UNUSED_PNG_CHUNKS / 5));
+  png_set_chunk_malloc_max(decode->png, LARGEST_PNG_CHUNK);
   png_set_read_fn(decode->png, decode, readPngBytes);
   png_read_info(decode->png, decode->info);
   png_uint_32 width = png_get_image_width(decode->png, decode->info);
