@@ -72,6 +72,10 @@ target_link_libraries(goto_bench PRIVATE brisa_code)
 add_executable(recent_bench ${CMAKE_SOURCE_DIR}/bench/recent_bench.cpp)
 target_link_options(recent_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
 target_link_libraries(recent_bench PRIVATE brisa_code)
+# Night mode's pass beside rendering the strip it turns (scripts/bench-night.sh runs it).
+add_executable(night_bench ${CMAKE_SOURCE_DIR}/bench/night_bench.cpp)
+target_link_options(night_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
+target_link_libraries(night_bench PRIVATE brisa_code)
 # Presentation page turn, key to painted (scripts/bench-present.sh runs it).
 add_executable(present_bench ${CMAKE_SOURCE_DIR}/bench/present_bench.cpp)
 target_link_options(present_bench PRIVATE ${BRISA_CONSOLE_FLAGS})
