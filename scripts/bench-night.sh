@@ -10,7 +10,28 @@ mkdir -p "$work/night"
 python3 "$top/scripts/makepdf.py" "$work/dense-50.pdf" --pages 50 --lines 48
 if [ ! -f "$work/night/photo.pdf" ]; then
   /usr/bin/convert -size 1700x2200 "plasma:hsl(20,60%,60%)-hsl(200,60%,30%)" -quality 90 "$work/night/photo.jpg"
-  /usr/bin/convert "$work/night/photo.jpg" -density 200 "$work/night/photo.pdf"
+  # One page filled by the photo, its JPEG embedded as it is (ImageMagick's policy forbids writing PDF).
+  python3 - "$work/night/photo.jpg" "$work/night/photo.pdf" <<'PY'
+import sys
+jpeg = open(sys.argv[1], "rb").read()
+draw = b"q 612 0 0 792 0 0 cm /Im Do Q"
+objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+           b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
+           b"/Resources << /XObject << /Im 5 0 R >> >> >>",
+           b"<< /Length %d >>\nstream\n" % len(draw) + draw + b"\nendstream",
+           b"<< /Type /XObject /Subtype /Image /Width 1700 /Height 2200 /ColorSpace /DeviceRGB "
+           b"/BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream"]
+out = bytearray(b"%PDF-1.4\n")
+offsets = []
+for number, body in enumerate(objects, 1):
+    offsets.append(len(out))
+    out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
+xref = len(out)
+out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
+out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
+out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
+open(sys.argv[2], "wb").write(out)
+PY
 fi
 
 source "$top/scripts/bench-wine.sh"
