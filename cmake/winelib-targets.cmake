@@ -32,9 +32,10 @@ set_tests_properties(inproc_french PROPERTIES ENVIRONMENT "LC_ALL=fr_FR.UTF-8;LA
 
 # End-to-end tests: the real program under Xvfb and Wine, driven from outside.
 # They need the environment of tests/e2e/wine-env.sh (scripts/test.sh sets it up).
+# env: that script itself, in an environment of its own;
 # installer: BrisaSetup.exe under Wine (needs the Windows build, made on demand);
 # linux_install: scripts/install.sh.
-foreach(suite start open pagemode keys mouse search about comics cbr print changing thumbs outline goto resume fullscreen
+foreach(suite env start open pagemode keys mouse search about comics cbr print changing thumbs outline goto resume fullscreen
               display places reload installer linux_install)
   add_test(NAME e2e_${suite} COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/e2e/test_${suite}.py
            WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}/tests/e2e)

@@ -20,7 +20,8 @@
 //   driver origin HWND                    -> screen position of the window's client area
 //   driver state HWND                     -> "enabled owner foreground": 1/0, the owner and the foreground window
 //   driver count CLASS                    -> how many visible top-level windows of that class exist
-//   driver keep                           -> stays running with a hidden window (keeps the desktop)
+//   driver keep [MARK]                    -> stays running with a hidden window (keeps the desktop);
+//                                            creates the file MARK once that window is there
 //   driver dpi                            -> the screen's LOGPIXELSY
 //   driver cursor                         -> 1 while the foreground window's thread shows a cursor, else 0
 //   driver tree HWND                      -> a tree view's unfolded items, one a line: depth, 1 when
@@ -405,7 +406,10 @@ int main(int argc, char** argv) {
     // after its last window goes, and a program starting during that shutdown
     // can wait for a long time.
     GetDesktopWindow();
-    CreateWindowExW(0, L"STATIC", L"keeper", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL);
+    if (!CreateWindowExW(0, L"STATIC", L"keeper", WS_POPUP, 0, 0, 1, 1, NULL, NULL, NULL, NULL)) return 1;
+    // The desktop is up and has a window of ours: the mark says so.
+    FILE* mark = argc > 2 ? fopen(argv[2], "w") : NULL;
+    if (mark) fclose(mark);
     MSG msg;
     while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchMessageW(&msg);
     return 0;

@@ -41,15 +41,22 @@ EOF
   wineserver -k >/dev/null 2>&1
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot </dev/null >/dev/null 2>&1   # services start now, outside the test runner
-  "$build/driver.exe" keep </dev/null >/dev/null 2>&1 &
+  # Back only once the keeper's window is on the desktop. A test program that
+  # came first would start the desktop itself, and the desktop, kept by the
+  # keeper, would hold that program's output open: its runner would wait for
+  # the end of that output as long as the keeper lives.
+  rm -f "$build/keeper.ready"
+  "$build/driver.exe" keep "$build/keeper.ready" </dev/null >/dev/null 2>&1 &
   echo $! > "$build/keeper.pid"
+  for _ in $(seq 1200); do [ -e "$build/keeper.ready" ] && break; sleep 0.05; done
+  [ -e "$build/keeper.ready" ] || echo "wine-env.sh: the keeper did not reach the desktop within 60 s" >&2
 }
 
 e2e_stop() {
   local build=${1:-${BRISA_BUILD:-}}
   if [ -n "$build" ] && [ -f "$build/keeper.pid" ]; then
     kill "$(cat "$build/keeper.pid")" 2>/dev/null
-    rm -f "$build/keeper.pid"
+    rm -f "$build/keeper.pid" "$build/keeper.ready"
   fi
   # The prefix's own server, also when stop runs in a shell that did not start.
   if [ -n "$build" ]; then
