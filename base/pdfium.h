@@ -21,6 +21,8 @@ typedef struct fpdf_textpage_t__* FPDF_TEXTPAGE;
 typedef struct fpdf_schhandle_t__* FPDF_SCHHANDLE;
 typedef struct fpdf_bookmark_t__* FPDF_BOOKMARK;
 typedef struct fpdf_dest_t__* FPDF_DEST;
+typedef struct fpdf_pageobject_t__* FPDF_PAGEOBJECT;
+typedef struct fpdf_annotation_t__* FPDF_ANNOTATION;
 typedef const unsigned short* FPDF_WIDESTRING;   // UTF-16LE, NUL-terminated
 typedef int FPDF_BOOL;
 typedef unsigned long FPDF_DWORD;   // 32-bit on Windows, 64-bit in the Linux library
@@ -48,6 +50,20 @@ enum {
   FPDF_RENDER_DONE = 2,
   FPDF_RENDER_FAILED = 3,
 };
+
+// Forced colours (0xAARRGGBB) for every path and every glyph of a page;
+// images, shadings and what annotations draw keep theirs.
+typedef struct FPDF_COLORSCHEME {
+  FPDF_DWORD path_fill_color;
+  FPDF_DWORD path_stroke_color;
+  FPDF_DWORD text_fill_color;
+  FPDF_DWORD text_stroke_color;
+} FPDF_COLORSCHEME;
+
+// What a page is made of, and how its objects paint.
+enum { FPDF_PAGEOBJ_TEXT = 1, FPDF_PAGEOBJ_PATH = 2 };
+enum { FPDF_FILLMODE_NONE = 0 };
+enum { FPDF_ANNOT_LINK = 2 };
 
 typedef struct IFSDK_PAUSE {
   int version;   // 1

@@ -16,6 +16,7 @@ FPDF_PAGE getCachedPage(int index) {
   if (slot.page) FPDF_ClosePage(slot.page);
   slot.pageIndex = index;
   slot.page = FPDF_LoadPage(documentState.pdfDocument, index);
+  slot.nightKind = NIGHT_UNKNOWN;
   return slot.page;
 }
 

@@ -43,11 +43,15 @@ static void tintMatch(FPDF_PAGE page, unsigned char* bits, int width, int height
 static void renderPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, int height, int index, int x, int y,
                           int w, int h) {
   FPDF_PAGE page = getCachedPage(index);
-  FPDFBitmap_FillRect(bitmap, x, y, w, h, PAGE_WHITE);
-  // A page PDFium cannot load stays a blank rectangle.
-  if (page) FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, viewState.quarterTurns, FPDF_ANNOT | FPDF_LCD_TEXT);
   // Before the tint: the match stays the same bright yellow over dark paper.
-  if (viewState.nightMode) turnToNight(bits, width, height, x, y, x + w, y + h);
+  if (page && viewState.nightMode) {
+    renderNightPdfPage(bitmap, bits, width, height, page, x, y, w, h, FPDF_ANNOT | FPDF_LCD_TEXT);
+  } else {
+    // A page PDFium cannot load stays a blank rectangle.
+    FPDFBitmap_FillRect(bitmap, x, y, w, h, PAGE_WHITE);
+    if (page) FPDF_RenderPageBitmap(bitmap, page, x, y, w, h, viewState.quarterTurns, FPDF_ANNOT | FPDF_LCD_TEXT);
+    if (viewState.nightMode) turnToNight(bits, width, height, x, y, x + w, y + h);
+  }
   if (page && index == searchState.matchPage && searchState.matchRectCount > 0)
     tintMatch(page, bits, width, height, x, y, w, h);
 }

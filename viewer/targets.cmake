@@ -1,6 +1,7 @@
 list(APPEND BRISA_PORTABLE_SOURCES
   ${CMAKE_SOURCE_DIR}/viewer/layout.cpp
   ${CMAKE_SOURCE_DIR}/viewer/night.cpp
+  ${CMAKE_SOURCE_DIR}/viewer/nightpage.cpp
   ${CMAKE_SOURCE_DIR}/viewer/pagecache.cpp
   ${CMAKE_SOURCE_DIR}/viewer/present.cpp
   ${CMAKE_SOURCE_DIR}/viewer/places.cpp
@@ -19,6 +20,7 @@ list(APPEND BRISA_WINDOWS_SOURCES
 list(APPEND BRISA_NATIVE_TESTS
   ${CMAKE_SOURCE_DIR}/tests/unit/layout_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/night_test.cpp
+  ${CMAKE_SOURCE_DIR}/tests/unit/nightpage_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/pagecache_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/places_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/recent_test.cpp

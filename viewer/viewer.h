@@ -15,9 +15,15 @@ struct PdfFileReader;
 
 enum { PAGE_CACHE_SLOTS = 16 };
 
+// How night mode renders a page: not yet known, in forced colours (greys
+// only), or as by day followed by the per-pixel pass.
+enum { NIGHT_UNKNOWN, NIGHT_IN_COLOURS, NIGHT_BY_PASS };
+
 struct CacheSlot {
   int pageIndex;    // meaningless while page is null
   FPDF_PAGE page;   // null: empty slot
+  int nightKind;    // found at the first night render of this load
+  FPDF_COLORSCHEME nightColours;
 };
 
 struct PageCache {
@@ -116,6 +122,9 @@ void setWidePagesAlone(bool on, bool persist);
 void setPageMode(bool doublePage, bool coverPaired, bool persist);
 void setRightToLeft(bool rightToLeft, bool persist);
 void setNightMode(bool on, bool persist);
+// A cached PDF page rendered at (x, y, w, h) of the bitmap in night colours (nightpage.cpp).
+void renderNightPdfPage(FPDF_BITMAP bitmap, unsigned char* bits, int width, int height, FPDF_PAGE page, int x, int y,
+                        int w, int h, int flags);
 void rotatePages(int quarterTurns);
 void presentPage(int page);
 void showPlace(int scrollX, int scrollY);

@@ -42,6 +42,22 @@ extern "C" int __cdecl br_FPDF_RenderPageBitmap_Start(FPDF_BITMAP bitmap, FPDF_P
   return FPDF_RenderPageBitmap_Start(bitmap, page, startX, startY, sizeX, sizeY, rotate, flags, shimFor(pause, &shim));
 }
 
+// Windows' scheme holds four 32-bit colours; the .so's, four unsigned longs.
+struct WindowsColourScheme {
+  unsigned int pathFill, pathStroke, textFill, textStroke;
+};
+
+extern "C" int __cdecl br_FPDF_RenderPageBitmapWithColorScheme_Start(FPDF_BITMAP bitmap, FPDF_PAGE page, int startX,
+                                                                     int startY, int sizeX, int sizeY, int rotate,
+                                                                     int flags, const WindowsColourScheme* scheme,
+                                                                     IFSDK_PAUSE* pause) {
+  PauseShim shim;
+  FPDF_COLORSCHEME linuxSide;
+  if (scheme) linuxSide = FPDF_COLORSCHEME{scheme->pathFill, scheme->pathStroke, scheme->textFill, scheme->textStroke};
+  return FPDF_RenderPageBitmapWithColorScheme_Start(bitmap, page, startX, startY, sizeX, sizeY, rotate, flags,
+                                                    scheme ? &linuxSide : NULL, shimFor(pause, &shim));
+}
+
 extern "C" int __cdecl br_FPDF_RenderPage_Continue(FPDF_PAGE page, IFSDK_PAUSE* pause) {
   PauseShim shim;
   return FPDF_RenderPage_Continue(page, shimFor(pause, &shim));

@@ -233,6 +233,35 @@ TEST_F(Bridge, ProgressiveRenderingPausesThreeTimes) {
   closePage(&r);
 }
 
+// Forced colours given as the program's four 32-bit colours: the page's black
+// square comes out in the scheme's path fill colour, and the paper is untouched.
+TEST_F(Bridge, ColourSchemeColoursReachPdfium) {
+  Rendering r = openPage(makeTestPdf(std::vector<TestPage>{TestPage{200, 150, {}}}));
+  ASSERT_TRUE(r.page != NULL);
+  BRIDGE(FPDFBitmap_Create, Handle(WINAPI*)(int, int, int));
+  BRIDGE(FPDFBitmap_FillRect, void(WINAPI*)(Handle, int, int, int, int, unsigned int));
+  BRIDGE(FPDFBitmap_GetBuffer, unsigned char*(WINAPI*)(Handle));
+  BRIDGE(FPDFBitmap_Destroy, void(WINAPI*)(Handle));
+  BRIDGE(FPDF_RenderPageBitmapWithColorScheme_Start,
+         int(WINAPI*)(Handle, Handle, int, int, int, int, int, int, const unsigned int*, WindowsPause*));
+  BRIDGE(FPDF_RenderPage_Close, void(WINAPI*)(Handle));
+  const unsigned int scheme[4] = {0xFF2040C0, 0xFF000000, 0xFF000000, 0xFF000000};   // path fill, stroke, text
+  Handle bitmap = FPDFBitmap_Create(200, 150, 0);
+  FPDFBitmap_FillRect(bitmap, 0, 0, 200, 150, 0xFFFFFFFF);
+  WindowsPause never = {1, NULL, NULL};
+  EXPECT_EQ(renderDone,
+            FPDF_RenderPageBitmapWithColorScheme_Start(bitmap, r.page, 0, 0, 200, 150, 0, 0, scheme, &never));
+  FPDF_RenderPage_Close(r.page);
+  const unsigned char* p = FPDFBitmap_GetBuffer(bitmap);
+  const unsigned char* square = p + (80 * 200 + 70) * 4;   // inside the square, 20..120 both ways
+  EXPECT_EQ(0xC0, square[0]);
+  EXPECT_EQ(0x40, square[1]);
+  EXPECT_EQ(0x20, square[2]);
+  EXPECT_EQ(0xFF, p[(5 * 200 + 190) * 4]);   // paper
+  FPDFBitmap_Destroy(bitmap);
+  closePage(&r);
+}
+
 // Into a memory context: the page's rectangle gets exactly the bitmap render's
 // pixels, and what lies around it is left as it was.
 TEST_F(Bridge, RenderPageIntoADeviceContextMatchesTheBitmapRender) {

@@ -70,3 +70,21 @@ TEST(NightColour, TurnsOnlyTheRectangleInsideTheBitmap) {
     }
   turnToNight((uint8_t*)pixels.data(), width, height, 5, 3, 2, 9);   // empty: nothing
 }
+
+// The row pass (four pixels at a time where it can) gives each pixel exactly
+// what nightColour gives it: every grey, colours that saturate, random pixels,
+// and a row length that leaves a remainder.
+TEST(NightColour, TheRowPassAgreesWithThePixelRule) {
+  std::vector<uint32_t> day;
+  for (uint32_t g = 0; g < 256; g++) day.push_back(0xFF000000u | g * 0x010101u);
+  const uint32_t saturated[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0x00FFFF, 0x12FF0000, 0xFFFFE6B3};
+  day.insert(day.end(), saturated, saturated + 7);
+  uint32_t seed = 12345;
+  for (int i = 0; i < 200003; i++) {
+    seed = seed * 1664525u + 1013904223u;
+    day.push_back(seed);
+  }
+  std::vector<uint32_t> night = day;
+  turnToNight((uint8_t*)night.data(), (int)night.size(), 1, 0, 0, (int)night.size(), 1);
+  for (size_t i = 0; i < day.size(); i++) ASSERT_EQ(nightColour(day[i]), night[i]) << std::hex << day[i] << " at " << i;
+}
