@@ -65,8 +65,9 @@ inline std::string pdfLiteral(const std::string& text) {
   return out + ")";
 }
 
+// `drawing`: more content for every page, drawn last (F1 the font, Half a half-opaque state).
 inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::string& font = "Helvetica",
-                               const TestOutline& outline = TestOutline()) {
+                               const TestOutline& outline = TestOutline(), const std::string& drawing = "") {
   std::string out = "%PDF-1.4\n";
   std::vector<size_t> offsets;
   auto object = [&](const std::string& body) {
@@ -84,10 +85,12 @@ inline std::string makeTestPdf(const std::vector<TestPage>& pages, const std::st
   for (size_t i = 0; i < pages.size(); i++) {
     int w = pages[i].width, h = pages[i].height;
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + std::to_string(w) + " " + std::to_string(h) +
-           "] /Resources << /Font << /F1 3 0 R >> >> /Contents " + std::to_string(5 + 2 * i) + " 0 R >>");
+           "] /Resources << /Font << /F1 3 0 R >> /ExtGState << /Half << /ca 0.5 /CA 0.5 >> >> >> /Contents " +
+           std::to_string(5 + 2 * i) + " 0 R >>");
     std::string content = "0 0 0 rg 20 " + std::to_string(h - 120) + " 100 100 re f";
     for (size_t l = 0; l < pages[i].lines.size(); l++)
       content += "\nBT /F1 12 Tf 140 " + std::to_string(h - 40 - 16 * (int)l) + " Td (" + pages[i].lines[l] + ") Tj ET";
+    if (!drawing.empty()) content += "\n" + drawing;
     object("<< /Length " + std::to_string(content.size()) + " >>\nstream\n" + content + "\nendstream");
   }
   if (outline.first >= 0) {
