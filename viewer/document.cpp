@@ -198,7 +198,7 @@ static bool replaceDocument(const wchar_t* path, bool quiet) {
   if (kind != NOT_AN_ARCHIVE && mapFile(&file)) {
     SetCursor(LoadCursorW(NULL, (LPCWSTR)IDC_WAIT));
     const wchar_t* archivePath = fullPath[0] ? fullPath : path;
-    watchMappedFile(file.view, file.size, file.handle);   // its entries are read from the file
+    watchOpeningFile(file.view, file.size, file.handle);   // its entries are read from the file
     archive = openArchiveResponsively(kind, archivePath, &file, &error);
   } else if (kind == NOT_AN_ARCHIVE) {
     pdf = loadPdf(&file, &reader);

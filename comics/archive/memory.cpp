@@ -162,21 +162,36 @@ void* resizeBytes(void* block, size_t size) {
 }
 #endif
 
-// Written by the UI thread at open and close only; the decode worker reads it
-// while it works on the comic, which is never the case across an open or a close.
-static const uint8_t* watchedView;
-static uint64_t watchedSize;
-static void* watchedFile;
+// Written by the UI thread at open and close only: the open comic's file, and
+// while another opens, that one too. The decode worker may still be reading
+// the open comic's entries during that open; the open comic's slot does not
+// change until its archive is closed, which waits for the worker.
+struct WatchedFile {
+  const uint8_t* view;
+  uint64_t size;
+  void* file;
+};
+enum { OPEN_COMIC, OPENING_COMIC, WATCHED_FILES };
+static WatchedFile watchedFiles[WATCHED_FILES];
 
 void watchMappedFile(const void* view, uint64_t size, void* file) {
-  watchedView = (const uint8_t*)view;
-  watchedSize = view ? size : 0;
-  watchedFile = view ? file : NULL;
+  watchedFiles[OPENING_COMIC] = WatchedFile();
+  watchedFiles[OPEN_COMIC] = view ? WatchedFile{(const uint8_t*)view, size, file} : WatchedFile();
+}
+
+void watchOpeningFile(const void* view, uint64_t size, void* file) {
+  watchedFiles[OPENING_COMIC] = view ? WatchedFile{(const uint8_t*)view, size, file} : WatchedFile();
+}
+
+static const WatchedFile* watchedFileHolding(const void* bytes) {
+  const uint8_t* at = (const uint8_t*)bytes;
+  for (const WatchedFile& w : watchedFiles)
+    if (w.view && at >= w.view && (uint64_t)(at - w.view) < w.size) return &w;
+  return NULL;
 }
 
 bool inWatchedFile(const void* bytes) {
-  const uint8_t* at = (const uint8_t*)bytes;
-  return watchedView && at >= watchedView && (uint64_t)(at - watchedView) < watchedSize;
+  return watchedFileHolding(bytes) != NULL;
 }
 
 #ifdef _WIN32
@@ -199,14 +214,15 @@ static bool readWholeAt(HANDLE file, uint64_t offset, uint8_t* to, uint64_t leng
 
 bool copyFileBytes(void* to, const void* from, uint64_t length) {
   if (length == 0) return true;
-  if (!inWatchedFile(from)) {
+  const WatchedFile* watched = watchedFileHolding(from);
+  if (!watched) {
     memcpy(to, from, (size_t)length);
     return true;
   }
-  uint64_t offset = (uint64_t)((const uint8_t*)from - watchedView);
-  if (length > watchedSize - offset) return false;   // past the file's end at open
+  uint64_t offset = (uint64_t)((const uint8_t*)from - watched->view);
+  if (length > watched->size - offset) return false;   // past the file's end at open
 #ifdef _WIN32
-  return readWholeAt((HANDLE)watchedFile, offset, (uint8_t*)to, length);
+  return readWholeAt((HANDLE)watched->file, offset, (uint8_t*)to, length);
 #else
   memcpy(to, from, (size_t)length);   // native builds read the view: their tests' buffers
   return true;

@@ -27,7 +27,10 @@ void releaseMappedPages(const void* view, uint64_t size);
 // file itself, never through the mapping: another program may cut or rewrite the
 // file meanwhile, and touching mapped bytes past its new end faults.
 void watchMappedFile(const void* view, uint64_t size, void* file);
-// Is this pointer inside the watched view?
+// The same for a comic being opened while another is still open (and read by
+// the decode worker): both are watched until watchMappedFile names one.
+void watchOpeningFile(const void* view, uint64_t size, void* file);
+// Is this pointer inside a watched view?
 bool inWatchedFile(const void* bytes);
 // Copies `length` bytes at `from` (inside the watched view: read from the file at
 // the same offset) to `to`. False when the file no longer holds them all.

@@ -217,3 +217,18 @@ TEST(WatchedFile, EntriesAreCopiedAndAShortPrefixInputIsRetried) {
   }
   watchMappedFile(NULL, 0, NULL);
 }
+
+// A comic still open stays read from its file while another opens: the decode
+// worker may be at one of its pages.
+TEST(WatchedFiles, TheOpenComicStaysWatchedWhileAnotherOpens) {
+  static const uint8_t shown[8] = {0}, next[8] = {0};
+  watchMappedFile(shown, 8, NULL);
+  watchOpeningFile(next, 8, NULL);
+  EXPECT_TRUE(inWatchedFile(shown + 7));
+  EXPECT_TRUE(inWatchedFile(next));
+  watchMappedFile(next, 8, NULL);   // taken in the old one's place
+  EXPECT_FALSE(inWatchedFile(shown));
+  EXPECT_TRUE(inWatchedFile(next + 7));
+  EXPECT_FALSE(inWatchedFile(next + 8));
+  watchMappedFile(NULL, 0, NULL);
+}
