@@ -13,15 +13,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include "bench/bench.h"
 
 static const double REPEAT_INTERVAL_MS = 1000.0 / 30;
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
 
 static long residentKiB(const char* field) {
   FILE* f = fopen("/proc/self/status", "r");

@@ -9,27 +9,9 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-
-static double elapsedMs(LARGE_INTEGER start) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * (now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 // Dispatches messages until the view has nothing left to paint.
-static void runUntilPainted() {
-  MSG msg;
-  while (GetUpdateRect(viewWindow, NULL, FALSE) || GetUpdateRect(frameWindow, NULL, FALSE)) {
-    if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      UpdateWindow(frameWindow);
-      continue;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 // A comic page turn (Space) once the idle prefetch has run: the time to handle
 // the key and paint, and whether the page came from the cache.
 static void measurePageTurn() {

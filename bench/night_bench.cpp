@@ -14,18 +14,7 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
-
-static double median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+#include "bench/bench.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

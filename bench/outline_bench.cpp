@@ -12,13 +12,7 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-
-static double elapsedMs(LARGE_INTEGER start) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * (now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 static bool somethingToPaint() {
   HWND tree = outlineWindow ? FindWindowExW(outlineWindow, NULL, L"SysTreeView32", NULL) : NULL;
@@ -28,7 +22,7 @@ static bool somethingToPaint() {
 }
 
 // Dispatches messages until no window of the frame has anything left to paint.
-static void runUntilPainted() {
+static void runUntilPanelsPainted() {
   MSG msg;
   while (somethingToPaint()) {
     if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
@@ -76,9 +70,9 @@ static F9Times timeF9() {
   cpuAtPress = cpuMs();
   QueryPerformanceCounter(&pressed);
   SendMessageW(viewWindow, WM_KEYDOWN, VK_F9, 0);
-  runUntilPainted();
+  runUntilPanelsPainted();
   F9Times times = {treePainted, treePaintedCpu, elapsedMs(pressed), 0};
-  while (loadOutlineSlice()) runUntilPainted();
+  while (loadOutlineSlice()) runUntilPanelsPainted();
   times.filled = elapsedMs(pressed);
   return times;
 }
@@ -99,7 +93,7 @@ int main(int argc, char** argv) {
   wsprintfW(line, L"brisa \"%s\"", path);
   writeSetting(L"ShowOutline", 0);
   startBrisa(GetModuleHandleW(NULL), line);
-  runUntilPainted();
+  runUntilPanelsPainted();
   if (!documentIsOpen()) return 1;
   SetWindowsHookExW(WH_CALLWNDPROCRET, watchTreePaint, NULL, GetCurrentThreadId());
   std::vector<double> panel, panelCpu, all, filled;
@@ -107,7 +101,7 @@ int main(int argc, char** argv) {
     if (i > 0) {
       SendMessageW(viewWindow, WM_KEYDOWN, VK_F9, 0);   // hidden: the next open reads nothing
       openDocument(path);
-      runUntilPainted();
+      runUntilPanelsPainted();
     }
     F9Times times = timeF9();
     if (!outlineShowing()) return 1;
@@ -118,12 +112,12 @@ int main(int argc, char** argv) {
   }
   std::vector<double> f4;
   SendMessageW(viewWindow, WM_KEYDOWN, VK_F9, 0);
-  runUntilPainted();
+  runUntilPanelsPainted();
   for (int i = 0; i < runs; i++) {   // the miniatures' panel shown, then hidden: the same narrowing
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
     SendMessageW(viewWindow, WM_KEYDOWN, VK_F4, 0);
-    runUntilPainted();
+    runUntilPanelsPainted();
     if (thumbnailPanelWidth() > 0) f4.push_back(elapsedMs(start));
   }
   printFigures("F9 to the panel painted:", outlineModel.itemCount, panel);

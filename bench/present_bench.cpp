@@ -11,29 +11,11 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
+#include "bench/bench.h"
 
 enum { CACHED_PAGES = 8 };   // swept forward and back: well within the 16 cached PDF pages
 
-static double elapsedMs(LARGE_INTEGER start) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * (now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
-
 // Dispatches messages until neither the view nor the frame has anything left to paint.
-static void runUntilPainted() {
-  MSG msg;
-  while (GetUpdateRect(viewWindow, NULL, FALSE) || GetUpdateRect(frameWindow, NULL, FALSE)) {
-    if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      UpdateWindow(frameWindow);
-      continue;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
 static double timeKey(WPARAM key) {
   LARGE_INTEGER start;
   QueryPerformanceCounter(&start);

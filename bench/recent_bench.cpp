@@ -8,15 +8,9 @@
 
 #include <stdio.h>
 #include <stdlib.h>
+#include "bench/bench.h"
 
 static const wchar_t RECENT[] = L"Software\\Brisa\\Recent";
-
-static double elapsedMs(LARGE_INTEGER start) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * (now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
 
 static DWORD recentValues() {
   HKEY key;

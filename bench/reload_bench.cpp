@@ -16,15 +16,9 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "bench/bench.h"
 
 enum { PAGE = 1499 };
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
 
 static std::string readWhole(const char* path) {
   std::string bytes;
@@ -71,11 +65,6 @@ static double cpuMs() {
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
   ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}}, u = {{user.dwLowDateTime, user.dwHighDateTime}};
   return (k.QuadPart + u.QuadPart) / 10000.0;
-}
-
-static double median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
 }
 
 int main(int argc, char** argv) {

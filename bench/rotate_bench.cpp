@@ -10,28 +10,9 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 // Dispatches messages until neither the view nor the frame has anything left to paint.
-static void runUntilPainted() {
-  MSG msg;
-  while (GetUpdateRect(viewWindow, NULL, FALSE) || GetUpdateRect(frameWindow, NULL, FALSE)) {
-    if (!PeekMessageW(&msg, NULL, 0, 0, PM_REMOVE)) {
-      UpdateWindow(frameWindow);
-      continue;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-  GdiFlush();
-}
-
 static double timeTurn() {
   double start = nowMs();
   SendMessageW(viewWindow, WM_KEYDOWN, 'R', 0);

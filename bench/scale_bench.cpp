@@ -8,13 +8,7 @@
 
 #include <stdio.h>
 #include <string.h>
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 static long peakResidentKiB() {
   FILE* f = fopen("/proc/self/status", "r");

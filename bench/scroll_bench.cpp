@@ -8,13 +8,7 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 static void drainMessages() {
   MSG msg;

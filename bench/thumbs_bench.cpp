@@ -15,13 +15,7 @@
 #include <string.h>
 #include <algorithm>
 #include <vector>
-
-static double nowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * now.QuadPart / frequency.QuadPart;
-}
+#include "bench/bench.h"
 
 static double percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;

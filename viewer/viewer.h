@@ -15,15 +15,19 @@ struct PdfFileReader;
 
 enum { PAGE_CACHE_SLOTS = 16 };
 
-// How night mode renders a page: not yet known, in forced colours (greys
-// only), or as by day followed by the per-pixel pass.
+// How night mode renders a page: not yet known, in forced colours (mostly
+// greys), or as by day followed by the per-pixel pass.
 enum { NIGHT_UNKNOWN, NIGHT_IN_COLOURS, NIGHT_BY_PASS };
+
+enum { MAX_NIGHT_BOXES = 32 };
 
 struct CacheSlot {
   int pageIndex;    // meaningless while page is null
   FPDF_PAGE page;   // null: empty slot
   int nightKind;    // found at the first night render of this load
   FPDF_COLORSCHEME nightColours;
+  int nightBoxCount;   // objects in colours of their own: their bounds (left, bottom, right, top), in points
+  float nightBoxes[MAX_NIGHT_BOXES][4];
 };
 
 struct PageCache {
