@@ -20,28 +20,28 @@ struct PdfFileReader {
   unsigned char block[READ_BLOCK_BYTES];
 };
 
-// Reads at an offset without the file pointer; the bytes read, fewer at the
-// file's end (a file truncated since the open ends earlier), 0 on an error.
+// Reads at an offset: the bytes read, fewer at the file's end (a file truncated
+// since the open ends earlier), 0 on an error. A seek then a plain read: under
+// Wine a read at an OVERLAPPED offset costs tens of times more, a trip through
+// its server each. The file pointer is the reader's alone (PDFium reads on one thread).
 static uint64_t readAt(HANDLE file, uint64_t offset, unsigned char* to, uint64_t length) {
+  LARGE_INTEGER start;
+  start.QuadPart = (LONGLONG)offset;
+  if (offset > (uint64_t)INT64_MAX || !SetFilePointerEx(file, start, NULL, FILE_BEGIN)) return 0;
   uint64_t done = 0;
   while (done < length) {
     uint64_t piece = length - done < LARGEST_SINGLE_READ ? length - done : LARGEST_SINGLE_READ;
-    OVERLAPPED at;
-    ZeroMemory(&at, sizeof at);
-    at.Offset = (DWORD)(offset + done);
-    at.OffsetHigh = (DWORD)((offset + done) >> 32);
     DWORD got = 0;
-    if (!ReadFile(file, to + done, (DWORD)piece, &got, &at)) break;
+    if (!ReadFile(file, to + done, (DWORD)piece, &got, NULL)) break;
     done += got;
     if (got < piece) break;   // the end of the file
   }
   return done;
 }
 
-// m_GetBlock: 1 with all `size` bytes at `position`, 0 when the file no longer holds them.
-static int readBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
-  PdfFileReader* reader = (PdfFileReader*)param;
-  uint64_t at = position, left = size;
+int readPdfFile(PdfFileReader* reader, uint64_t position, unsigned char* buffer, uint64_t size) {
+  uint64_t at = position, left = size, length = reader->access.m_FileLen;
+  if (size > length || position > length - size) return 0;   // past the length at open
   while (left > 0) {
     bool held = at >= reader->blockStart && at < reader->blockStart + reader->blockLength;
     if (!held && left >= READ_BLOCK_BYTES) return readAt(reader->file, at, buffer, left) == left;
@@ -58,6 +58,10 @@ static int readBlock(void* param, unsigned long position, unsigned char* buffer,
     left -= piece;
   }
   return 1;
+}
+
+static int readBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size) {
+  return readPdfFile((PdfFileReader*)param, position, buffer, size);
 }
 
 FPDF_DOCUMENT loadPdfFromHandle(void* file, uint64_t size, PdfFileReader** reader) {

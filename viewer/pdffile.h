@@ -15,6 +15,10 @@ struct PdfFileReader;
 // document. The handle stays the caller's and must stay open as long. Null when
 // PDFium cannot load it (FPDF_GetLastError says why) or the reader cannot be made.
 FPDF_DOCUMENT loadPdfFromHandle(void* file, uint64_t size, PdfFileReader** reader);
+// What PDFium reads through (its m_GetBlock): 1 with all `size` bytes at
+// `position` in `buffer`, 0 when they lie past the length at open or the file no
+// longer holds them.
+int readPdfFile(PdfFileReader* reader, uint64_t position, unsigned char* buffer, uint64_t size);
 // Accepts null.
 void freePdfFileReader(PdfFileReader* reader);
 

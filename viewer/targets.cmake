@@ -25,3 +25,4 @@ list(APPEND BRISA_NATIVE_TESTS
   ${CMAKE_SOURCE_DIR}/tests/unit/places_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/recent_test.cpp
   ${CMAKE_SOURCE_DIR}/tests/unit/uri_test.cpp)
+list(APPEND BRISA_INPROC_TESTS ${CMAKE_SOURCE_DIR}/tests/inproc/pdffile_test.cpp)
