@@ -10,14 +10,8 @@
 #include <stdlib.h>
 #include <algorithm>
 #include <vector>
+#include "bench/bench.h"
 #include "viewer/pdffile.h"
-
-static double elapsedMs(LARGE_INTEGER start) {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return 1000.0 * (now.QuadPart - start.QuadPart) / frequency.QuadPart;
-}
 
 // This thread's user and kernel time so far, in ms: under load the wall time
 // mostly measures the other processes (Wine counts in 10 ms ticks: summed over rounds).
