@@ -15,26 +15,20 @@ python3 "$top/scripts/makepdf.py" "$work/night/linked.pdf" --pages 2 --lines 48 
 if [ ! -f "$work/night/photo.pdf" ]; then
   /usr/bin/convert -size 1700x2200 "plasma:hsl(20,60%,60%)-hsl(200,60%,30%)" -quality 90 "$work/night/photo.jpg"
   # One page filled by the photo, its JPEG embedded as it is (ImageMagick's policy forbids writing PDF).
-  python3 - "$work/night/photo.jpg" "$work/night/photo.pdf" <<'PY'
+  python3 - "$top/scripts" "$work/night/photo.jpg" "$work/night/photo.pdf" <<'PY'
 import sys
-jpeg = open(sys.argv[1], "rb").read()
-draw = b"q 612 0 0 792 0 0 cm /Im Do Q"
-objects = [b"<< /Type /Catalog /Pages 2 0 R >>", b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-           b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R "
-           b"/Resources << /XObject << /Im 5 0 R >> >> >>",
-           b"<< /Length %d >>\nstream\n" % len(draw) + draw + b"\nendstream",
-           b"<< /Type /XObject /Subtype /Image /Width 1700 /Height 2200 /ColorSpace /DeviceRGB "
-           b"/BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream"]
-out = bytearray(b"%PDF-1.4\n")
-offsets = []
-for number, body in enumerate(objects, 1):
-    offsets.append(len(out))
-    out += b"%d 0 obj\n" % number + body + b"\nendobj\n"
-xref = len(out)
-out += b"xref\n0 %d\n0000000000 65535 f \n" % (len(objects) + 1)
-out += b"".join(b"%010d 00000 n \n" % o for o in offsets)
-out += b"trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%d\n%%%%EOF\n" % (len(objects) + 1, xref)
-open(sys.argv[2], "wb").write(out)
+sys.path.insert(0, sys.argv[1])
+from makepdf import PdfWriter
+jpeg = open(sys.argv[2], "rb").read()
+pdf = PdfWriter()
+image = pdf.add(b"<< /Type /XObject /Subtype /Image /Width 1700 /Height 2200 /ColorSpace /DeviceRGB "
+                b"/BitsPerComponent 8 /Filter /DCTDecode /Length %d >>\nstream\n" % len(jpeg) + jpeg + b"\nendstream")
+content = pdf.add_stream(b"q 612 0 0 792 0 0 cm /Im Do Q")
+pages = pdf.reserve()
+page = pdf.add(b"<< /Type /Page /Parent %d 0 R /MediaBox [0 0 612 792] /Contents %d 0 R "
+               b"/Resources << /XObject << /Im %d 0 R >> >> >>" % (pages, content, image))
+pdf.set(pages, b"<< /Type /Pages /Kids [%d 0 R] /Count 1 >>" % page)
+pdf.write(sys.argv[3], pdf.add(b"<< /Type /Catalog /Pages %d 0 R >>" % pages))
 PY
 fi
 
