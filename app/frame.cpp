@@ -23,7 +23,9 @@ static void placeChildren(int width, int height) {
   int top = searching ? searchBarHeight : 0;
   int rest = height - top;
   MoveWindow(thumbnailWindow, 0, top, thumbnails, rest, TRUE);
-  if (outlineWindow) MoveWindow(outlineWindow, 0, top, outline, rest, TRUE);
+  // A hidden outline keeps the place it was made ready in.
+  if (outlineWindow && (outline > 0 || IsWindowVisible(outlineWindow)))
+    MoveWindow(outlineWindow, 0, top, outline, rest, TRUE);
   MoveWindow(viewWindow, panel, top, width - panel, rest, TRUE);
 }
 

@@ -38,7 +38,7 @@ extern HWND frameWindow;
 extern HWND viewWindow;
 extern HWND searchBox;
 extern HWND thumbnailWindow;
-extern HWND outlineWindow;   // null until the outline first shows
+extern HWND outlineWindow;   // null until a PDF with an outline is open and idle, or it first shows
 extern HWND aboutWindow;
 extern HWND goToPageWindow;
 extern HFONT uiFont;

@@ -87,6 +87,15 @@ static int positionInOrder(int item) {
   return -1;
 }
 
+// Where the parent's next children go in document order: after its
+// descendants read so far (of the first `count` in order).
+static int endOfBranch(int parent, int count) {
+  if (parent < 0) return count;
+  int k = positionInOrder(parent) + 1;
+  while (k < count && outlineModel.items[outlineModel.order[k]].depth > outlineModel.items[parent].depth) k++;
+  return k;
+}
+
 // Only a first child not taken yet counts: one already shown elsewhere (a
 // loop back to an ancestor) would give an empty branch.
 static bool probeChildren(const OutlineItem& item) {
@@ -95,28 +104,29 @@ static bool probeChildren(const OutlineItem& item) {
   return child && !wasVisited(child, false);
 }
 
-// Makes items of the children of parent (-1: the top level), once, in their
-// order, right after parent in document order; the number of new items, whose
-// indices follow the previous count. A sibling already taken ends the row.
-int readOutlineChildren(int parent) {
+// Makes items of up to limit more children of parent (-1: the top level), in
+// their order, after the parent's items in document order; the number of new
+// items, whose indices follow the previous count. A sibling already taken
+// ends the row. A long row is thus read a slice at a time.
+int readSomeOutlineChildren(int parent, int limit) {
   OutlineModel& m = outlineModel;
   if (!m.items || parent < -1 || parent >= m.itemCount) return 0;
-  if (parent == -1 && m.itemCount > 0) return 0;   // the top level is read first, once
-  int depth = 0;
-  FPDF_BOOKMARK first = NULL;
-  if (parent >= 0) {
-    OutlineItem& p = m.items[parent];
-    if (p.childrenRead) return 0;
-    p.childrenRead = true;
-    depth = p.depth + 1;
+  bool& asked = parent >= 0 ? m.items[parent].childrenRead : m.topRead;
+  FPDF_BOOKMARK& next = parent >= 0 ? m.items[parent].nextChild : m.topNext;
+  int depth = parent >= 0 ? m.items[parent].depth + 1 : 0;
+  if (!asked) {
+    asked = true;
     if (depth >= OUTLINE_MAX_DEPTH) return 0;
-    first = FPDFBookmark_GetFirstChild(m.document, p.bookmark);
-  } else {
-    first = FPDFBookmark_GetFirstChild(m.document, NULL);
+    next = FPDFBookmark_GetFirstChild(m.document, parent >= 0 ? m.items[parent].bookmark : NULL);
   }
   int start = m.itemCount;
-  for (FPDF_BOOKMARK b = first; b && m.itemCount < OUTLINE_MAX_ITEMS; b = FPDFBookmark_GetNextSibling(m.document, b)) {
-    if (wasVisited(b, true)) break;
+  FPDF_BOOKMARK b = next;
+  for (; b && m.itemCount < OUTLINE_MAX_ITEMS && m.itemCount - start < limit;
+       b = FPDFBookmark_GetNextSibling(m.document, b)) {
+    if (wasVisited(b, true)) {
+      b = NULL;
+      break;
+    }
     OutlineItem& item = m.items[m.itemCount++];
     item = OutlineItem();
     item.bookmark = b;
@@ -124,13 +134,28 @@ int readOutlineChildren(int parent) {
     item.depth = depth;
     item.page = targetOf(b).page;
   }
+  next = m.itemCount < OUTLINE_MAX_ITEMS ? b : NULL;
   int added = m.itemCount - start;
   for (int i = start; i < m.itemCount; i++) m.items[i].mayHaveChildren = probeChildren(m.items[i]);
-  // The new indices go right after the parent's, which has no other descendant yet.
-  int at = parent >= 0 ? positionInOrder(parent) + 1 : 0;
+  int at = endOfBranch(parent, start);
   memmove(m.order + at + added, m.order + at, sizeof(int) * (size_t)(start - at));
   for (int k = 0; k < added; k++) m.order[at + k] = start + k;
   return added;
+}
+
+// All the children of parent not read yet.
+int readOutlineChildren(int parent) {
+  return readSomeOutlineChildren(parent, OUTLINE_MAX_ITEMS);
+}
+
+// A branch whose reading has begun and not ended (-1: the top level); -2 when none.
+int outlineBranchToRead() {
+  const OutlineModel& m = outlineModel;
+  if (!m.items) return -2;
+  if (m.topNext) return -1;
+  for (int i = 0; i < m.itemCount; i++)
+    if (m.items[i].nextChild) return i;
+  return -2;
 }
 
 // Control characters (line breaks inside a title) as spaces; a cut never

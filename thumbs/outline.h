@@ -22,11 +22,12 @@ static_assert((OUTLINE_VISITED_SLOTS & (OUTLINE_VISITED_SLOTS - 1)) == 0, "a pow
 
 struct OutlineItem {
   FPDF_BOOKMARK bookmark;
-  void* treeItem;      // the window's handle for it, null until shown
-  int parent;          // its parent's index, -1 at the top level
-  int page;            // where it leads, -1: nowhere usable
-  int depth;           // 0 at the top level
-  bool childrenRead;   // its children are items (or it has none left to read)
+  void* treeItem;            // the window's handle for it, null until shown
+  int parent;                // its parent's index, -1 at the top level
+  int page;                  // where it leads, -1: nowhere usable
+  int depth;                 // 0 at the top level
+  FPDF_BOOKMARK nextChild;   // the first child not read yet; null once all are
+  bool childrenRead;         // its children were asked for: the first ones are items
   bool mayHaveChildren;
 };
 
@@ -47,6 +48,8 @@ struct OutlineModel {
   int* order;
   FPDF_BOOKMARK* visited;   // every bookmark already made an item
   int itemCount;
+  FPDF_BOOKMARK topNext;   // as an item's nextChild, for the top level
+  bool topRead;
 };
 
 extern OutlineModel outlineModel;
@@ -55,6 +58,8 @@ bool documentHasOutline(FPDF_DOCUMENT document);
 bool beginOutline(FPDF_DOCUMENT document);
 void endOutline();
 int readOutlineChildren(int parent);
+int readSomeOutlineChildren(int parent, int limit);
+int outlineBranchToRead();
 int outlineTitle(int item, Utf16* title);
 OutlineTarget outlineTarget(int item);
 int outlineItemForPage(int page);

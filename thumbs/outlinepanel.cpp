@@ -2,8 +2,13 @@
 // thumbnail panel's place and at its width, on its dark ground. F9 and the
 // window menu show or hide it (ShowOutline); F4 gives the place back to the
 // miniatures. Branches are read as they unfold (outline.cpp), the top level
-// unfolded at the first showing. Enter or a click jumps to an item's place;
-// as the view scrolls, the item of the section being read is selected.
+// unfolded. Enter or a click jumps to an item's place; as the view scrolls,
+// the item of the section being read is selected.
+//
+// Under Wine, loading the common controls, making the tree, sizing it and
+// filling its first screen cost more than the 50 ms a key may take. So once a
+// PDF with an outline is open, idle time does all of that with the panel
+// hidden, one step per slice, and F9 only shows and paints it.
 #include "base/base.h"
 #include "thumbs/outline.h"
 #include "thumbs/thumbs.h"
@@ -17,6 +22,7 @@ struct OutlinePanel {
   bool shown;               // the user wants it (ShowOutline)
   bool active;              // the open document has an outline
   bool loaded;              // its top level is read
+  bool unavailable;         // the common controls gave no tree: not tried again in idle time
   int nextToInsert;         // the first read item that may not be in the tree yet
   FPDF_DOCUMENT document;   // not owned
   HWND tree;
@@ -37,13 +43,19 @@ bool outlineShowing() {
   return outlinePanel.shown && outlinePanel.active;
 }
 
+static int shownPanelWidth() {
+  return scaledLength(THUMBNAIL_WIDTH) + 2 * scaledLength(THUMBNAIL_MARGIN) + GetSystemMetrics(SM_CXVSCROLL);
+}
+
 int outlinePanelWidth() {
   if (!outlineShowing() || !outlineWindow || viewState.presenting) return 0;
-  return scaledLength(THUMBNAIL_WIDTH) + 2 * scaledLength(THUMBNAIL_MARGIN) + GetSystemMetrics(SM_CXVSCROLL);
+  return shownPanelWidth();
 }
 
 // The tree's class comes from the common controls, loaded here rather than at start-up.
 static bool registerOutlineClasses() {
+  static bool registered;
+  if (registered) return true;
   typedef BOOL(WINAPI * InitControlsProc)(const INITCOMMONCONTROLSEX*);
   InitControlsProc initControls = (InitControlsProc)loadProc("comctl32", "InitCommonControlsEx");
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
@@ -54,14 +66,18 @@ static bool registerOutlineClasses() {
   windowClass.hInstance = GetModuleHandleW(NULL);
   windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
   windowClass.lpszClassName = L"BrisaOutline";
-  return RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  registered = RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return registered;
 }
 
 // The panel and its tree in the panel's colours and font; false when the
 // common controls cannot give a tree.
 static bool createOutlineWindow() {
   if (outlineWindow) return true;
-  if (!registerOutlineClasses()) return false;
+  if (!registerOutlineClasses()) {
+    outlinePanel.unavailable = true;
+    return false;
+  }
   HINSTANCE instance = GetModuleHandleW(NULL);
   outlineWindow = CreateWindowExW(0, L"BrisaOutline", NULL, WS_CHILD | WS_CLIPCHILDREN, 0, 0, 0, 0, frameWindow, NULL,
                                   instance, NULL);
@@ -71,6 +87,7 @@ static bool createOutlineWindow() {
   HWND tree = CreateWindowExW(0, WC_TREEVIEWW, NULL, style, 0, 0, 0, 0, outlineWindow, NULL, instance, NULL);
   if (!tree) {
     DestroyWindow(outlineWindow);
+    outlinePanel.unavailable = true;
     return false;
   }
   outlinePanel.tree = tree;
@@ -84,9 +101,11 @@ static bool createOutlineWindow() {
   return true;
 }
 
-// Items put in the tree at once when the panel shows or a branch unfolds;
-// the rest follow in idle time, so that a long outline never holds the window.
-enum { OUTLINE_SLICE = 100 };
+// Items put in the tree at once when the panel shows or a branch unfolds
+// (a screenful), and bookmarks read at once from one row; the rest follow
+// in idle time, in slices that end after SLICE_MS, so that a long outline
+// never holds the window.
+enum { OUTLINE_SLICE = 100, OUTLINE_READ_SLICE = 200, SLICE_MS = 15 };
 
 // The tree item of one read item, under its parent's, after its elder
 // siblings (items are read parent first, siblings in order). The top level
@@ -95,7 +114,7 @@ static void insertOutlineItem(int i) {
   OutlineItem& item = outlineModel.items[i];
   Utf16 title[OUTLINE_TITLE_UNITS + 1];
   outlineTitle(i, title);
-  bool unfold = item.depth == 0 && item.mayHaveChildren && readOutlineChildren(i) > 0;
+  bool unfold = item.depth == 0 && item.mayHaveChildren && readSomeOutlineChildren(i, OUTLINE_READ_SLICE) > 0;
   TVINSERTSTRUCTW insert = {};
   insert.hParent = item.parent >= 0 ? (HTREEITEM)outlineModel.items[item.parent].treeItem : TVI_ROOT;
   insert.hInsertAfter = TVI_LAST;
@@ -108,34 +127,79 @@ static void insertOutlineItem(int i) {
   item.treeItem = (void*)SendMessageW(outlinePanel.tree, TVM_INSERTITEMW, 0, (LPARAM)&insert);
 }
 
-// Up to count read items not yet in the tree, in the order they were read;
-// true while some remain.
+// Up to count read items not yet in the tree, in the order they were read,
+// for SLICE_MS at most; true while some remain.
 static bool insertPendingItems(int count) {
   OutlinePanel& panel = outlinePanel;
+  DWORD start = GetTickCount();
   for (; panel.nextToInsert < outlineModel.itemCount && count > 0; panel.nextToInsert++) {
     if (outlineModel.items[panel.nextToInsert].treeItem) continue;   // its branch was unfolded by the user
     insertOutlineItem(panel.nextToInsert);
+    if (GetTickCount() - start >= SLICE_MS) count = 0;
     count--;
   }
   return panel.nextToInsert < outlineModel.itemCount;
 }
 
-// One idle slice; non-zero while items wait for the tree.
+// More of the long rows begun: the top level's, a branch's that unfolded.
+// The section being read may be among them. False once every row is read.
+static bool readPendingRows() {
+  DWORD start = GetTickCount();
+  int read = 0;
+  for (int row; GetTickCount() - start < SLICE_MS && (row = outlineBranchToRead()) != -2;)
+    read += readSomeOutlineChildren(row, OUTLINE_READ_SLICE);
+  if (read > 0) setCurrentOutlineItem(viewState.currentPage);
+  return outlineBranchToRead() != -2 || outlinePanel.nextToInsert < outlineModel.itemCount;
+}
+
+static void loadOutline();
+
+// Hidden, the panel takes the place it will show in, beside the view: shown,
+// it then needs no sizing, which costs the tree as much as painting it.
+static void placeHiddenPanel() {
+  RECT view;
+  if (!GetWindowRect(viewWindow, &view)) return;
+  MapWindowPoints(NULL, frameWindow, (POINT*)&view, 2);
+  MoveWindow(outlineWindow, 0, view.top, shownPanelWidth(), view.bottom - view.top, FALSE);
+  MoveWindow(outlinePanel.tree, 0, 0, shownPanelWidth(), view.bottom - view.top, FALSE);
+}
+
+// The panel made ready while hidden, one step per slice: the common
+// controls, the window, then the top level and the first screen of items.
+// The rest waits for a showing.
+static bool prepareHiddenPanel() {
+  OutlinePanel& panel = outlinePanel;
+  if (!panel.active || panel.unavailable || (outlineWindow && panel.loaded)) return false;
+  static bool classesTried;
+  if (!classesTried) {
+    classesTried = true;
+    if (!registerOutlineClasses()) panel.unavailable = true;
+  } else if (!outlineWindow) {
+    if (createOutlineWindow()) placeHiddenPanel();
+  } else {
+    loadOutline();
+  }
+  return true;
+}
+
+// One idle slice; non-zero while there is more to do.
 int loadOutlineSlice() {
-  if (!outlinePanel.loaded || !outlineShowing() || outlinePanel.nextToInsert >= outlineModel.itemCount) return 0;
+  if (!outlineShowing()) return prepareHiddenPanel() ? 1 : 0;
+  if (!outlinePanel.loaded) return 0;
+  if (outlinePanel.nextToInsert >= outlineModel.itemCount) return readPendingRows() ? 1 : 0;
   // Redrawn once a slice: item by item, each insertion would redraw the tree and its bar.
   SendMessageW(outlinePanel.tree, WM_SETREDRAW, FALSE, 0);
   bool more = insertPendingItems(OUTLINE_SLICE);
   SendMessageW(outlinePanel.tree, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(outlinePanel.tree, NULL, TRUE);
-  return more ? 1 : 0;
+  return more || outlineBranchToRead() != -2 ? 1 : 0;
 }
 
 // A branch the user unfolds: its children read and shown at once. One that
 // turns out to have none loses its button.
 static void showOutlineChildren(int parent) {
   int first = outlineModel.itemCount;
-  int added = readOutlineChildren(parent);
+  int added = readSomeOutlineChildren(parent, OUTLINE_READ_SLICE);
   for (int i = first; i < first + added; i++) insertOutlineItem(i);
   if (added > 0) return;
   TVITEMW item = {};
@@ -144,14 +208,14 @@ static void showOutlineChildren(int parent) {
   SendMessageW(outlinePanel.tree, TVM_SETITEMW, 0, (LPARAM)&item);
 }
 
-// The top level, and the first slice of items, drawn once at the end.
+// The top level, and the first slice of items, drawn once at the end (if shown).
 static void loadOutline() {
   outlinePanel.loaded = beginOutline(outlinePanel.document);
   outlinePanel.nextToInsert = 0;
   if (!outlinePanel.loaded) return;
   HWND tree = outlinePanel.tree;
   SendMessageW(tree, WM_SETREDRAW, FALSE, 0);
-  readOutlineChildren(-1);
+  readSomeOutlineChildren(-1, OUTLINE_READ_SLICE);
   insertPendingItems(OUTLINE_SLICE);
   SendMessageW(tree, WM_SETREDRAW, TRUE, 0);
   InvalidateRect(tree, NULL, TRUE);
@@ -167,9 +231,17 @@ static bool treeHasFocus() {
 // the frame.
 static void showOutlineWindow() {
   bool on = outlineShowing() && createOutlineWindow();
+  bool wasShown = outlineWindow && IsWindowVisible(outlineWindow);
   if (on && !outlinePanel.loaded) loadOutline();
   if (!on && treeHasFocus()) SetFocus(viewWindow);
   if (outlineWindow) ShowWindow(outlineWindow, on ? SW_SHOWNA : SW_HIDE);
+  if (on && !wasShown) {
+    setCurrentOutlineItem(viewState.currentPage);   // the view may have moved since it was filled
+    RECT place;
+    GetWindowRect(outlineWindow, &place);
+    // Already in its place: painted before the view narrows, as a sizing would.
+    if (place.right - place.left == shownPanelWidth()) UpdateWindow(outlinePanel.tree);
+  }
   CheckMenuItem(GetSystemMenu(frameWindow, FALSE), IDM_OUTLINE, MF_BYCOMMAND | (on ? MF_CHECKED : MF_UNCHECKED));
   showThumbnailWindow();
 }

@@ -150,3 +150,19 @@ TEST_F(OutlinePanelTest, MenuItemAndSlicesUpToTheLimit) {
   while (loadOutlineSlice()) {}
   EXPECT_EQ(OUTLINE_MAX_ITEMS, (int)TreeView_GetCount(tree()));
 }
+
+// Idle time makes the panel ready while it is hidden; F9 then shows it in its
+// place with the section of the page the view moved to meanwhile.
+TEST_F(OutlinePanelTest, MadeReadyWhileHidden) {
+  start();
+  open(threeLevels());
+  while (loadOutlineSlice()) {}
+  ASSERT_TRUE(tree());
+  EXPECT_FALSE(IsWindowVisible(outlineWindow));
+  EXPECT_EQ(6, (int)TreeView_GetCount(tree()));   // the top level unfolded
+  goToPage(7);
+  int thumbnails = thumbnailPanelWidth();
+  key(VK_F9, viewWindow);
+  EXPECT_EQ(thumbnails, left(outlineWindow));
+  EXPECT_EQ("2.1 Late", selected());
+}

@@ -147,3 +147,27 @@ TEST_F(Outline, DepthCountAndTitlesAreBounded) {
   EXPECT_EQ("line break tab", title(1));
   EXPECT_EQ(std::string(OUTLINE_TITLE_UNITS - 1, 'y'), title(2));
 }
+
+// A long row read a slice at a time, with a branch read between its slices:
+// the same items in the same document order as read whole, and the row left
+// to read named until it ends.
+TEST_F(Outline, RowsReadInSlicesKeepTheDocumentOrder) {
+  TestOutline outline;
+  int a = outline.add(-1, "A", destFit(0));
+  for (const char* title : {"a1", "a2", "a3", "a4", "a5"}) outline.add(a, title, destFit(1));
+  outline.add(-1, "B", destFit(2));
+  int c = outline.add(-1, "C", destFit(3));
+  outline.add(c, "c1", destFit(4));
+  outline.add(c, "c2", destFit(5));
+  ASSERT_TRUE(open(outline));
+  const struct {
+    int parent, limit, added, pendingAfter;
+  } steps[] = {{-1, 2, 2, -1}, {0, 2, 2, -1}, {-1, 2, 1, 0}, {0, 9, 3, -2}, {4, 1, 1, 4}, {4, 1, 1, -2}, {4, 1, 0, -2}};
+  for (const auto& step : steps) {
+    EXPECT_EQ(step.added, readSomeOutlineChildren(step.parent, step.limit)) << step.parent;
+    EXPECT_EQ(step.pendingAfter, outlineBranchToRead()) << step.parent;
+  }
+  std::string inOrder;
+  for (int k = 0; k < outlineModel.itemCount; k++) inOrder += title(outlineModel.order[k]) + " ";
+  EXPECT_EQ("A a1 a2 a3 a4 a5 B C c1 c2 ", inOrder);
+}
