@@ -195,11 +195,11 @@ int loadOutlineSlice() {
   return more || outlineBranchToRead() != -2 ? 1 : 0;
 }
 
-// A branch the user unfolds: its children read and shown at once. One that
-// turns out to have none loses its button.
+// A branch the user unfolds: its first screen of children read and shown at
+// once. One that turns out to have none loses its button.
 static void showOutlineChildren(int parent) {
   int first = outlineModel.itemCount;
-  int added = readSomeOutlineChildren(parent, OUTLINE_READ_SLICE);
+  int added = readSomeOutlineChildren(parent, OUTLINE_SLICE);   // the rest in idle time
   for (int i = first; i < first + added; i++) insertOutlineItem(i);
   if (added > 0) return;
   TVITEMW item = {};
