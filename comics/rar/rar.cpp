@@ -10,6 +10,7 @@
 #include "base/portable.h"
 #include "comics/archive/memory.h"
 #include "comics/archive/sniff.h"
+#include "comics/rar/entrytime.h"
 #include "comics/rar/unrar.h"
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "paths and names pass between WCHAR and char16_t");
@@ -55,6 +56,7 @@ struct ExtractionSink {
   uint32_t passwordAsked;
   uint32_t reportsProgress;   // the listing's sink: the progress hook is called
   uint32_t cancelled;         // the progress hook asked to stop
+  uint64_t deadline;          // GetTickCount64 time the entry being tested must be done by; 0: none
 };
 
 static SRWLOCK archiveLock = SRWLOCK_INIT;
@@ -63,6 +65,7 @@ static RAROpenArchiveDataEx openRecord;
 static RARHeaderDataEx headerRecord;
 static uint8_t prefixBuffer[65536];
 static ListingProgress listingProgress;
+static int64_t entryBudgetForTests = -1;   // milliseconds; -1: rarEntryTimeBudget
 static_assert(sizeof(prefixBuffer) == SIZING_PREFIX_BYTES, "the listing reads the same prefix as the size pass");
 
 void acquireArchiveLock() {
@@ -124,7 +127,26 @@ void setRarListingProgress(ListingProgress progress) {
   listingProgress = progress;
 }
 
+void setRarEntryTimeBudgetForTest(int64_t milliseconds) {
+  entryBudgetForTests = milliseconds;
+}
+
 // ---- The callback ----
+
+// Tests the current entry into the sink within the entry's time budget; the
+// deadline holds only while the library works on this entry.
+static int testCurrentEntry(HANDLE handle, ExtractionSink* sink, uint64_t declaredSize) {
+  int64_t budget = entryBudgetForTests >= 0 ? entryBudgetForTests : rarEntryTimeBudget(declaredSize);
+  sink->deadline = GetTickCount64() + (uint64_t)budget;
+  int result = unrar.processFile(handle, RAR_TEST, NULL, NULL);
+  sink->deadline = 0;
+  return result;
+}
+
+// Past its deadline the entry is aborted, and fails as a damaged one does.
+static bool entryOverran(const ExtractionSink* sink) {
+  return sink->deadline != 0 && GetTickCount64() >= sink->deadline;
+}
 
 // False once the progress hook asked the listing to stop; it is not asked again.
 static bool listingGoesOn(ExtractionSink* sink) {
@@ -137,7 +159,7 @@ static bool listingGoesOn(ExtractionSink* sink) {
 // and stops once the wanted beginning is complete; a whole one aborts when the
 // entry turns out larger than announced.
 static int receiveData(ExtractionSink* sink, const uint8_t* bytes, LPARAM length) {
-  if (length < 0) return CALLBACK_ABORT;
+  if (length < 0 || entryOverran(sink)) return CALLBACK_ABORT;
   uint64_t room = sink->capacity - sink->written;
   uint64_t taken = (uint64_t)length;
   if (taken > room) {
@@ -154,8 +176,8 @@ static int receiveData(ExtractionSink* sink, const uint8_t* bytes, LPARAM length
   return CALLBACK_CONTINUE;
 }
 
-// No password is ever supplied. A volume the library found goes on; a volume it
-// asks for is missing, and the entry fails.
+// No password is ever supplied. A volume the library found goes on, unless the
+// entry overran its time; a volume it asks for is missing, and the entry fails.
 static int CALLBACK rarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM p2) {
   ExtractionSink* sink = (ExtractionSink*)userData;
   switch (message) {
@@ -167,7 +189,7 @@ static int CALLBACK rarCallback(UINT message, LPARAM userData, LPARAM p1, LPARAM
       return CALLBACK_ABORT;
     case UCM_CHANGEVOLUME:
     case UCM_CHANGEVOLUMEW:
-      return p2 != RAR_VOL_ASK ? CALLBACK_CONTINUE : CALLBACK_ABORT;
+      return p2 != RAR_VOL_ASK && !entryOverran(sink) ? CALLBACK_CONTINUE : CALLBACK_ABORT;
     default:
       return CALLBACK_ABORT;
   }
@@ -372,7 +394,7 @@ static bool listNextHeader(RarListing* listing) {
     unrar.processFile(listing->handle, RAR_SKIP, NULL, NULL);
     return true;
   }
-  result = unrar.processFile(listing->handle, RAR_TEST, NULL, NULL);
+  result = testCurrentEntry(listing->handle, &listing->sink, size);
   if (listing->sink.cancelled) return false;
   // Room reserved in a content block and not appended is simply reused.
   if (listing->sink.passwordAsked || isPasswordResult(result)) {
@@ -433,7 +455,7 @@ static uint8_t* extractAtPosition(HANDLE handle, const ArchiveEntry* entry, uint
     uint8_t* base = (uint8_t*)allocBytes((size_t)(sink->capacity ? sink->capacity : 1));
     if (base == NULL) return NULL;
     sink->base = base;
-    int result = unrar.processFile(handle, RAR_TEST, NULL, NULL);
+    int result = testCurrentEntry(handle, sink, entry->size);
     if (result != ERAR_SUCCESS && !sink->filled) {
       freeBytes(base);
       return NULL;

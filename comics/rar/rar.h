@@ -28,6 +28,11 @@ int listRarEntries(ComicArchive* archive, const char16_t* path);
 typedef bool (*ListingProgress)();
 void setRarListingProgress(ListingProgress progress);
 
+// Each entry's test is bounded in time (comics/rar/entrytime.h): past it the
+// library is told to abort and the entry fails as damaged. Tests set a budget
+// of their own in milliseconds, whatever the size (-1: the normal budget).
+void setRarEntryTimeBudgetForTest(int64_t milliseconds);
+
 // A RAR_ON_DEMAND entry's bytes, whole (limit 0 or not below its size) or their
 // first `limit` bytes, in a new buffer that `out` owns. Takes archiveLock itself.
 // False, with `out` cleared, when the library is missing or the archive is gone,

@@ -8,6 +8,8 @@ void releaseArchiveLock() {}
 
 void setRarListingProgress(ListingProgress) {}
 
+void setRarEntryTimeBudgetForTest(int64_t) {}
+
 int listRarEntries(ComicArchive*, const char16_t*) {
   return OPEN_RAR_LIBRARY_MISSING;
 }

@@ -98,6 +98,12 @@ bool rarCoreRememberArchives(bool enabled);
 // just before reading them set 0.
 void rarCoreSetSettlingTime(int64_t nanoseconds);
 
+// The decode of each tested entry is bounded in time: a few seconds plus time
+// for its declared size; past it the entry fails with RAR_CORE_BAD_DATA, as a
+// damaged one. Tests set a budget of their own in milliseconds, whatever the
+// size (-1: the normal budget again).
+void rarCoreSetEntryTimeBudget(int64_t milliseconds);
+
 // Reads the archive flags from the archive's first bytes: the signature and
 // the main header (RAR 4) or the first header (RAR 5). Returns RAR_CORE_OK,
 // RAR_CORE_BAD_ARCHIVE (not RAR, or a damaged main header) or RAR_CORE_UNKNOWN_FORMAT.

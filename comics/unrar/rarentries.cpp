@@ -2,10 +2,15 @@
 // data handed to the caller, bounded.
 #include "comics/unrar/rarstate.h"
 
+#include "comics/rar/entrytime.h"
+
+#include <errno.h>
 #include <string.h>
 #include <time.h>
 
 static const int MAX_STALLS = 16;   // data reads in a row that deliver nothing
+
+static int64_t entryBudgetForTests = -1;   // milliseconds; -1: rarEntryTimeBudget
 
 // ------------------------------------------------------------- headers ---
 
@@ -108,6 +113,31 @@ int rarCoreReadHeader(RarCore* core, RarEntryInfo* info) {
   return RAR_CORE_OK;
 }
 
+// -------------------------------------------------------- time budget ---
+
+int64_t monotonicMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000 + 1;   // + 1: never 0
+}
+
+int64_t deadlineForEntry(uint64_t declaredSize) {
+  int64_t budget = entryBudgetForTests >= 0 ? entryBudgetForTests : rarEntryTimeBudget(declaredSize);
+  return monotonicMilliseconds() + budget;
+}
+
+void rarCoreSetEntryTimeBudget(int64_t milliseconds) {
+  entryBudgetForTests = milliseconds;
+}
+
+// Whether a read callback must refuse: the entry being decoded is past its
+// time, and a decoder that keeps reading without handing out data stops too.
+bool refuseOverrunRead(struct archive* reader, const RarCore* core) {
+  if (!deadlinePassed(core->entryDeadline)) return false;
+  archive_set_error(reader, ETIMEDOUT, "the entry overran its time");
+  return true;
+}
+
 // --------------------------------------------------------------- data ---
 
 static int deliver(RarCore* core, const void* bytes, size_t length) {
@@ -116,8 +146,9 @@ static int deliver(RarCore* core, const void* bytes, size_t length) {
 }
 
 // Hands the entry's bytes to the callback in order. Bounded: no more than the
-// declared size, and no endless run of reads that deliver nothing.
-int testEntry(RarCore* core) {
+// declared size, no endless run of reads that deliver nothing, no block past
+// the entry's deadline.
+static int deliverEntry(RarCore* core) {
   uint64_t delivered = 0;
   int stalls = 0;
   for (;;) {
@@ -127,6 +158,7 @@ int testEntry(RarCore* core) {
     int r = archive_read_data_block(core->reader, &block, &length, &offset);
     if (r == ARCHIVE_EOF) break;
     if (r != ARCHIVE_OK) return failArchive(core);
+    if (deadlinePassed(core->entryDeadline)) return failArchive(core);
     if (offset < 0 || (uint64_t)offset != delivered) return failArchive(core);
     if (core->entrySizeKnown && length > core->entrySize - delivered) return failArchive(core);
     if (length == 0) {
@@ -139,6 +171,15 @@ int testEntry(RarCore* core) {
   }
   if (core->entrySizeKnown && delivered != core->entrySize) return failArchive(core);
   return RAR_CORE_OK;
+}
+
+// The entry's deadline holds only while its data is decoded: header reads
+// and skips are bounded otherwise.
+int testEntry(RarCore* core) {
+  core->entryDeadline = deadlineForEntry(core->entrySize);
+  int result = deliverEntry(core);
+  core->entryDeadline = 0;
+  return result;
 }
 
 int askPassword(RarCore* core) {

@@ -2,6 +2,8 @@
 // from one unar run writing every file to a pipe, in archive order.
 #include "comics/unrar/rarhelper.h"
 
+#include "comics/unrar/rarbudget.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -103,12 +105,13 @@ struct RarHelperArchive {
   pid_t pid;
   int pipe;
   bool started;
-  bool ended;          // the pipe reached its end
-  int streamed;        // entries whose data the pipe has passed, or is passing
-  uint64_t owed;       // bytes of the entry the pipe is in that are still to come
-  uint64_t received;   // bytes from the helper so far
-  int64_t deadline;    // milliseconds on the monotonic clock
-  int64_t lastIdle;    // when the idle hook was last called
+  bool ended;              // the pipe reached its end
+  int streamed;            // entries whose data the pipe has passed, or is passing
+  uint64_t owed;           // bytes of the entry the pipe is in that are still to come
+  uint64_t received;       // bytes from the helper so far
+  int64_t deadline;        // of the run: milliseconds on the monotonic clock
+  int64_t entryDeadline;   // of the entry the pipe is in (rarbudget.h)
+  int64_t lastIdle;        // when the idle hook was last called
   uint8_t* buffer;
   RarHelperArchive* nextRunning;   // the list of runs under way, for rarHelperEndRuns
 };
@@ -339,12 +342,6 @@ RarHelperArchive* rarHelperOpen(const char* path, bool solid, int* result) {
 
 // ---------------------------------------------------------- the run ---
 
-static int64_t nowMilliseconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return (int64_t)now.tv_sec * 1000 + now.tv_nsec / 1000000;
-}
-
 // Whether entry index has data in the helper's stream.
 static bool carriesData(const HelperEntry* entry) {
   return !(entry->flags & RAR_CORE_ENTRY_DIRECTORY);
@@ -428,7 +425,7 @@ static bool startRun(RarHelperArchive* archive) {
     return false;
   }
   archive->pipe = fds[0];
-  archive->lastIdle = nowMilliseconds();
+  archive->lastIdle = monotonicMilliseconds();
   archive->deadline =
       archive->lastIdle + baseMilliseconds + (int64_t)(archive->fileSize / ARCHIVE_BYTES_PER_SECOND) * 1000;
   listRunning(archive);
@@ -469,21 +466,22 @@ static int failStream(RarHelperArchive* archive) {
 // Calls the idle hook when its time has come.
 static void idleIfDue(RarHelperArchive* archive) {
   if (!idleHook) return;
-  int64_t now = nowMilliseconds();
+  int64_t now = monotonicMilliseconds();
   if (now - archive->lastIdle < IDLE_MILLISECONDS) return;
   archive->lastIdle = now;
   idleHook();
 }
 
 // Up to length bytes from the pipe into the buffer, waiting no longer than
-// the stall time and the run's deadline, the idle hook called in between;
+// the stall time and the run's and the entry's deadlines, the idle hook called in between;
 // 0 at the end, -1 on failure.
 static ssize_t readPipe(RarHelperArchive* archive, size_t length) {
-  int64_t quietSince = nowMilliseconds();
+  int64_t quietSince = monotonicMilliseconds();
   for (;;) {
     idleIfDue(archive);
-    int64_t now = nowMilliseconds();
-    int64_t left = archive->deadline - now;
+    int64_t now = monotonicMilliseconds();
+    int64_t deadline = archive->entryDeadline < archive->deadline ? archive->entryDeadline : archive->deadline;
+    int64_t left = deadline - now;
     int64_t stall = quietSince + stallMilliseconds - now;
     if (left <= 0 || stall <= 0) return -1;   // overran, or stalled
     int64_t wait = left < stall ? left : stall;
@@ -518,6 +516,12 @@ static int streamEntry(RarHelperArchive* archive, RarCoreCallback callback, void
   return RAR_CORE_OK;
 }
 
+// The pipe starts on the entry's data: all of it is owed, within the entry's time.
+static void enterEntry(RarHelperArchive* archive, const HelperEntry* entry) {
+  archive->owed = entry->unpackedSize;
+  archive->entryDeadline = deadlineForEntry(entry->unpackedSize);
+}
+
 // Brings the pipe to the start of entry index's data, dropping what comes
 // before it.
 static int streamTo(RarHelperArchive* archive, int index) {
@@ -528,7 +532,7 @@ static int streamTo(RarHelperArchive* archive, int index) {
   while (archive->streamed < index) {
     const HelperEntry* entry = &archive->entries[archive->streamed++];
     if (!carriesData(entry)) continue;
-    archive->owed = entry->unpackedSize;
+    enterEntry(archive, entry);
     if (streamEntry(archive, NULL, NULL, NULL) != RAR_CORE_OK) return RAR_CORE_BAD_DATA;
   }
   return RAR_CORE_OK;
@@ -538,7 +542,7 @@ static int testEntry(RarHelperArchive* archive, int index, RarCoreCallback callb
   const HelperEntry* entry = &archive->entries[index];
   if (streamTo(archive, index) != RAR_CORE_OK) return RAR_CORE_BAD_DATA;
   archive->streamed = index + 1;
-  archive->owed = entry->unpackedSize;
+  enterEntry(archive, entry);
   uint32_t crc = 0;
   int result = streamEntry(archive, callback, context, &crc);
   if (result != RAR_CORE_OK) return result;

@@ -21,6 +21,7 @@ static int openStream(struct archive* reader, void* data) {
 static la_ssize_t readStream(struct archive* reader, void* data, const void** buffer) {
   RarCore* core = ((RarVolume*)data)->core;
   const ArchiveRecord* record = core->record;   // its prefix never changes
+  if (refuseOverrunRead(reader, core)) return -1;
   if (core->streamPosition < record->prefixLength) {
     size_t length = record->prefixLength - (size_t)core->streamPosition;
     *buffer = record->prefix + core->streamPosition;

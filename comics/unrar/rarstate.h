@@ -2,6 +2,7 @@
 // calls they make into one another. Not part of the core's interface.
 #ifndef BRISA_COMICS_RARSTATE_H
 #define BRISA_COMICS_RARSTATE_H
+#include "comics/unrar/rarbudget.h"
 #include "comics/unrar/rarcore.h"
 #include "comics/unrar/rarhelper.h"
 
@@ -65,6 +66,7 @@ struct RarCore {
   bool entryCutShort;         // the remembered entry's data runs past the file's end
   uint8_t* buffer;            // READ_BUFFER_SIZE bytes, from the first reader on
   RarHelperArchive* helper;   // a solid RAR 4 archive: read through the helper instead
+  int64_t entryDeadline;      // while an entry's data is decoded (rarbudget.h); 0 otherwise
 };
 
 // A remembered archive (rarrecords.cpp).
@@ -186,5 +188,7 @@ bool describeEntry(RarCore* core, RarEntryInfo* info, RawHeader* raw);
 int failArchive(RarCore* core);
 int askPassword(RarCore* core);
 int testEntry(RarCore* core);
+// True, with the reader's error set, once the entry being decoded is past its deadline.
+bool refuseOverrunRead(struct archive* reader, const RarCore* core);
 
 #endif

@@ -36,6 +36,7 @@ static int openFirstVolume(struct archive* reader, void* data) {
 static la_ssize_t readVolume(struct archive* reader, void* data, const void** buffer) {
   RarCore* core = ((RarVolume*)data)->core;
   *buffer = core->buffer;
+  if (refuseOverrunRead(reader, core)) return -1;
   if (!core->file) return 0;
   size_t got = fread(core->buffer, 1, READ_BUFFER_SIZE, core->file);
   if (got == 0 && ferror(core->file)) {

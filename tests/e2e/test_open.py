@@ -23,11 +23,11 @@ def write(name, data):
     return path
 
 
-def rar5_nonsense(name):
+def rar_nonsense(name, fmt):
     path = os.path.join(WORK, name)
     noise = write("noise.jpg", bytes((i * 7919 + 13) % 251 for i in range(4096)))
-    subprocess.run(["python3", os.path.join(TOP, "scripts", "makerar.py"), "--format", "5", "--nonsense", "1000000",
-                    path, noise], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["python3", os.path.join(TOP, "scripts", "makerar.py"), "--format", str(fmt), "--nonsense",
+                    "1000000", path, noise], check=True, stdout=subprocess.DEVNULL)
     return path
 
 
@@ -51,8 +51,9 @@ def failing_documents():
         (archive, NO_IMAGE),
         # One 4-byte "image" whose data is nonsense: too small to be one, never decompressed.
         (write("tiny-nonsense.cbr", open(TINY_NONSENSE, "rb").read()), NO_IMAGE),
-        # Nonsense behind a RAR 5 header declaring 1 MB: the decoder fails it.
-        (rar5_nonsense("nonsense5.cbr"), NO_IMAGE),
+        # Nonsense behind a RAR 5 or RAR 4 header declaring 1 MB: the decoder fails it.
+        (rar_nonsense("nonsense5.cbr", 5), NO_IMAGE),
+        (rar_nonsense("nonsense4.cbr", 4), NO_IMAGE),
         (locked, PASSWORD),
     ]
 

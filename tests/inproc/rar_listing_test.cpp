@@ -420,6 +420,27 @@ TEST_F(RarListing, CallbackAnswersVolumesAndUnknownMessages) {
   }
 }
 
+// With no time left the library is told to abort at its first message, data
+// or volume, and the entry fails as a damaged one does.
+TEST_F(RarListing, AnEntryPastItsTimeBudgetFailsAsDamaged) {
+  Header big = image(u"big.png", png(10, 10, 3000000)), little = image(u"little.png", png(10, 10, 5000));
+  Script nonSolid({big, little}), solid({big, little}, ROADF_SOLID), volume({with(big, FakeVolumeFound)});
+  setRarEntryTimeBudgetForTest(0);
+  expectOutcomes(this, {
+                           {"non-solid", &nonSolid, OPEN_NO_IMAGE, 0, "OBHTCOBHSHTCOBHSHSEC"},
+                           {"solid", &solid, OPEN_NO_IMAGE, 0, "OBHTC"},
+                           {"next volume", &volume, OPEN_NO_IMAGE, 0, "OBHTCOBHSEC"},
+                       });
+  EXPECT_EQ(0u, counters()->bytesDelivered) << "aborted at the volume message";
+  setRarEntryTimeBudgetForTest(-1);
+  ASSERT_TRUE(open(nonSolid));
+  EXPECT_EQ(2, archive->entryCount);
+  setRarEntryTimeBudgetForTest(0);
+  EXPECT_EQ("(failed)", extract(0));
+  setRarEntryTimeBudgetForTest(-1);
+  EXPECT_EQ(big.data, extract(0));
+}
+
 TEST_F(RarListing, SkipsWhatIsNotAnImageOfAUsableSize) {
   Header folder = image(u"cover.jpg", png(10, 10, 3000));
   folder.flags = RHDF_DIRECTORY;

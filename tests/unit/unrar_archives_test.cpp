@@ -273,6 +273,42 @@ TEST_F(RarSamples, Rar4ThroughTheHelperMatchesLibarchive) {
   }
 }
 
+// With no time left an entry fails as damaged before any of its data is handed
+// out: libarchive's RAR 4 decoder, which reads a whole entry before its first
+// block, is refused its input past the read that brought the header in; a
+// stored entry read with its header is stopped at its block; the helper's pipe
+// is left. With the normal budget the same entry comes whole.
+TEST_F(RarSamples, AnEntryPastItsTimeBudgetFailsAsDamaged) {
+  struct Case {
+    const char* name;
+    bool helper;     // unpacked by unar instead of libarchive
+    bool remember;   // read through its record, else through the volume reader
+  } cases[] = {{"rar_binary_data.rar", false, true},
+               {"rar_binary_data.rar", false, false},
+               {"rar_binary_data.rar", true, false},
+               {"rar5_stored.rar", false, true}};
+  for (const Case& c : cases) {
+    if (c.helper && access("/usr/bin/unar", X_OK) != 0) continue;
+    bool helped = rarCoreHelperForEveryRar4(c.helper), remembered = rarCoreRememberArchives(c.remember);
+    Listing whole = walk(c.name, true);
+    RarCoreWork before, after;
+    rarCoreWorkSoFar(&before);
+    rarCoreSetEntryTimeBudget(0);
+    Listing late = walk(c.name, true);
+    rarCoreSetEntryTimeBudget(-1);
+    rarCoreWorkSoFar(&after);
+    rarCoreHelperForEveryRar4(helped);
+    rarCoreRememberArchives(remembered);
+    SCOPED_TRACE(std::string(c.name) + (c.helper ? ", helper" : c.remember ? ", record" : ", volumes"));
+    ASSERT_FALSE(whole.entries.empty() || late.entries.empty());
+    EXPECT_EQ(RAR_CORE_OK, whole.entries[0].result);
+    EXPECT_EQ(whole.entries[0].size, whole.entries[0].bytes);
+    EXPECT_EQ(RAR_CORE_BAD_DATA, late.entries[0].result);
+    EXPECT_EQ(0u, late.entries[0].bytes);
+    EXPECT_LE(after.bytesRead - before.bytesRead, 65536u) << "read on past the deadline";
+  }
+}
+
 TEST_F(RarSamples, SolidRar4EncryptedAsksForThePassword) {
   if (access("/usr/bin/unar", X_OK) != 0) GTEST_SKIP() << "unar is not installed";
   Listing listing = walk("rar4_solid_encrypted.rar", true);
