@@ -275,9 +275,28 @@ static BOOL CALLBACK readBoxChild(HWND child, LPARAM lParam) {
   return TRUE;
 }
 
+// What is on screen instead, for the test's failure message.
+static BOOL CALLBACK describeVisibleWindow(HWND window, LPARAM lParam) {
+  wchar_t name[256], title[256];
+  if (IsWindowVisible(window) && GetClassNameW(window, name, 256)) {
+    *(int*)lParam += 1;
+    GetWindowTextW(window, title, 256);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    fprintf(stderr, "shown: %s \"%s\" (process %lu)\n", utf8(name).c_str(), utf8(title).c_str(),
+            (unsigned long)process);
+  }
+  return TRUE;
+}
+
 static int commandMessageBox(int argc, char** argv) {
   HWND box = waitForWindow(L"#32770", argc > 2 ? atoi(argv[2]) : 10000);
-  if (!box) return 1;
+  if (!box) {
+    int shown = 0;
+    EnumWindows(describeVisibleWindow, (LPARAM)&shown);
+    if (!shown) fprintf(stderr, "shown: no window\n");
+    return 1;
+  }
   Sleep(100);
   wchar_t caption[256];
   GetWindowTextW(box, caption, 256);
