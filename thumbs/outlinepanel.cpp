@@ -22,7 +22,7 @@ struct OutlinePanel {
   bool shown;               // the user wants it (ShowOutline)
   bool active;              // the open document has an outline
   bool loaded;              // its top level is read
-  bool unavailable;         // the common controls gave no tree: not tried again in idle time
+  bool unavailable;         // no tree or no memory for this document: not tried again in idle time
   int nextToInsert;         // the first read item that may not be in the tree yet
   FPDF_DOCUMENT document;   // not owned
   HWND tree;
@@ -178,6 +178,7 @@ static bool prepareHiddenPanel() {
     if (createOutlineWindow()) placeHiddenPanel();
   } else {
     loadOutline();
+    panel.unavailable = !panel.loaded;   // no memory for it: not tried again for this document
   }
   return true;
 }
@@ -255,6 +256,7 @@ void resetOutline(FPDF_DOCUMENT document) {
   }
   endOutline();
   outlinePanel.loaded = false;
+  outlinePanel.unavailable = false;
   outlinePanel.document = document;
   outlinePanel.active = documentHasOutline(document);
   showOutlineWindow();
