@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The outline panel, in-process: F9 to the panel painted (wall and CPU time),
-# to the view painted again at its new width, and to the whole outline in the
-# tree (the part past the first slice comes in idle time), beside F4 showing the
-# thumbnails; for the 1,000 items on three levels, 1,000 at the top
+# The outline panel, in-process: the longest idle slice between the open and
+# F9 (the panel is made ready then), F9 to the panel painted (wall and CPU
+# time), to the view painted again at its new width, and to the whole outline
+# in the tree (the part past the first slice comes in idle time), beside F4
+# showing the thumbnails; for 1,000 items on three levels, 1,000 at the top
 # level, and 10,000 (the most that is read). One Xvfb, a warm Wine server;
 # medians of RUNS (default 7).
 set -euo pipefail

@@ -480,7 +480,8 @@ static ssize_t readPipe(RarHelperArchive* archive, size_t length) {
   for (;;) {
     idleIfDue(archive);
     int64_t now = monotonicMilliseconds();
-    int64_t deadline = archive->entryDeadline < archive->deadline ? archive->entryDeadline : archive->deadline;
+    int64_t entry = archive->entryDeadline;   // 0: between entries, the run's alone
+    int64_t deadline = entry != 0 && entry < archive->deadline ? entry : archive->deadline;
     int64_t left = deadline - now;
     int64_t stall = quietSince + stallMilliseconds - now;
     if (left <= 0 || stall <= 0) return -1;   // overran, or stalled
