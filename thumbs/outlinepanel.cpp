@@ -52,10 +52,11 @@ int outlinePanelWidth() {
   return shownPanelWidth();
 }
 
+static bool classesRegistered;
+
 // The tree's class comes from the common controls, loaded here rather than at start-up.
 static bool registerOutlineClasses() {
-  static bool registered;
-  if (registered) return true;
+  if (classesRegistered) return true;
   typedef BOOL(WINAPI * InitControlsProc)(const INITCOMMONCONTROLSEX*);
   InitControlsProc initControls = (InitControlsProc)loadProc("comctl32", "InitCommonControlsEx");
   INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_TREEVIEW_CLASSES};
@@ -66,8 +67,8 @@ static bool registerOutlineClasses() {
   windowClass.hInstance = GetModuleHandleW(NULL);
   windowClass.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
   windowClass.lpszClassName = L"BrisaOutline";
-  registered = RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-  return registered;
+  classesRegistered = RegisterClassExW(&windowClass) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  return classesRegistered;
 }
 
 // The panel and its tree in the panel's colours and font; false when the
@@ -170,9 +171,7 @@ static void placeHiddenPanel() {
 static bool prepareHiddenPanel() {
   OutlinePanel& panel = outlinePanel;
   if (!panel.active || panel.unavailable || (outlineWindow && panel.loaded)) return false;
-  static bool classesTried;
-  if (!classesTried) {
-    classesTried = true;
+  if (!classesRegistered) {
     if (!registerOutlineClasses()) panel.unavailable = true;
   } else if (!outlineWindow) {
     if (createOutlineWindow()) placeHiddenPanel();
